@@ -1,0 +1,44 @@
+# Cross build for 32-bit Windows: the program, its tools and the tests that run under Wine.
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_link_options(-static -static-libgcc -static-libstdc++)
+set(TILLVOX_WIN_LIBS ws2_32 comctl32 comdlg32 ole32 oleaut32 uuid shlwapi shell32 advapi32 user32 gdi32 version)
+
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_library(tillvox_core STATIC ${TILLVOX_PURE_SOURCES} ${TILLVOX_WIN_SOURCES})
+target_include_directories(tillvox_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(tillvox_core PRIVATE ${TILLVOX_WARNINGS})
+target_link_libraries(tillvox_core PUBLIC ${TILLVOX_WIN_LIBS})
+
+file(GLOB _rc CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*.rc)
+add_executable(Tillvox WIN32 ${CMAKE_SOURCE_DIR}/app/Main.cpp ${_rc})
+target_compile_options(Tillvox PRIVATE ${TILLVOX_WARNINGS})
+target_link_libraries(Tillvox PRIVATE tillvox_core)
+set_target_properties(Tillvox PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+if(EXISTS ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml)
+  add_custom_command(TARGET Tillvox POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml ${CMAKE_BINARY_DIR}/bin/Tillvox.xml)
+endif()
+
+file(GLOB _support CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_library(tillvox_test_support STATIC ${_support})
+target_link_libraries(tillvox_test_support PUBLIC tillvox_core GTest::gtest)
+target_include_directories(tillvox_test_support PUBLIC ${CMAKE_SOURCE_DIR})
+
+# WINEPREFIX, DISPLAY and TILLVOX_NATIVE_BIN_DIR come from the test command's environment.
+set(TILLVOX_WINE_ENV "WINEDEBUG=-all" "TILLVOX_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
+foreach(t ${_tests})
+  get_filename_component(name ${t} NAME_WE)
+  add_executable(win_${name} ${t})
+  target_compile_options(win_${name} PRIVATE ${TILLVOX_WARNINGS})
+  target_link_libraries(win_${name} PRIVATE tillvox_test_support GTest::gtest_main)
+  add_test(NAME win.${name} COMMAND win_${name})
+  set_tests_properties(win.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${TILLVOX_WINE_ENV}")
+  # Tests that use the program's own data folder or start the program share one lock.
+  if(name MATCHES "^(Program|DataFolder)")
+    set_tests_properties(win.${name} PROPERTIES RESOURCE_LOCK tillvox_data_folder)
+  endif()
+endforeach()
+
+include(${CMAKE_SOURCE_DIR}/tools/Tools.cmake)

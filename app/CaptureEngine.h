@@ -1,0 +1,155 @@
+#pragma once
+// The per-source runtime table and the capture/output machinery around it.
+// The main window owns one engine and only displays what it reports; worker
+// threads reach it through g_pEngine.
+//
+// Lock order: m_ReservedBufMutex[i] first, then m_SocketAttachMutex.
+// m_ListUpdateMutex is never held together with another lock.
+#include "capture/ReservedBuffer.h"
+#include "capture/WinHandle.h"
+#include "config/PosSettingInfo.h"
+#include "config/SettingsFile.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+constexpr UINT WM_LIST_CELL = 10000;
+constexpr UINT WM_INFOGENESIS_STATUS = 2000;
+constexpr UINT TIMER_INFOGENESIS_BASE = 10000;
+
+constexpr int RECV_COPY_BUF_SIZE = 102400;
+constexpr int SCRATCH_BUF_SIZE = 40960;
+constexpr int SWAP_BUF_SIZE = 102404;
+constexpr int DELIVER_PIECE_MAX = 102400;
+constexpr int COM_WRITE_MAX = 256;
+
+// What the engine needs from the window that shows it (and from tests).
+class CEngineCallback {
+public:
+    virtual ~CEngineCallback() = default;
+    // A worker filled mailbox slot `slot`; the window posts WM_LIST_CELL for it.
+    virtual void OnListCellPosted(int slot) = 0;
+    // A warning the user must acknowledge; returns when the box is closed.
+    virtual void CautionBox(const std::string& text) = 0;
+    // The text of an IDS_ key in the current language.
+    virtual std::string GetString(const char* key) = 0;
+};
+
+// Lets tests watch the serial output at the points where its timing matters.
+class COutputProbe {
+public:
+    virtual ~COutputProbe() = default;
+    virtual void OnComWrite(int /*slot*/, int /*count*/, bool /*fromWriterThread*/) {}
+    virtual void OnComDataSignalled(int /*slot*/) {}
+    // Called by a serial writer when it wakes for data, before it takes the buffer mutex.
+    virtual void OnWriterWake(int /*slot*/) {}
+};
+
+struct LIST_CELL_UPDATE {
+    int nRow = -1;
+    int nColumn = -1;
+    std::string strText;
+};
+
+class CCaptureEngine {
+public:
+    explicit CCaptureEngine(CEngineCallback& callback);
+    ~CCaptureEngine();
+    CCaptureEngine(const CCaptureEngine&) = delete;
+    CCaptureEngine& operator=(const CCaptureEngine&) = delete;
+
+    // Language texts the engine shows or compares with; call before LoadSettings.
+    void LoadTexts();
+    void SetRightToLeft(bool bRightToLeft) { m_bRightToLeft = bRightToLeft; }
+
+    // Settings file: fills the records and start-time snapshots, returns each row's texts.
+    std::vector<SOURCE_ROW_TEXT> LoadSettings(const std::string& path);
+    void SaveSettings(const std::string& path) const;
+    int SourceCount() const { return static_cast<int>(m_PosSettingArray.size()); }
+    POS_SETTING_INFO& Source(int i) { return *m_PosSettingArray[static_cast<size_t>(i)]; }
+    void AddSource(std::unique_ptr<POS_SETTING_INFO> record);
+    void DeleteSource(int i);
+    bool IsSerialOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->strPrinterType == m_strPrinterSerial; }
+    bool IsTcpOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->strPrinterType == m_strPrinterTcp; }
+
+    // Outputs, opened and closed by the start and stop sequences on the user-interface thread.
+    void OpenOutputs();
+    void CloseOutputs();
+
+    // The one hand-over from every capture kind to source i's output.
+    void Deliver(int i, const uint8_t* bytes, int count);
+
+    // List-cell mailbox: workers post, the user-interface thread takes.
+    void PostListCell(int row, int column, const std::string& text);
+    bool TakeListCell(int slot, LIST_CELL_UPDATE& update);
+    void ClearListCells();
+
+    void SetOutputProbe(COutputProbe* pProbe) { m_pProbe = pProbe; }
+
+    // Read-only views for the window and for tests.
+    int ReservedLen(int i);
+    bool IsOutputReady(int i) const { return m_OutputReady[i] != 0; }
+    int OutputFailed(int i) const { return m_OutputFailed[i]; }
+
+    std::string m_strPrinterSerial;
+    std::string m_strPrinterTcp;
+    std::string m_strReconnect;
+    std::string m_strConnected;
+    std::string m_strWaitConnect;
+
+    int m_StartKind[MAX_SOURCES];
+    int m_StartReceiptType[MAX_SOURCES];
+    std::atomic<int> m_bRunning{0};
+    int m_bStoppedByUser = 0;
+
+private:
+    void DeliverPiece(int i, const uint8_t* bytes, int count);
+    void DeliverSerial(int i, int count);
+    void StorePiece(int i, int count);
+    int WriteCom(int i, int count, bool fromWriterThread);
+    void OpenSerialOutput(int i);
+    void CloseSerialOutput(int i);
+    void ComWriterThreadProc(int i);
+    void ResetSlots();
+
+    CEngineCallback& m_Callback;
+    COutputProbe* m_pProbe = nullptr;
+    bool m_bRightToLeft = false;
+
+    // Records: changed only on the user-interface thread while capture is stopped;
+    // workers read them while it runs.
+    std::vector<std::unique_ptr<POS_SETTING_INFO>> m_PosSettingArray;
+
+    // m_ListUpdateMutex guards m_ListUpdates (workers write, the user-interface thread reads).
+    std::mutex m_ListUpdateMutex;
+    LIST_CELL_UPDATE m_ListUpdates[MAX_SOURCES];
+
+    // m_ReservedBufMutex[i] guards m_ReservedBuf[i], m_WaitAck[i] and the three copy
+    // buffers of source i, and is held across every serial write or TCP send of it.
+    std::mutex m_ReservedBufMutex[MAX_SOURCES];
+    CReservedBuffer m_ReservedBuf[MAX_SOURCES];
+    std::atomic<uint8_t> m_WaitAck[MAX_SOURCES];
+    std::unique_ptr<uint8_t[]> m_RecvCopyBuf[MAX_SOURCES];
+    std::unique_ptr<uint8_t[]> m_ScratchBuf[MAX_SOURCES];
+    std::unique_ptr<uint8_t[]> m_SwapBuf[MAX_SOURCES];
+
+    // Written by the user-interface thread at start and stop and by the link thread; read by capture threads.
+    std::atomic<int> m_OutputReady[MAX_SOURCES];
+    std::atomic<int> m_OutputFailed[MAX_SOURCES];
+
+    // Serial output: opened and closed on the user-interface thread; the port is
+    // used under m_ReservedBufMutex[i] by capture threads and the writer thread.
+    CHandle m_hComPort[MAX_SOURCES];
+    std::thread m_ComWriterThread[MAX_SOURCES];
+    CAutoEvent m_ComStopEvent[MAX_SOURCES];
+    CAutoEvent m_ComDataEvent[MAX_SOURCES];
+};
+
+extern CCaptureEngine* g_pEngine;

@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+// The profile (INI) file operations the settings code needs. The program's
+// implementation goes through the system's profile functions.
+class CProfileStore {
+public:
+    virtual ~CProfileStore() = default;
+    // Reads at most bufferSize - 1 characters, as a fixed buffer of that size would.
+    virtual std::string GetString(const std::string& section, const std::string& key,
+                                  const std::string& def, size_t bufferSize) = 0;
+    virtual int GetInt(const std::string& section, const std::string& key, int def) = 0;
+    virtual void WriteString(const std::string& section, const std::string& key,
+                             const std::string& value) = 0;
+};

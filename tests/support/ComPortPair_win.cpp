@@ -1,0 +1,106 @@
+#include "tests/support/ComPortPair.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace {
+
+std::string UnixEnv(const char* name)
+{
+    char value[1024] = {};
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value) : std::string();
+}
+
+struct CWinsockForTests {
+    CWinsockForTests()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+    ~CWinsockForTests() { WSACleanup(); }
+};
+
+}  // namespace
+
+CComPortPair::CComPortPair(int nComNumber) : m_nComNumber(nComNumber), m_hConnection(INVALID_SOCKET)
+{
+    static CWinsockForTests winsock;
+    const std::string prefix = UnixEnv("WINEPREFIX");
+    if (prefix.empty())
+        throw std::runtime_error("WINEPREFIX is not set: COM port pairs need the Wine prefix");
+    m_strLinkPath = prefix + "/dosdevices/com" + std::to_string(nComNumber);
+
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        closesocket(listener);
+        throw std::runtime_error("cannot listen on loopback for the COM port bridge");
+    }
+
+    // socat makes the pty (and its link) first, then connects to us.
+    const std::string command = "/usr/bin/socat pty,raw,echo=0,link=" + m_strLinkPath + " tcp:127.0.0.1:" +
+                                std::to_string(ntohs(address.sin_port));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string mutableCommand = command;
+    if (!CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        closesocket(listener);
+        throw std::runtime_error("cannot start " + command);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listener, &readable);
+    timeval wait = {10, 0};
+    if (select(0, &readable, nullptr, nullptr, &wait) != 1) {
+        closesocket(listener);
+        throw std::runtime_error("socat did not connect for " + Name());
+    }
+    m_hConnection = accept(listener, nullptr, nullptr);
+    closesocket(listener);
+    if (m_hConnection == INVALID_SOCKET)
+        throw std::runtime_error("cannot accept the COM port bridge");
+}
+
+CComPortPair::~CComPortPair()
+{
+    if (m_hConnection != INVALID_SOCKET)
+        closesocket(static_cast<SOCKET>(m_hConnection));
+    // Give socat a moment to see the close and remove its link.
+    Sleep(50);
+}
+
+std::string CComPortPair::Read(size_t count, std::chrono::milliseconds timeout)
+{
+    std::string received;
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(timeout.count());
+    const SOCKET s = static_cast<SOCKET>(m_hConnection);
+    while (received.size() < count) {
+        const LONG left = static_cast<LONG>(deadline - GetTickCount());
+        if (left <= 0)
+            break;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval wait = {left / 1000, (left % 1000) * 1000};
+        if (select(0, &readable, nullptr, nullptr, &wait) != 1)
+            break;
+        char buffer[4096];
+        const int n = recv(s, buffer, static_cast<int>(std::min<size_t>(sizeof buffer, count - received.size())), 0);
+        if (n <= 0)
+            break;
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    return received;
+}

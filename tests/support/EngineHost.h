@@ -1,0 +1,34 @@
+#pragma once
+#include "app/CaptureEngine.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Stands in for the main window: answers texts as "<KEY>", keeps the list
+// cells the engine posts and the warnings it raises, so tests can wait for them.
+class CEngineHost : public CEngineCallback {
+public:
+    CCaptureEngine* pEngine = nullptr;
+
+    void OnListCellPosted(int slot) override;
+    void CautionBox(const std::string& text) override;
+    std::string GetString(const char* key) override;
+
+    std::string StatusOf(int row);
+    // Waits until row's status equals text; false when it did not within the time.
+    bool WaitForStatus(int row, const std::string& text, std::chrono::milliseconds timeout);
+    std::vector<std::string> Cautions();
+    bool WaitForCautions(size_t count, std::chrono::milliseconds timeout);
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_status[MAX_SOURCES];
+    std::vector<std::string> m_cautions;
+};
+
+// The text the host answers for a key.
+inline std::string HostText(const char* key) { return std::string("<") + key + ">"; }

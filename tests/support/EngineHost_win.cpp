@@ -1,0 +1,47 @@
+#include "tests/support/EngineHost.h"
+
+void CEngineHost::OnListCellPosted(int slot)
+{
+    LIST_CELL_UPDATE update;
+    if (!pEngine || !pEngine->TakeListCell(slot, update) || update.nColumn != 0)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_status[update.nRow] = update.strText;
+    m_changed.notify_all();
+}
+
+void CEngineHost::CautionBox(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cautions.push_back(text);
+    m_changed.notify_all();
+}
+
+std::string CEngineHost::GetString(const char* key)
+{
+    return HostText(key);
+}
+
+std::string CEngineHost::StatusOf(int row)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_status[row];
+}
+
+bool CEngineHost::WaitForStatus(int row, const std::string& text, std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_status[row] == text; });
+}
+
+std::vector<std::string> CEngineHost::Cautions()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_cautions;
+}
+
+bool CEngineHost::WaitForCautions(size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_cautions.size() >= count; });
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+
+// A fresh folder under the system's temporary folder, removed with its contents
+// when the object goes. Path() ends in a backslash.
+class CTempFolder {
+public:
+    CTempFolder();
+    ~CTempFolder();
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+
+    const std::string& Path() const { return m_strPath; }
+    std::string File(const std::string& name) const { return m_strPath + name; }
+
+private:
+    std::string m_strPath;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+void AppendToFile(const std::string& path, const std::string& bytes);

@@ -1,0 +1,227 @@
+// Delivery to a serial output through real COM ports (pty pairs in the Wine prefix).
+#include "app/CaptureEngine.h"
+#include "capture/NibbleSwap.h"
+#include "tests/support/ComPortPair.h"
+#include "tests/support/EngineHost.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct WRITE_SEEN {
+    int nCount;
+    bool bFromWriter;
+    bool operator==(const WRITE_SEEN& o) const { return nCount == o.nCount && bFromWriter == o.bFromWriter; }
+};
+
+std::ostream& operator<<(std::ostream& out, const WRITE_SEEN& w)
+{
+    return out << w.nCount << (w.bFromWriter ? "(writer)" : "(deliverer)");
+}
+
+// Records the serial writes; can hold the writer thread at its wake-up.
+class CRecordingProbe : public COutputProbe {
+public:
+    void OnComWrite(int, int count, bool fromWriter) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_writes.push_back({count, fromWriter});
+        m_changed.notify_all();
+    }
+    void OnComDataSignalled(int) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_nSignals;
+    }
+    void OnWriterWake(int) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_bWriterAtGate = true;
+        m_changed.notify_all();
+        m_changed.wait_for(lock, 10s, [&] { return !m_bHoldWriter; });
+    }
+
+    void HoldWriter() { std::lock_guard<std::mutex> lock(m_mutex); m_bHoldWriter = true; }
+    void ReleaseWriter()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bHoldWriter = false;
+        m_changed.notify_all();
+    }
+    bool WaitWriterAtGate()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] { return m_bWriterAtGate; });
+    }
+    std::vector<WRITE_SEEN> WaitWrites(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, 10s, [&] { return m_writes.size() >= count; });
+        return m_writes;
+    }
+    int Signals() { std::lock_guard<std::mutex> lock(m_mutex); return m_nSignals; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<WRITE_SEEN> m_writes;
+    int m_nSignals = 0;
+    bool m_bHoldWriter = false;
+    bool m_bWriterAtGate = false;
+};
+
+std::string Piece(size_t count, int seed)
+{
+    std::string s(count, '\0');
+    for (size_t i = 0; i < count; ++i) s[i] = static_cast<char>((i * 7 + static_cast<size_t>(seed)) & 0xFF);
+    return s;
+}
+
+std::string Swapped(const std::string& s)
+{
+    std::string out(s.size(), '\0');
+    NibbleSwap(reinterpret_cast<const uint8_t*>(s.data()), reinterpret_cast<uint8_t*>(&out[0]), s.size());
+    return out;
+}
+
+struct SerialFixture : ::testing::Test {
+    CEngineHost host;
+    CCaptureEngine engine{host};
+    CRecordingProbe probe;
+
+    SerialFixture()
+    {
+        host.pEngine = &engine;
+        engine.LoadTexts();
+        engine.SetOutputProbe(&probe);
+    }
+    ~SerialFixture() override
+    {
+        if (engine.m_bRunning) engine.CloseOutputs();
+    }
+    void AddSerial(const std::string& port, const std::string& parity = "None", const std::string& stop = "1.0")
+    {
+        auto r = std::make_unique<POS_SETTING_INFO>();
+        r->nMonitorType = KIND_FILE;
+        r->nReceiptType = 0;
+        r->strPrinterType = engine.m_strPrinterSerial;
+        r->strPort = port;
+        r->strBaudRate = "9600";
+        r->strDataBits = "8";
+        r->strParity = parity;
+        r->strStopBits = stop;
+        engine.AddSource(std::move(r));
+    }
+    void Deliver(int i, const std::string& bytes)
+    {
+        engine.Deliver(i, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
+    }
+};
+
+}  // namespace
+
+TEST_F(SerialFixture, PieceOnAnEmptyQueueGoesOutInBlocksOf256)
+{
+    CComPortPair com(7);
+    AddSerial(com.Name());
+    engine.OpenOutputs();
+    EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
+
+    const std::string piece = Piece(600, 1);
+    Deliver(0, piece);
+    EXPECT_EQ(Swapped(piece), com.Read(600, 10s));
+    const std::vector<WRITE_SEEN> want = {{256, false}, {256, true}, {88, true}};
+    EXPECT_EQ(want, probe.WaitWrites(3));
+    EXPECT_EQ(1, probe.Signals());
+    EXPECT_EQ(0, engine.ReservedLen(0));
+}
+
+TEST_F(SerialFixture, PieceArrivingWhileBytesWaitIsAppendedAndWrittenWithoutSignal)
+{
+    CComPortPair com(8);
+    AddSerial(com.Name(), "Space", "1.5");
+    engine.OpenOutputs();
+    probe.HoldWriter();
+
+    const std::string first = Piece(600, 2), second = Piece(100, 3);
+    Deliver(0, first);
+    ASSERT_TRUE(probe.WaitWriterAtGate());
+    EXPECT_EQ(344, engine.ReservedLen(0));
+    Deliver(0, second);
+    EXPECT_EQ(188, engine.ReservedLen(0));
+    probe.ReleaseWriter();
+
+    EXPECT_EQ(Swapped(first + second), com.Read(700, 10s));
+    const std::vector<WRITE_SEEN> want = {{256, false}, {256, false}, {188, true}};
+    EXPECT_EQ(want, probe.WaitWrites(3));
+    EXPECT_EQ(1, probe.Signals());
+}
+
+TEST_F(SerialFixture, PortAboveCom9IsReached)
+{
+    CComPortPair com(12);
+    AddSerial(com.Name());
+    engine.OpenOutputs();
+    const std::string receipt = "TOTAL 12.50\r\n";
+    Deliver(0, receipt);
+    EXPECT_EQ(Swapped(receipt), com.Read(receipt.size(), 10s));
+}
+
+TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
+{
+    CComPortPair com(9);
+    AddSerial("COM31");
+    AddSerial(com.Name());
+    engine.OpenOutputs();
+
+    EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
+    EXPECT_EQ(0, engine.OutputFailed(0));
+    EXPECT_FALSE(engine.IsOutputReady(0));
+    EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(1));
+    EXPECT_EQ(-1, engine.OutputFailed(1));
+
+    Deliver(0, Piece(500, 4));
+    EXPECT_EQ(500, engine.ReservedLen(0)) << "a failed output stores what it is given";
+    const std::string receipt = Piece(300, 5);
+    Deliver(1, receipt);
+    EXPECT_EQ(Swapped(receipt), com.Read(300, 10s));
+}
+
+TEST_F(SerialFixture, StoredQueueIsBoundedAndOversizedHandOverIsNotOverrun)
+{
+    AddSerial("COM32");
+    engine.OpenOutputs();
+    // More than the copy buffers hold in one call: delivered in pieces, nothing lost.
+    Deliver(0, Piece(250000, 6));
+    EXPECT_EQ(250000, engine.ReservedLen(0));
+    Deliver(0, Piece(RESERVED_BUF_SIZE - 250000 - 100, 7));
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.ReservedLen(0));
+    Deliver(0, Piece(100, 8));
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.ReservedLen(0)) << "a piece reaching the limit is dropped whole";
+    Deliver(0, Piece(99, 9));
+    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.ReservedLen(0));
+}
+
+TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
+{
+    CComPortPair com(10);
+    AddSerial(com.Name());
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        engine.OpenOutputs();
+        ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0)) << "the port must be free again";
+        const std::string receipt = Piece(1000, round);
+        Deliver(0, receipt);
+        EXPECT_EQ(Swapped(receipt), com.Read(1000, 10s));
+        engine.CloseOutputs();
+        EXPECT_EQ(HostText("IDS_PTS_WAIT_CONNECT"), host.StatusOf(0));
+        EXPECT_EQ(0, engine.ReservedLen(0));
+        EXPECT_FALSE(engine.IsOutputReady(0));
+        EXPECT_EQ(-1, engine.OutputFailed(0));
+    }
+}

@@ -12,6 +12,7 @@ CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
         m_WaitAck[i] = 0;
         m_OutputReady[i] = 0;
         m_OutputFailed[i] = -1;
+        End_TCP_Thread_Event[i] = 0;
         m_RecvCopyBuf[i].reset(new uint8_t[RECV_COPY_BUF_SIZE]());
         m_ScratchBuf[i].reset(new uint8_t[SCRATCH_BUF_SIZE]());
         m_SwapBuf[i].reset(new uint8_t[SWAP_BUF_SIZE]());
@@ -123,12 +124,24 @@ void CCaptureEngine::OpenOutputs()
     for (int i = 0; i < SourceCount(); ++i) {
         if (IsSerialOutput(i))
             OpenSerialOutput(i);
+        else if (IsTcpOutput(i))
+            OpenTcpOutput(i);
     }
 }
 
 void CCaptureEngine::CloseOutputs()
 {
+    // Every link learns first that it is to end, so none starts serving anew
+    // while the others are being closed.
     for (int i = 0; i < SourceCount(); ++i) {
+        if (IsTcpOutput(i)) {
+            End_TCP_Thread_Event[i] = 1;
+            m_OutputReady[i] = 0;
+        }
+    }
+    for (int i = 0; i < SourceCount(); ++i) {
+        if (IsTcpOutput(i))
+            CancelTcpOutput(i);
         {
             // What was still queued is discarded; under the lock, since a writer may be draining.
             std::lock_guard<std::mutex> lock(m_ReservedBufMutex[i]);
@@ -136,6 +149,8 @@ void CCaptureEngine::CloseOutputs()
         }
         if (IsSerialOutput(i))
             CloseSerialOutput(i);
+        else if (IsTcpOutput(i))
+            CloseTcpOutput(i);
         PostListCell(i, 0, m_strWaitConnect);
     }
     ResetSlots();
@@ -150,5 +165,8 @@ void CCaptureEngine::ResetSlots()
         m_OutputFailed[i] = -1;
         m_WaitAck[i] = 0;
         m_ReservedBuf[i].SetLastChunkLen(0);
+        m_LinkHandles[i] = LINK_HANDLES{};
+        m_SendSocketAttached[i] = 0;
+        End_TCP_Thread_Event[i] = 0;
     }
 }

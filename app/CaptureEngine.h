@@ -6,6 +6,8 @@
 // Lock order: m_ReservedBufMutex[i] first, then m_SocketAttachMutex.
 // m_ListUpdateMutex is never held together with another lock.
 #include "capture/ReservedBuffer.h"
+#include "capture/TimeOutSocket.h"
+#include "capture/WinsockInit.h"
 #include "capture/WinHandle.h"
 #include "config/PosSettingInfo.h"
 #include "config/SettingsFile.h"
@@ -50,6 +52,13 @@ public:
     virtual void OnComDataSignalled(int /*slot*/) {}
     // Called by a serial writer when it wakes for data, before it takes the buffer mutex.
     virtual void OnWriterWake(int /*slot*/) {}
+};
+
+// Raw socket handles of a source's TCP output, kept for the send side and for traces.
+struct LINK_HANDLES {
+    int nIndex = -1;
+    SOCKET hListen = INVALID_SOCKET;
+    SOCKET hSend = INVALID_SOCKET;
 };
 
 struct LIST_CELL_UPDATE {
@@ -97,6 +106,7 @@ public:
     int ReservedLen(int i);
     bool IsOutputReady(int i) const { return m_OutputReady[i] != 0; }
     int OutputFailed(int i) const { return m_OutputFailed[i]; }
+    bool IsWaitingForAck(int i) const { return m_WaitAck[i] != 0; }
 
     std::string m_strPrinterSerial;
     std::string m_strPrinterTcp;
@@ -118,6 +128,15 @@ private:
     void CloseSerialOutput(int i);
     void ComWriterThreadProc(int i);
     void ResetSlots();
+    void DeliverTcp(int i, int count);
+    void OpenTcpOutput(int i);
+    void CancelTcpOutput(int i);
+    void CloseTcpOutput(int i);
+    void LinkThreadProc(int i);
+    bool ServeLinkConnection(int i, const std::string& password);
+    void LinkLogin(int i, const std::string& password, const uint8_t* challenge, bool& bKeepConnection);
+    void LinkAcknowledged(int i);
+    void DropLinkConnection(int i);
 
     CEngineCallback& m_Callback;
     COutputProbe* m_pProbe = nullptr;
@@ -150,6 +169,23 @@ private:
     std::thread m_ComWriterThread[MAX_SOURCES];
     CAutoEvent m_ComStopEvent[MAX_SOURCES];
     CAutoEvent m_ComDataEvent[MAX_SOURCES];
+
+    // TCP output. The link thread of source i owns m_LinkListenSocket[i] and
+    // m_LinkConnSocket[i]; the stop sequence may only Close them (which cancels
+    // the link's blocking call first). m_SendSocket[i] is the capture side's
+    // view of the connection: attached, never owning, used and detached only
+    // under m_ReservedBufMutex[i]; m_LinkHandles[i].hSend and
+    // m_SendSocketAttached[i] are guarded by the same mutex.
+    CWinsockInit m_Winsock;
+    std::mutex m_SocketAttachMutex;
+    LINK_HANDLES m_LinkHandles[MAX_SOURCES];
+    CTimeOutSocket m_LinkListenSocket[MAX_SOURCES];
+    CTimeOutSocket m_LinkConnSocket[MAX_SOURCES];
+    CTimeOutSocket m_SendSocket[MAX_SOURCES];
+    int m_SendSocketAttached[MAX_SOURCES] = {};
+    std::thread m_LinkThread[MAX_SOURCES];
+    // Set by the stop sequence, read by the link thread.
+    std::atomic<uint8_t> End_TCP_Thread_Event[MAX_SOURCES];
 };
 
 extern CCaptureEngine* g_pEngine;

@@ -35,6 +35,8 @@ void CCaptureEngine::DeliverPiece(int i, const uint8_t* bytes, int count)
     }
     if (IsSerialOutput(i))
         DeliverSerial(i, count);
+    else if (IsTcpOutput(i))
+        DeliverTcp(i, count);
 }
 
 void CCaptureEngine::StorePiece(int i, int count)

@@ -1,6 +1,7 @@
 // Delivery to a serial output through real COM ports (pty pairs in the Wine prefix).
 #include "app/CaptureEngine.h"
 #include "capture/NibbleSwap.h"
+#include "tests/support/Bytes.h"
 #include "tests/support/ComPortPair.h"
 #include "tests/support/EngineHost.h"
 
@@ -74,20 +75,6 @@ private:
     bool m_bHoldWriter = false;
     bool m_bWriterAtGate = false;
 };
-
-std::string Piece(size_t count, int seed)
-{
-    std::string s(count, '\0');
-    for (size_t i = 0; i < count; ++i) s[i] = static_cast<char>((i * 7 + static_cast<size_t>(seed)) & 0xFF);
-    return s;
-}
-
-std::string Swapped(const std::string& s)
-{
-    std::string out(s.size(), '\0');
-    NibbleSwap(reinterpret_cast<const uint8_t*>(s.data()), reinterpret_cast<uint8_t*>(&out[0]), s.size());
-    return out;
-}
 
 struct SerialFixture : ::testing::Test {
     CEngineHost host;

@@ -42,3 +42,13 @@ foreach(t ${_tests})
 endforeach()
 
 include(${CMAKE_SOURCE_DIR}/tools/Tools.cmake)
+
+# Benchmarks: programs that print figures, run by scripts/bench-*.sh, never by the tests.
+file(GLOB _bench CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+foreach(b ${_bench})
+  get_filename_component(name ${b} NAME_WE)
+  add_executable(bench_${name} ${b})
+  target_compile_options(bench_${name} PRIVATE ${TILLVOX_WARNINGS})
+  target_link_libraries(bench_${name} PRIVATE tillvox_test_support)
+  set_target_properties(bench_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endforeach()

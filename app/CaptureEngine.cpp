@@ -140,6 +140,7 @@ void CCaptureEngine::CloseOutputs()
         }
     }
     for (int i = 0; i < SourceCount(); ++i) {
+        StopFileInput(i);
         if (IsTcpOutput(i))
             CancelTcpOutput(i);
         {

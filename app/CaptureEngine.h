@@ -5,6 +5,8 @@
 //
 // Lock order: m_ReservedBufMutex[i] first, then m_SocketAttachMutex.
 // m_ListUpdateMutex is never held together with another lock.
+#include "capture/FileCapture.h"
+#include "capture/ReadDirChange.h"
 #include "capture/ReservedBuffer.h"
 #include "capture/TimeOutSocket.h"
 #include "capture/WinsockInit.h"
@@ -67,7 +69,7 @@ struct LIST_CELL_UPDATE {
     std::string strText;
 };
 
-class CCaptureEngine {
+class CCaptureEngine : public CRDCCallback {
 public:
     explicit CCaptureEngine(CEngineCallback& callback);
     ~CCaptureEngine();
@@ -91,6 +93,15 @@ public:
     // Outputs, opened and closed by the start and stop sequences on the user-interface thread.
     void OpenOutputs();
     void CloseOutputs();
+
+    // File sources: the start snapshot of every file source, then a watcher for
+    // each one whose output did not fail. Call after OpenOutputs.
+    void StartFileInputs();
+    // The file capture, on the watcher's thread.
+    int32_t OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t dwReserved) override;
+    // First file source whose path equals strPath, ignoring letter case; -1 when none.
+    int FindFileSource(const std::string& strPath) const;
+    const FILE_STATE& FileState(int i) const { return m_FileCapture[i].State(); }
 
     // The one hand-over from every capture kind to source i's output.
     void Deliver(int i, const uint8_t* bytes, int count);
@@ -129,6 +140,7 @@ private:
     void ComWriterThreadProc(int i);
     void ResetSlots();
     void DeliverTcp(int i, int count);
+    void StopFileInput(int i);
     void OpenTcpOutput(int i);
     void CancelTcpOutput(int i);
     void CloseTcpOutput(int i);
@@ -169,6 +181,11 @@ private:
     std::thread m_ComWriterThread[MAX_SOURCES];
     CAutoEvent m_ComStopEvent[MAX_SOURCES];
     CAutoEvent m_ComDataEvent[MAX_SOURCES];
+
+    // File sources: m_FileCapture[i] is used by the start sequence before the
+    // watcher of source i starts, and afterwards only on that watcher's thread.
+    CFileCapture m_FileCapture[MAX_SOURCES];
+    CReadDirChange m_DirWatcher[MAX_SOURCES];
 
     // TCP output. The link thread of source i owns m_LinkListenSocket[i] and
     // m_LinkConnSocket[i]; the stop sequence may only Close them (which cancels

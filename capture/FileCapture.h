@@ -1,0 +1,118 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// Decisions of the file source: which bytes of a watched receipt file are new.
+// No system calls here; the file and the clock come in through the two small
+// interfaces below so that every case can run without Windows.
+
+constexpr int FILE_PIECE_MAX = 102400;         // most text taken from the file for one change
+constexpr int SNAPSHOT_MAX = 40960;            // largest snapshot
+constexpr uint32_t SEQUENTIAL_MIN_GAP_MS = 20; // receipt type 1: least gap between processed changes
+
+enum : int {
+    FILE_PHASE_UNDECIDED = -1,
+    FILE_PHASE_APPEND = 0,
+    FILE_PHASE_REFRESH = 1,
+};
+
+enum : int {
+    RECEIPT_TYPE_NORMAL = 0,
+    RECEIPT_TYPE_SEQUENTIAL = 1,
+};
+
+// Change codes as the directory watcher passes them on.
+enum : uint32_t {
+    FILE_CHANGE_ADDED = 1,
+    FILE_CHANGE_REMOVED = 2,
+    FILE_CHANGE_MODIFIED = 3,
+    FILE_CHANGE_RENAMED_OLD_NAME = 4,
+    FILE_CHANGE_RENAMED_NEW_NAME = 5,
+};
+
+// Read state of one file source. The snapshot is the file's bytes from nOffset
+// up to nLength as last seen (never more than SNAPSHOT_MAX bytes).
+struct FILE_STATE {
+    int64_t nOffset = 0;
+    int64_t nLength = 0;
+    std::unique_ptr<uint8_t[]> pSnapshot;  // FILE_PIECE_MAX bytes, allocated once
+    int nPhase = FILE_PHASE_UNDECIDED;
+};
+
+// One file opened for reading while others keep reading and writing it.
+class CFileReader {
+public:
+    virtual ~CFileReader() = default;
+    virtual bool Open(const std::string& strPath) = 0;
+    // Current length in bytes, or a negative value when it cannot be told.
+    virtual int64_t Size() = 0;
+    // Bytes actually placed at pDst; 0 at the end of the file or on failure.
+    virtual int ReadAt(int64_t nOffset, uint8_t* pDst, int nCount) = 0;
+    virtual void Close() = 0;
+};
+
+// Milliseconds since some fixed moment, wrapping at 2^32 (the system tick count).
+class CTickSource {
+public:
+    virtual ~CTickSource() = default;
+    virtual uint32_t Now() = 0;
+};
+
+enum class FILE_OUTCOME {
+    Ignored,    // change code or receipt type that is not acted upon
+    Restarted,  // new name of a rename: the next change takes the file from its start
+    NotOpened,  // file missing or locked; the next change catches up
+    Gated,      // receipt type 1, too soon after the last processed change
+    Emptied,    // file length 0: state reset, nothing to hand over
+    Unchanged,  // receipt type 0: the file's bytes equal the snapshot
+    Moved,      // region moved to the end of the file without handing anything over
+    Abandoned,  // file shrank during the read, or nothing could be read: state untouched
+    Piece,      // pPiece / nPieceLen hold the piece to hand over
+};
+
+struct FILE_CHANGE_RESULT {
+    FILE_OUTCOME eOutcome = FILE_OUTCOME::Ignored;
+    // The phase by which the new text was read (for the trace), or -2 when no text was read.
+    int nReadPhase = -2;
+    // Raw file bytes followed by one zero byte, nPieceLen in all, NOT nibble-swapped:
+    // the delivery stage swaps the whole piece (the separating zero stays zero).
+    // Valid until the next call on the same object.
+    const uint8_t* pPiece = nullptr;
+    int nPieceLen = 0;
+};
+
+// The capture of one file source. One object per source slot; used by the start
+// sequence before the source's watcher starts and afterwards only on that
+// watcher's thread, so it needs no lock. A change allocates nothing.
+class CFileCapture {
+public:
+    CFileCapture();
+    CFileCapture(const CFileCapture&) = delete;
+    CFileCapture& operator=(const CFileCapture&) = delete;
+
+    // First snapshot at start: the file's last bytes, at most SNAPSHOT_MAX, and the
+    // undecided phase. A missing or unreadable file gives an empty snapshot.
+    void TakeStartSnapshot(CFileReader& reader, const std::string& strPath);
+    // At stop: the next start decides the mode afresh.
+    void SetUndecided() { m_FileState.nPhase = FILE_PHASE_UNDECIDED; }
+
+    // One change the watcher reported for this source's file. nReceiptType is the
+    // source's receipt type as of the last load (1 sequential, 0 normal, others ignored).
+    FILE_CHANGE_RESULT OnDirChange(uint32_t dwAction, const std::string& strPath, int nReceiptType,
+                                   CFileReader& reader, CTickSource& ticks);
+
+    const FILE_STATE& State() const { return m_FileState; }
+    uint32_t LastChangeTick() const { return m_dwLastChangeTick; }
+
+private:
+    FILE_CHANGE_RESULT CaptureModified(const std::string& strPath, int nReceiptType, CFileReader& reader,
+                                       CTickSource& ticks);
+    void ResetRegion();
+    void RenewSnapshot(const uint8_t* pBytes, int nCount);
+
+    FILE_STATE m_FileState;
+    uint32_t m_dwLastChangeTick = 0;             // receipt type 1 only; kept across stop and start
+    std::unique_ptr<uint8_t[]> m_pRecvCopyBuf;  // FILE_PIECE_MAX + 1: new text and its zero byte
+    std::unique_ptr<uint8_t[]> m_pScratchBuf;   // SNAPSHOT_MAX: file bytes compared with the snapshot
+};

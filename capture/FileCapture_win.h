@@ -1,0 +1,59 @@
+#pragma once
+// Windows side of the file capture: the file reader and the tick count.
+// Include only from Windows-only code.
+#include "capture/FileCapture.h"
+
+#include <windows.h>
+
+// Opens for reading while the POS driver keeps reading and writing the file.
+class CWinFileReader : public CFileReader {
+public:
+    CWinFileReader() = default;
+    CWinFileReader(const CWinFileReader&) = delete;
+    CWinFileReader& operator=(const CWinFileReader&) = delete;
+    ~CWinFileReader() override { Close(); }
+
+    bool Open(const std::string& strPath) override
+    {
+        Close();
+        m_hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return m_hFile != INVALID_HANDLE_VALUE;
+    }
+
+    int64_t Size() override
+    {
+        LARGE_INTEGER size;
+        if (m_hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(m_hFile, &size))
+            return -1;
+        return size.QuadPart;
+    }
+
+    int ReadAt(int64_t nOffset, uint8_t* pDst, int nCount) override
+    {
+        if (m_hFile == INVALID_HANDLE_VALUE || nCount <= 0 || nOffset < 0)
+            return 0;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(static_cast<uint64_t>(nOffset) & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(nOffset) >> 32);
+        DWORD dwRead = 0;
+        if (!ReadFile(m_hFile, pDst, static_cast<DWORD>(nCount), &dwRead, &at))
+            return 0;
+        return static_cast<int>(dwRead);
+    }
+
+    void Close() override
+    {
+        if (m_hFile != INVALID_HANDLE_VALUE)
+            CloseHandle(m_hFile);
+        m_hFile = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+};
+
+class CWinTickSource : public CTickSource {
+public:
+    uint32_t Now() override { return GetTickCount(); }
+};

@@ -1,0 +1,100 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+// Watches one file of a folder for changes and reports them to a callback on the
+// watcher's own thread. No windows.h here so that any code can name the types.
+
+constexpr int RDC_TABLE_SIZE = 16;  // one entry per source slot
+constexpr int WATCH_BUFFER_SIZE = 1000;
+constexpr uint32_t RDC_NOTIFY_FILTER = 0x31;  // file name, last write, last access
+constexpr const char* RDC_WAKE_UP_FILE = "RDC_temp.dat";
+
+// Receiver of the watcher's reports. Deleting through this interface is not
+// allowed: the owner of the object deletes it as its own type.
+class CRDCCallback {
+public:
+    // dwAction: the system's change code (1 added, 2 removed, 3 modified, 4 old
+    // name, 5 new name); strPath: the folder followed by the name as the system
+    // spells it; dwReserved: always 0. The result is ignored.
+    virtual int32_t OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t dwReserved)
+    {
+        (void)dwAction;
+        (void)strPath;
+        (void)dwReserved;
+        return 0;
+    }
+    // Never called by the watcher.
+    virtual int32_t OnReserved(uint32_t dwArgument)
+    {
+        (void)dwArgument;
+        return 0;
+    }
+
+protected:
+    ~CRDCCallback() = default;
+};
+
+// Owns a system handle; closes it exactly once.
+class CRDCHandle {
+public:
+    CRDCHandle() = default;
+    explicit CRDCHandle(void* hHandle) : m_hHandle(hHandle) {}
+    ~CRDCHandle() { Reset(); }
+    CRDCHandle(const CRDCHandle&) = delete;
+    CRDCHandle& operator=(const CRDCHandle&) = delete;
+
+    void* Get() const { return m_hHandle; }
+    bool IsValid() const;
+    void Reset(void* hHandle = nullptr);
+
+private:
+    void* m_hHandle = nullptr;
+};
+
+class CReadDirChange {
+public:
+    CReadDirChange() = default;
+    virtual ~CReadDirChange();
+    CReadDirChange(const CReadDirChange&) = delete;
+    CReadDirChange& operator=(const CReadDirChange&) = delete;
+
+    // Stores the receiver (not owned); call it while no worker runs. Returns 1.
+    int SetCallback(CRDCCallback* pCallback);
+    // Starts the worker on strFolder (ending with a backslash) for strFileName, as the
+    // watcher of source slot nSlot. Does nothing without a callback or while a worker
+    // exists (also one that ended by itself because the folder could not be opened).
+    // Returns 0.
+    int StartWatch(const std::string& strFolder, const std::string& strFileName, int nSlot);
+    // Ends the worker and waits for it, also while a callback runs; returns once the
+    // worker is gone and the wake-up file is removed. 0 when no worker existed, else 1.
+    int StopWatch();
+    // Lowest slot whose file name equals strName ignoring letter case, or -1.
+    int FindWatchedFile(const std::string& strName) const;
+
+private:
+    struct WATCHED_FILE {
+        std::string strFileName;
+        const CReadDirChange* pOwner = nullptr;
+    };
+
+    static void WatchThreadProc(CReadDirChange* pWatcher);
+    void ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes);
+    void ReportEveryWatchedFile();
+
+    // Written by StartWatch and StopWatch on the user-interface thread while no worker
+    // runs; the worker only reads them.
+    CRDCCallback* m_pCallback = nullptr;
+    std::string m_strFolder;
+    std::string m_strFileName;
+    WATCHED_FILE m_FileTable[RDC_TABLE_SIZE];
+    CRDCHandle m_hStopEvent;  // manual-reset; set by StopWatch, waited on by the worker
+    // Manual-reset; set by the worker once its first wait for changes is armed (or
+    // it gave up), so that StartWatch returns only when no change can be missed.
+    CRDCHandle m_hArmedEvent;
+    std::thread m_Worker;     // joinable from StartWatch until StopWatch
+    // Set by StopWatch; the worker checks it after each wait.
+    std::atomic<int> m_nStop{0};
+};

@@ -1,0 +1,204 @@
+#include "capture/ReadDirChange.h"
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+namespace {
+
+void TraceFailure(const char* szWhat, const std::string& strFolder, DWORD dwError)
+{
+    char line[600];
+    std::snprintf(line, sizeof line, "[Tillvox] directory watcher: %s %s failed, error %lu\n", szWhat,
+                  strFolder.c_str(), static_cast<unsigned long>(dwError));
+    OutputDebugStringA(line);
+}
+
+std::string LowerCase(std::string text)
+{
+    if (!text.empty())
+        CharLowerBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::string ToAnsi(const WCHAR* pName, int nChars)
+{
+    if (nChars <= 0)
+        return std::string();
+    const int nBytes = WideCharToMultiByte(CP_ACP, 0, pName, nChars, nullptr, 0, nullptr, nullptr);
+    std::string name(static_cast<size_t>(nBytes > 0 ? nBytes : 0), '\0');
+    if (nBytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, pName, nChars, &name[0], nBytes, nullptr, nullptr);
+    return name;
+}
+
+constexpr DWORD RECORD_HEADER_SIZE = offsetof(FILE_NOTIFY_INFORMATION, FileName);
+constexpr DWORD WATCH_ARM_WAIT_MS = 2000;
+
+}  // namespace
+
+bool CRDCHandle::IsValid() const
+{
+    return m_hHandle != nullptr && m_hHandle != INVALID_HANDLE_VALUE;
+}
+
+void CRDCHandle::Reset(void* hHandle)
+{
+    if (IsValid())
+        CloseHandle(m_hHandle);
+    m_hHandle = hHandle;
+}
+
+CReadDirChange::~CReadDirChange()
+{
+    StopWatch();
+}
+
+int CReadDirChange::SetCallback(CRDCCallback* pCallback)
+{
+    m_pCallback = pCallback;
+    return 1;
+}
+
+int CReadDirChange::StartWatch(const std::string& strFolder, const std::string& strFileName, int nSlot)
+{
+    if (m_pCallback == nullptr || m_Worker.joinable() || nSlot < 0 || nSlot >= RDC_TABLE_SIZE)
+        return 0;
+    m_nStop = 0;
+    m_strFolder = strFolder;
+    m_strFileName = strFileName;
+    for (auto& entry : m_FileTable)
+        entry = WATCHED_FILE();
+    m_FileTable[nSlot] = WATCHED_FILE{strFileName, this};
+    m_hStopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!m_hStopEvent.IsValid()) {
+        TraceFailure("stop event for", strFolder, GetLastError());
+        return 0;
+    }
+    m_hArmedEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    try {
+        m_Worker = std::thread(WatchThreadProc, this);
+    } catch (const std::system_error&) {
+        TraceFailure("worker thread for", strFolder, GetLastError());
+        m_hStopEvent.Reset();
+        return 0;
+    }
+    // A change written right after the start snapshot must not be missed.
+    WaitForSingleObject(m_hArmedEvent.Get(), WATCH_ARM_WAIT_MS);
+    return 0;
+}
+
+int CReadDirChange::StopWatch()
+{
+    if (!m_Worker.joinable())
+        return 0;
+    m_nStop = 1;
+    SetEvent(m_hStopEvent.Get());
+    // The stop event alone ends the wait. The wake-up file is still created, as other
+    // watchers of the folder and observers of it have always seen at a stop.
+    const std::string strWakeUp = m_strFolder + RDC_WAKE_UP_FILE;
+    HANDLE hWakeUp = CreateFileA(strWakeUp.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hWakeUp != INVALID_HANDLE_VALUE)
+        CloseHandle(hWakeUp);
+    m_Worker.join();
+    m_hStopEvent.Reset();
+    DeleteFileA(strWakeUp.c_str());
+    return 1;
+}
+
+int CReadDirChange::FindWatchedFile(const std::string& strName) const
+{
+    const std::string strLower = LowerCase(strName);
+    for (int i = 0; i < RDC_TABLE_SIZE; ++i) {
+        if (m_FileTable[i].pOwner != nullptr && LowerCase(m_FileTable[i].strFileName) == strLower)
+            return i;
+    }
+    return -1;
+}
+
+void CReadDirChange::ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes)
+{
+    uint32_t dwAt = 0;
+    while (m_nStop == 0 && dwAt <= dwBytes && dwBytes - dwAt >= RECORD_HEADER_SIZE) {
+        FILE_NOTIFY_INFORMATION header;
+        std::memcpy(&header, pBuffer + dwAt, RECORD_HEADER_SIZE);
+        if (header.FileNameLength > dwBytes - dwAt - RECORD_HEADER_SIZE)
+            break;
+        const int nChars = static_cast<int>(header.FileNameLength / sizeof(WCHAR));
+        std::wstring wideName(static_cast<size_t>(nChars), L'\0');
+        if (nChars > 0)
+            std::memcpy(&wideName[0], pBuffer + dwAt + RECORD_HEADER_SIZE, static_cast<size_t>(nChars) * sizeof(WCHAR));
+        const std::string strName = ToAnsi(wideName.c_str(), nChars);
+        const int nSlot = FindWatchedFile(strName);
+        if (nSlot >= 0 && m_FileTable[nSlot].pOwner == this)
+            m_pCallback->OnDirChange(header.Action, m_strFolder + strName, 0);
+        if (header.NextEntryOffset == 0)
+            break;
+        dwAt += header.NextEntryOffset;
+    }
+}
+
+// The system dropped the records of an overflowed batch; any watched file may have changed.
+void CReadDirChange::ReportEveryWatchedFile()
+{
+    for (const auto& entry : m_FileTable) {
+        if (m_nStop != 0)
+            return;
+        if (entry.pOwner == this)
+            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + entry.strFileName, 0);
+    }
+}
+
+void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
+{
+    CReadDirChange& w = *pWatcher;
+    struct CArmedSignal {
+        HANDLE hEvent;
+        ~CArmedSignal() { SetEvent(hEvent); }
+    } armedOnAnyExit{w.m_hArmedEvent.Get()};
+    CRDCHandle hDirectory(CreateFileA(w.m_strFolder.c_str(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+    if (!hDirectory.IsValid()) {
+        TraceFailure("opening", w.m_strFolder, GetLastError());
+        return;
+    }
+    CRDCHandle hIoDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!hIoDone.IsValid())
+        return;
+    const HANDLE waits[2] = {hIoDone.Get(), w.m_hStopEvent.Get()};
+    alignas(DWORD) uint8_t buffer[WATCH_BUFFER_SIZE];
+
+    while (w.m_nStop == 0) {
+        std::memset(buffer, 0, sizeof buffer);
+        OVERLAPPED pending = {};
+        pending.hEvent = hIoDone.Get();
+        if (!ReadDirectoryChangesW(hDirectory.Get(), buffer, sizeof buffer, TRUE, RDC_NOTIFY_FILTER, nullptr,
+                                   &pending, nullptr)) {
+            TraceFailure("waiting for changes in", w.m_strFolder, GetLastError());
+            return;
+        }
+        SetEvent(w.m_hArmedEvent.Get());
+        DWORD dwBytes = 0;
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            CancelIo(hDirectory.Get());
+            // The system may write into the buffer until the cancelled wait has completed.
+            GetOverlappedResult(hDirectory.Get(), &pending, &dwBytes, TRUE);
+            return;
+        }
+        const BOOL bDone = GetOverlappedResult(hDirectory.Get(), &pending, &dwBytes, FALSE);
+        const DWORD dwError = bDone ? ERROR_SUCCESS : GetLastError();
+        if (!bDone && dwError != ERROR_NOTIFY_ENUM_DIR) {
+            TraceFailure("waiting for changes in", w.m_strFolder, dwError);
+            return;
+        }
+        if (!bDone || dwBytes == 0)
+            w.ReportEveryWatchedFile();
+        else
+            w.ReportRecords(buffer, dwBytes);
+    }
+}

@@ -1,0 +1,598 @@
+// File-source capture over an in-memory file: which bytes of a watched file are new.
+#include "capture/FileCapture.h"
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include "capture/FileCapture_win.h"
+#include "tests/support/TempFolder.h"
+#endif
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string PATH = "C:\\Receipts\\till.txt";
+
+// Printable text that does not repeat itself, so that no window of it equals another by chance.
+std::string Text(size_t count, uint32_t seed)
+{
+    std::string text(count, ' ');
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& c : text) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>('!' + (x >> 16) % 94);
+    }
+    return text;
+}
+
+// A file in memory that can be missing, unreadable past a point, read in small
+// pieces, or rewritten by someone else in the middle of a read.
+class CMemoryFile : public CFileReader {
+public:
+    explicit CMemoryFile(std::string content = {}) : strContent(std::move(content)) {}
+
+    std::string strContent;
+    bool bExists = true;
+    int nMaxPerRead = INT_MAX;
+    int64_t nReadableEnd = -1;  // reads deliver nothing at or beyond this offset; -1: no limit
+    int nRewriteAfterRead = 0;  // after the n-th read of a change the file holds strRewrite
+    std::string strRewrite;
+
+    bool IsOpen() const { return m_bOpen; }
+
+    bool Open(const std::string& path) override
+    {
+        EXPECT_EQ(PATH, path);
+        EXPECT_FALSE(m_bOpen) << "opened twice";
+        m_nReads = 0;
+        m_bOpen = bExists;
+        return bExists;
+    }
+    int64_t Size() override
+    {
+        EXPECT_TRUE(m_bOpen);
+        return static_cast<int64_t>(strContent.size());
+    }
+    int ReadAt(int64_t offset, uint8_t* dst, int count) override
+    {
+        EXPECT_TRUE(m_bOpen);
+        const int n = Read(offset, dst, count);
+        if (++m_nReads == nRewriteAfterRead)
+            strContent = strRewrite;
+        return n;
+    }
+    void Close() override { m_bOpen = false; }
+
+private:
+    int Read(int64_t offset, uint8_t* dst, int count) const
+    {
+        int64_t end = static_cast<int64_t>(strContent.size());
+        if (nReadableEnd >= 0)
+            end = std::min(end, nReadableEnd);
+        if (offset >= end)
+            return 0;
+        const int n = static_cast<int>(std::min<int64_t>({count, end - offset, nMaxPerRead}));
+        std::memcpy(dst, strContent.data() + offset, static_cast<size_t>(n));
+        return n;
+    }
+
+    bool m_bOpen = false;
+    int m_nReads = 0;
+};
+
+class CFakeTicks : public CTickSource {
+public:
+    uint32_t dwNow = 0;
+    uint32_t Now() override { return dwNow; }
+};
+
+std::string PieceOf(const FILE_CHANGE_RESULT& r)
+{
+    return r.pPiece ? std::string(reinterpret_cast<const char*>(r.pPiece), static_cast<size_t>(r.nPieceLen))
+                    : std::string();
+}
+
+std::string WithZero(const std::string& text) { return text + std::string(1, '\0'); }
+
+std::string SnapshotOf(const CFileCapture& capture)
+{
+    const FILE_STATE& s = capture.State();
+    return std::string(reinterpret_cast<const char*>(s.pSnapshot.get()), static_cast<size_t>(s.nLength - s.nOffset));
+}
+
+struct EXPECTED_STATE {
+    int64_t nOffset;
+    int64_t nLength;
+    int nPhase;
+};
+
+void ExpectState(const CFileCapture& capture, const EXPECTED_STATE& e)
+{
+    const FILE_STATE& s = capture.State();
+    EXPECT_EQ(e.nOffset, s.nOffset);
+    EXPECT_EQ(e.nLength, s.nLength);
+    EXPECT_EQ(e.nPhase, s.nPhase);
+}
+
+// Also: the snapshot holds the file's bytes of its region.
+void ExpectStateOfFile(const CFileCapture& capture, const std::string& file, const EXPECTED_STATE& e)
+{
+    ExpectState(capture, e);
+    const FILE_STATE& s = capture.State();
+    ASSERT_LE(s.nLength - s.nOffset, SNAPSHOT_MAX);
+    ASSERT_LE(s.nLength, static_cast<int64_t>(file.size()));
+    EXPECT_EQ(file.substr(static_cast<size_t>(s.nOffset), static_cast<size_t>(s.nLength - s.nOffset)),
+              SnapshotOf(capture));
+}
+
+// ---------------------------------------------------------------------------
+// Start snapshot
+
+TEST(FileCaptureStart, SnapshotIsTheFilesLastBytesOrEmpty)
+{
+    const std::string big = Text(50000, 7);
+    const struct {
+        const char* szName;
+        std::string strContent;
+        bool bExists;
+        int64_t nReadableEnd;
+        EXPECTED_STATE expected;
+    } cases[] = {
+        {"small file", Text(1000, 1), true, -1, {0, 1000, FILE_PHASE_UNDECIDED}},
+        {"exactly the largest snapshot", Text(40960, 2), true, -1, {0, 40960, FILE_PHASE_UNDECIDED}},
+        {"one byte more", Text(40961, 3), true, -1, {1, 40961, FILE_PHASE_UNDECIDED}},
+        {"large file", big, true, -1, {9040, 50000, FILE_PHASE_UNDECIDED}},
+        {"empty file", "", true, -1, {0, 0, FILE_PHASE_UNDECIDED}},
+        {"missing file", "", false, -1, {0, 0, FILE_PHASE_UNDECIDED}},
+        {"unreadable file", big, true, 0, {0, 0, FILE_PHASE_UNDECIDED}},
+        {"read ends early", big, true, 30000, {9040, 30000, FILE_PHASE_UNDECIDED}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szName);
+        CMemoryFile file(c.strContent);
+        file.bExists = c.bExists;
+        file.nReadableEnd = c.nReadableEnd;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        ExpectStateOfFile(capture, c.strContent, c.expected);
+        EXPECT_FALSE(file.IsOpen());
+    }
+}
+
+TEST(FileCaptureStart, NewStartForgetsTheModeAndTakesTheNewEnd)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2);
+    CMemoryFile file(a);
+    CFakeTicks ticks;
+    CFileCapture capture;
+    capture.TakeStartSnapshot(file, PATH);
+    file.strContent = a + b;
+    ASSERT_EQ(FILE_OUTCOME::Piece, capture.OnDirChange(FILE_CHANGE_MODIFIED, PATH, 0, file, ticks).eOutcome);
+    ExpectStateOfFile(capture, file.strContent, {1000, 1200, FILE_PHASE_APPEND});
+
+    capture.SetUndecided();
+    EXPECT_EQ(FILE_PHASE_UNDECIDED, capture.State().nPhase);
+    file.strContent = a + b + Text(300, 3);
+    capture.TakeStartSnapshot(file, PATH);
+    ExpectStateOfFile(capture, file.strContent, {0, 1500, FILE_PHASE_UNDECIDED});
+}
+
+// ---------------------------------------------------------------------------
+// Sequences of changes. Every scenario runs twice: with a reader that delivers
+// whole requests and with one that hands over at most 7 bytes per read; both
+// must give the same pieces and states.
+
+struct STEP {
+    const char* szWhat;
+    std::string strFile;  // the whole file when the change is reported
+    uint32_t dwTick;
+    uint32_t dwAction;
+    bool bPiece;
+    std::string strPiece;  // the new text, without the separating zero byte
+    EXPECTED_STATE expected;
+};
+
+struct SCENARIO {
+    const char* szName;
+    std::string strStart;
+    int nReceiptType;
+    std::vector<STEP> steps;
+};
+
+constexpr uint32_t MOD = FILE_CHANGE_MODIFIED;
+constexpr int APPEND = FILE_PHASE_APPEND, REFRESH = FILE_PHASE_REFRESH, UNDECIDED = FILE_PHASE_UNDECIDED;
+
+std::vector<SCENARIO> Scenarios()
+{
+    const std::string A = Text(1000, 1), B = Text(200, 2), C = Text(37, 3), D = Text(5000, 4), E = Text(60, 5);
+    const std::string R1 = Text(300, 11), R2 = Text(300, 12), R3 = Text(500, 13);
+    const std::string big = Text(150000, 21), big50k = Text(50000, 24), start50k = Text(50000, 22), other60k = Text(60000, 23);
+    const std::string T150 = Text(150, 31), T500 = Text(500, 32);
+    const std::string binStart("\0\x01\0\0", 4), binMore("\0\xff\0", 3);
+    const std::string binTrail("AB\0\0", 4);
+    const std::string binA("A\0B", 3), binB("A\0C", 3), binC("A\0D", 3);
+    const std::string none;
+    return {
+        {"append mode with successive appends", A, 0,
+         {
+             {"200 bytes appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"37 more", A + B + C, 0, MOD, true, C, {1200, 1237, APPEND}},
+             {"5000 more", A + B + C + D, 0, MOD, true, D, {1237, 6237, APPEND}},
+             {"same length, last bytes changed", A + B + C + D.substr(0, 4999) + "#", 0, MOD, false, none,
+              {1237, 6237, APPEND}},
+         }},
+        {"rewrite with a shorter receipt chooses refresh mode", A, 0,
+         {
+             {"300-byte receipt", R1, 0, MOD, true, R1, {0, 300, REFRESH}},
+             {"another receipt of the same length", R2, 0, MOD, true, R2, {0, 300, REFRESH}},
+             {"the same bytes again", R2, 0, MOD, false, none, {0, 300, REFRESH}},
+             {"a longer receipt", R3, 0, MOD, true, R3, {0, 500, REFRESH}},
+             {"a receipt beyond 102400 bytes", big, 0, MOD, true, big.substr(150000 - 102400),
+              {150000 - 40960, 150000, REFRESH}},
+         }},
+        {"start with an empty file: the first text decides nothing", "", 0,
+         {
+             {"first receipt", R1, 0, MOD, true, R1, {0, 300, UNDECIDED}},
+             {"appended", R1 + C, 0, MOD, true, C, {300, 337, APPEND}},
+         }},
+        {"receipt type 1 hands over a same-bytes rewrite again", A, 1,
+         {
+             {"300-byte receipt", R1, 100, MOD, true, R1, {0, 300, REFRESH}},
+             {"the same bytes again", R1, 200, MOD, true, R1, {0, 300, REFRESH}},
+         }},
+        {"receipt type 1 skips changes within 20 ms, their bytes go with the next", A, 1,
+         {
+             {"first change", A + B, 100, MOD, true, B, {1000, 1200, APPEND}},
+             {"10 ms later", A + B + C, 110, MOD, false, none, {1000, 1200, APPEND}},
+             {"19 ms after the processed one", A + B + C + D, 119, MOD, false, none, {1000, 1200, APPEND}},
+             {"20 ms after it", A + B + C + D + E, 120, MOD, true, C + D + E, {1200, 6297, APPEND}},
+         }},
+        {"receipt type 1 gate across the tick count's wrap", A, 1,
+         {
+             {"just before the wrap", A + B, 0xFFFFFFF0u, MOD, true, B, {1000, 1200, APPEND}},
+             {"19 ms later, after the wrap", A + B + C, 3, MOD, false, none, {1000, 1200, APPEND}},
+             {"20 ms later", A + B + C + E, 4, MOD, true, C + E, {1200, 1297, APPEND}},
+         }},
+        {"receipt type 1 change that adds nothing gives a lone zero byte", A, 1,
+         {
+             {"appended", A + B, 100, MOD, true, B, {1000, 1200, APPEND}},
+             {"nothing added", A + B, 200, MOD, true, none, {1200, 1200, APPEND}},
+         }},
+        {"receipt type 0: the same receipt appended again only moves the region", A, 0,
+         {
+             {"receipt", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"the same receipt again", A + B + B, 0, MOD, false, none, {1200, 1400, APPEND}},
+             {"a different one", A + B + B + C, 0, MOD, true, C, {1400, 1437, APPEND}},
+             {"a long one", A + B + B + C + big50k, 0, MOD, true, big50k, {51437 - 40960, 51437, APPEND}},
+             {"the long one again", A + B + B + C + big50k + big50k, 0, MOD, false, none,
+              {101437 - 40960, 101437, APPEND}},
+         }},
+        {"file emptied, then written from its start", A, 0,
+         {
+             {"appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"emptied", "", 0, MOD, false, none, {0, 0, APPEND}},
+             {"new content", R1, 0, MOD, true, R1, {0, 300, APPEND}},
+             {"appended after it", R1 + C, 0, MOD, true, C, {300, 337, APPEND}},
+         }},
+        {"more than 102400 bytes appended at once", A, 0,
+         {
+             {"150000 bytes", A + big, 0, MOD, true, big.substr(150000 - 102400),
+              {151000 - 40960, 151000, APPEND}},
+         }},
+        {"start file larger than the snapshot, appended", start50k, 0,
+         {
+             {"appended", start50k + B, 0, MOD, true, B, {50000, 50200, APPEND}},
+         }},
+        {"start file larger than the snapshot, rewritten", start50k, 0,
+         {
+             {"rewritten longer", other60k, 0, MOD, true, other60k, {60000 - 40960, 60000, REFRESH}},
+         }},
+        {"receipt type 2 is never processed", A, 2,
+         {
+             {"appended", A + B, 100, MOD, false, none, {0, 1000, UNDECIDED}},
+             {"rewritten", R1, 200, MOD, false, none, {0, 1000, UNDECIDED}},
+         }},
+        {"binary text with zero bytes, appended", binStart, 0,
+         {
+             {"appended", binStart + binMore, 0, MOD, true, binMore, {4, 7, APPEND}},
+         }},
+        {"binary text ending in zero bytes, cut to the bytes before them", binTrail, 0,
+         {
+             {"cut", binTrail.substr(0, 2), 0, MOD, true, binTrail.substr(0, 2), {0, 2, REFRESH}},
+         }},
+        {"binary text with zero bytes, rewritten behind a zero byte", binA, 0,
+         {
+             {"differs after the zero byte", binB, 0, MOD, true, binB, {0, 3, REFRESH}},
+             {"again", binC, 0, MOD, true, binC, {0, 3, REFRESH}},
+             {"the same", binC, 0, MOD, false, none, {0, 3, REFRESH}},
+         }},
+        {"new name of a rename restarts from the file's start", A, 0,
+         {
+             {"appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"renamed onto", R1, 0, FILE_CHANGE_RENAMED_NEW_NAME, false, none, {0, 0, APPEND}},
+             {"modified", R1, 0, MOD, true, R1, {0, 300, APPEND}},
+         }},
+        {"other change codes do nothing", A, 0,
+         {
+             {"added", A + B, 0, FILE_CHANGE_ADDED, false, none, {0, 1000, UNDECIDED}},
+             {"removed", A + B, 0, FILE_CHANGE_REMOVED, false, none, {0, 1000, UNDECIDED}},
+             {"old name", A + B, 0, FILE_CHANGE_RENAMED_OLD_NAME, false, none, {0, 1000, UNDECIDED}},
+             {"modified", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+         }},
+        {"append-mode file truncated and rewritten: the region moves, nothing is handed over", A, 0,
+         {
+             {"appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"rewritten longer than the snapshot", T500, 0, MOD, false, none, {300, 500, APPEND}},
+             {"appended", T500 + E, 0, MOD, true, E, {500, 560, APPEND}},
+             {"appended more", T500 + E + D, 0, MOD, true, D, {560, 5560, APPEND}},
+             {"rewritten shorter than the snapshot", T150, 0, MOD, false, none, {0, 150, APPEND}},
+             {"appended", T150 + C, 0, MOD, true, C, {150, 187, APPEND}},
+         }},
+    };
+}
+
+TEST(FileCaptureChanges, ScenariosGiveTheExpectedPiecesAndStates)
+{
+    for (const auto& scenario : Scenarios()) {
+        for (const int maxPerRead : {INT_MAX, 7}) {
+            SCOPED_TRACE(std::string(scenario.szName) + (maxPerRead == 7 ? ", 7-byte reads" : ""));
+            CMemoryFile file(scenario.strStart);
+            file.nMaxPerRead = maxPerRead;
+            CFakeTicks ticks;
+            CFileCapture capture;
+            capture.TakeStartSnapshot(file, PATH);
+            for (const auto& step : scenario.steps) {
+                SCOPED_TRACE(step.szWhat);
+                file.strContent = step.strFile;
+                ticks.dwNow = step.dwTick;
+                const FILE_CHANGE_RESULT r =
+                    capture.OnDirChange(step.dwAction, PATH, scenario.nReceiptType, file, ticks);
+                if (step.bPiece) {
+                    EXPECT_EQ(FILE_OUTCOME::Piece, r.eOutcome);
+                    EXPECT_EQ(WithZero(step.strPiece), PieceOf(r));
+                } else {
+                    EXPECT_NE(FILE_OUTCOME::Piece, r.eOutcome);
+                    EXPECT_EQ(0, r.nPieceLen);
+                }
+                // A change that was not taken leaves a snapshot of what the file held before.
+                const bool bTaken = r.eOutcome == FILE_OUTCOME::Piece || r.eOutcome == FILE_OUTCOME::Moved ||
+                                    r.eOutcome == FILE_OUTCOME::Emptied || r.eOutcome == FILE_OUTCOME::Restarted;
+                if (bTaken)
+                    ExpectStateOfFile(capture, file.strContent, step.expected);
+                else
+                    ExpectState(capture, step.expected);
+                EXPECT_FALSE(file.IsOpen()) << "the file stays open after the change";
+            }
+        }
+    }
+}
+
+TEST(FileCaptureChanges, OutcomeTellsWhyNothingWasHandedOver)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2);
+    const struct {
+        const char* szName;
+        int nReceiptType;
+        uint32_t dwAction;
+        std::string strFile;
+        bool bExists;
+        uint32_t dwTick;
+        FILE_OUTCOME eOutcome;
+        int nReadPhase;
+    } cases[] = {
+        {"other receipt type", 2, MOD, a + b, true, 100, FILE_OUTCOME::Ignored, -2},
+        {"other change code", 0, FILE_CHANGE_ADDED, a + b, true, 100, FILE_OUTCOME::Ignored, -2},
+        {"rename", 0, FILE_CHANGE_RENAMED_NEW_NAME, a + b, true, 100, FILE_OUTCOME::Restarted, -2},
+        {"missing file", 0, MOD, a + b, false, 100, FILE_OUTCOME::NotOpened, -2},
+        {"within 20 ms of program start", 1, MOD, a + b, true, 19, FILE_OUTCOME::Gated, -2},
+        {"emptied", 0, MOD, "", true, 100, FILE_OUTCOME::Emptied, -2},
+        {"same length, undecided", 0, MOD, a, true, 100, FILE_OUTCOME::Unchanged, -2},
+        {"appended", 0, MOD, a + b, true, 100, FILE_OUTCOME::Piece, UNDECIDED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szName);
+        CMemoryFile file(a);
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        file.strContent = c.strFile;
+        file.bExists = c.bExists;
+        ticks.dwNow = c.dwTick;
+        const FILE_CHANGE_RESULT r = capture.OnDirChange(c.dwAction, PATH, c.nReceiptType, file, ticks);
+        EXPECT_EQ(c.eOutcome, r.eOutcome);
+        EXPECT_EQ(c.nReadPhase, r.nReadPhase);
+        EXPECT_FALSE(file.IsOpen());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Files that cannot be read whole
+
+TEST(FileCaptureFaults, ReadEndingEarlySendsOnlyTheBytesReadAndTheRestLater)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2);
+    for (const int receiptType : {0, 1}) {
+        SCOPED_TRACE(receiptType);
+        CMemoryFile file(a);
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+
+        file.strContent = a + b;
+        file.nReadableEnd = 1120;
+        ticks.dwNow = 100;
+        FILE_CHANGE_RESULT r = capture.OnDirChange(MOD, PATH, receiptType, file, ticks);
+        EXPECT_EQ(WithZero(b.substr(0, 120)), PieceOf(r));
+        ExpectStateOfFile(capture, file.strContent, {1000, 1120, APPEND});
+
+        file.nReadableEnd = -1;
+        ticks.dwNow = 200;
+        r = capture.OnDirChange(MOD, PATH, receiptType, file, ticks);
+        EXPECT_EQ(WithZero(b.substr(120)), PieceOf(r));
+        ExpectStateOfFile(capture, file.strContent, {1120, 1200, APPEND});
+    }
+}
+
+TEST(FileCaptureFaults, FailedOpenOrReadLeavesStateAndTickForTheNextChange)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2), c = Text(50, 3);
+    const struct {
+        const char* szName;
+        bool bExists;
+        int64_t nReadableEnd;
+        FILE_OUTCOME eOutcome;
+    } cases[] = {
+        {"cannot open", false, -1, FILE_OUTCOME::NotOpened},
+        {"reads deliver nothing", true, 0, FILE_OUTCOME::Abandoned},
+        {"new text cannot be read", true, 1200, FILE_OUTCOME::Abandoned},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.szName);
+        CMemoryFile file(a);
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        file.strContent = a + b;
+        ticks.dwNow = 100;
+        ASSERT_EQ(WithZero(b), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)));
+
+        file.strContent = a + b + c;
+        file.bExists = k.bExists;
+        file.nReadableEnd = k.nReadableEnd;
+        ticks.dwNow = 200;
+        const FILE_CHANGE_RESULT r = capture.OnDirChange(MOD, PATH, 1, file, ticks);
+        EXPECT_EQ(k.eOutcome, r.eOutcome);
+        EXPECT_EQ(0, r.nPieceLen);
+        ExpectStateOfFile(capture, file.strContent, {1000, 1200, APPEND});
+        EXPECT_EQ(100u, capture.LastChangeTick());
+
+        file.bExists = true;
+        file.nReadableEnd = -1;
+        ticks.dwNow = 205;  // within 20 ms of the failed change, not of the last processed one
+        EXPECT_EQ(WithZero(c), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)));
+        ExpectStateOfFile(capture, file.strContent, {1200, 1250, APPEND});
+    }
+}
+
+TEST(FileCaptureFaults, FileShrinkingDuringTheReadSendsNothingAndTheNextChangeSeesTheNewFile)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2), c = Text(300, 3), rewritten = Text(100, 4);
+    struct SETUP {
+        const char* szName;
+        std::vector<std::string> before;  // files that bring the source into its phase
+        std::string strChanged;
+        int nPhase;
+    };
+    const SETUP setups[] = {
+        {"undecided", {}, a + b, UNDECIDED},
+        {"append mode", {a + b}, a + b + c, APPEND},
+        {"append mode, truncated", {a + b}, c.substr(0, 150), APPEND},
+        {"refresh mode", {c}, b, REFRESH},
+    };
+    for (const auto& setup : setups) {
+        for (int afterRead = 1; afterRead <= 3; ++afterRead) {
+            SCOPED_TRACE(std::string(setup.szName) + ", shrinks after read " + std::to_string(afterRead));
+            CMemoryFile file(a);
+            CFakeTicks ticks;
+            CFileCapture capture;
+            capture.TakeStartSnapshot(file, PATH);
+            for (const auto& content : setup.before) {
+                file.strContent = content;
+                ASSERT_EQ(FILE_OUTCOME::Piece, capture.OnDirChange(MOD, PATH, 0, file, ticks).eOutcome);
+            }
+            ASSERT_EQ(setup.nPhase, capture.State().nPhase);
+            const FILE_STATE& s = capture.State();
+            const EXPECTED_STATE before{s.nOffset, s.nLength, s.nPhase};
+            const std::string snapshotBefore = SnapshotOf(capture);
+
+            file.strContent = setup.strChanged;
+            file.strRewrite = rewritten;
+            file.nRewriteAfterRead = afterRead;
+            const FILE_CHANGE_RESULT r = capture.OnDirChange(MOD, PATH, 0, file, ticks);
+            if (file.strContent != rewritten) {
+                // This phase reads fewer times: the file never shrank under it.
+                EXPECT_TRUE(r.eOutcome == FILE_OUTCOME::Piece || r.eOutcome == FILE_OUTCOME::Moved);
+                continue;
+            }
+            EXPECT_EQ(FILE_OUTCOME::Abandoned, r.eOutcome);
+            EXPECT_EQ(0, r.nPieceLen);
+            EXPECT_EQ(before.nOffset, s.nOffset);
+            EXPECT_EQ(before.nLength, s.nLength);
+            EXPECT_EQ(before.nPhase, s.nPhase);
+            EXPECT_EQ(snapshotBefore, SnapshotOf(capture));
+
+            file.nRewriteAfterRead = 0;
+            const FILE_CHANGE_RESULT next = capture.OnDirChange(MOD, PATH, 0, file, ticks);
+            if (setup.nPhase == APPEND)
+                EXPECT_EQ(FILE_OUTCOME::Moved, next.eOutcome);
+            else
+                EXPECT_EQ(WithZero(rewritten), PieceOf(next));
+            ExpectStateOfFile(capture, file.strContent, {0, 100, setup.nPhase == APPEND ? APPEND : REFRESH});
+        }
+    }
+}
+
+#ifdef _WIN32
+// ---------------------------------------------------------------------------
+// The system's reader on a real file that a writer keeps changing.
+
+TEST(FileCaptureWin, RealFileAppendedByAWriterThatKeepsItOpen)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    const std::string a = Text(1000, 1), b = Text(200, 2);
+    WriteWholeFile(path, a);
+
+    CWinFileReader reader;
+    CWinTickSource ticks;
+    CFileCapture capture;
+    capture.TakeStartSnapshot(reader, path);
+    EXPECT_EQ(1000, capture.State().nLength);
+
+    HANDLE hWriter = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hWriter);
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(hWriter, b.data(), static_cast<DWORD>(b.size()), &written, nullptr));
+    const FILE_CHANGE_RESULT r = capture.OnDirChange(FILE_CHANGE_MODIFIED, path, 0, reader, ticks);
+    CloseHandle(hWriter);
+    EXPECT_EQ(WithZero(b), PieceOf(r));
+
+    // The capture let go of the file: it can be deleted now.
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+    EXPECT_EQ(FILE_OUTCOME::NotOpened, capture.OnDirChange(FILE_CHANGE_MODIFIED, path, 0, reader, ticks).eOutcome);
+}
+
+TEST(FileCaptureWin, ReaderReportsWhatTheFileHolds)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("r.txt");
+    const std::string content = Text(5000, 9);
+    WriteWholeFile(path, content);
+    CWinFileReader reader;
+    EXPECT_EQ(-1, reader.Size()) << "not open";
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_EQ(5000, reader.Size());
+    const struct {
+        int64_t nOffset;
+        int nCount;
+        int nExpected;
+    } cases[] = {{0, 10, 10}, {4990, 100, 10}, {5000, 10, 0}, {9000, 10, 0}};
+    for (const auto& c : cases) {
+        uint8_t buffer[100] = {};
+        EXPECT_EQ(c.nExpected, reader.ReadAt(c.nOffset, buffer, c.nCount)) << c.nOffset;
+        EXPECT_EQ(content.substr(static_cast<size_t>(std::min<int64_t>(c.nOffset, 5000)), static_cast<size_t>(c.nExpected)),
+                  std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(c.nExpected)));
+    }
+    reader.Close();
+    EXPECT_FALSE(reader.Open(folder.File("missing.txt")));
+}
+#endif
+
+}  // namespace

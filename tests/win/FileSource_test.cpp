@@ -1,0 +1,133 @@
+// A receipt written into a watched file reaches the recorder: real files, the
+// real directory watcher, real outputs.
+#include "app/CaptureEngine.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/ComPortPair.h"
+#include "tests/support/EngineHost.h"
+#include "tests/support/RecorderPeer.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct FileSourceFixture : ::testing::Test {
+    CWinsockInit winsock;
+    CTempFolder folder;
+    std::string path = folder.File("receipts.txt");
+    CEngineHost host;
+    CCaptureEngine engine{host};
+
+    FileSourceFixture()
+    {
+        host.pEngine = &engine;
+        engine.LoadTexts();
+    }
+    ~FileSourceFixture() override
+    {
+        if (engine.m_bRunning) engine.CloseOutputs();
+    }
+    void AddFileSource(const std::string& printer, const std::string& port, int receiptType = 0)
+    {
+        auto r = std::make_unique<POS_SETTING_INFO>();
+        r->nMonitorType = KIND_FILE;
+        r->nReceiptType = receiptType;
+        r->strFilePath = path;
+        r->strPrinterType = printer;
+        r->strPort = port;
+        r->strPassword = "pw";
+        r->strBaudRate = "9600";
+        r->strDataBits = "8";
+        r->strParity = "None";
+        r->strStopBits = "1.0";
+        engine.AddSource(std::move(r));
+    }
+    void Start()
+    {
+        engine.OpenOutputs();
+        engine.StartFileInputs();
+    }
+};
+
+std::string WithZero(const std::string& text) { return text + std::string(1, '\0'); }
+
+}  // namespace
+
+TEST_F(FileSourceFixture, AppendedReceiptsReachALoggedInRecorderInOrder)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteWholeFile(path, Piece(1000, 1));
+    AddFileSource(engine.m_strPrinterTcp, std::to_string(port));
+    Start();
+    CRecorderPeer peer;
+    ASSERT_TRUE(peer.Connect(port));
+    ASSERT_EQ(67u, peer.Login("pw").size());
+    ASSERT_TRUE(host.WaitForStatus(0, engine.m_strConnected, 10s));
+
+    const std::string first = Piece(200, 2);
+    AppendToFile(path, first);
+    EXPECT_EQ(Swapped(WithZero(first)), peer.ReceiveUpTo(201, 10000));
+    EXPECT_EQ(1000, engine.FileState(0).nOffset);
+    EXPECT_EQ(1200, engine.FileState(0).nLength);
+
+    for (int k = 0; k < 5; ++k) {
+        ASSERT_TRUE(peer.Ack());
+        Sleep(200);  // the acknowledgement clears the flag, so the next receipt goes out at once
+        const std::string receipt = "RECEIPT " + std::to_string(k) + "\r\nTOTAL 1.00\r\n";
+        AppendToFile(path, receipt);
+        EXPECT_EQ(Swapped(WithZero(receipt)), peer.ReceiveUpTo(receipt.size() + 1, 10000)) << k;
+    }
+}
+
+TEST_F(FileSourceFixture, ReceiptReachesASerialOutput)
+{
+    CComPortPair com(11);
+    WriteWholeFile(path, "");
+    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    Start();
+    ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
+    const std::string receipt = "CHEESE 2.40\r\nBREAD 1.10\r\n";
+    AppendToFile(path, receipt);
+    EXPECT_EQ(Swapped(WithZero(receipt)), com.Read(receipt.size() + 1, 10s));
+}
+
+TEST_F(FileSourceFixture, RewrittenFileGoesOutWhole)
+{
+    CComPortPair com(13);
+    WriteWholeFile(path, "FIRST RECEIPT, A LONG ONE\r\n");
+    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    Start();
+    WriteWholeFile(path, "SHORT\r\n");
+    EXPECT_EQ(Swapped(WithZero("SHORT\r\n")), com.Read(8, 10s));
+}
+
+TEST_F(FileSourceFixture, FailedSerialPortStartsNoWatcherAndStopLeavesNoWakeUpFile)
+{
+    WriteWholeFile(path, "x");
+    AddFileSource(engine.m_strPrinterSerial, "COM33");
+    Start();
+    AppendToFile(path, "lost to a missing port");
+    Sleep(300);
+    EXPECT_EQ(0, engine.ReservedLen(0));
+    engine.CloseOutputs();
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("RDC_temp.dat").c_str()));
+}
+
+TEST_F(FileSourceFixture, StopAndStartAgainTakesANewSnapshot)
+{
+    CComPortPair com(14);
+    WriteWholeFile(path, Piece(50000, 3));
+    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    Start();
+    EXPECT_EQ(50000 - 40960, engine.FileState(0).nOffset);
+    EXPECT_EQ(50000, engine.FileState(0).nLength);
+    engine.CloseOutputs();
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("RDC_temp.dat").c_str()));
+    AppendToFile(path, "written while stopped\r\n");
+    Start();
+    const std::string receipt = "AFTER RESTART\r\n";
+    AppendToFile(path, receipt);
+    EXPECT_EQ(Swapped(WithZero(receipt)), com.Read(receipt.size() + 1, 10s));
+}

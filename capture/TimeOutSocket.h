@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 #include "capture/WinHandle.h"
@@ -16,7 +17,8 @@
 // it; a handle only attached and then detached is never closed by the object.
 // Several objects may be attached to one raw handle (say one sends while
 // another receives in a second thread); whoever closes it, the others' calls
-// then fail with WSAENOTSOCK.
+// then fail with WSAENOTSOCK. Handles made, accepted or sent on here are
+// left in non-blocking mode.
 //
 // Errors: a failed call returns false, -1 or INVALID_SOCKET and leaves its
 // code in ErrorCode() and in the calling thread's WSAGetLastError():
@@ -69,6 +71,7 @@ public:
 
 private:
     enum class WAIT_END { READY, CANCELLED, TIMED_OUT, ERROR_CODE };
+    struct RECEIVE_STATE;
 
     bool BeginCall(SOCKET& hSocket);
     void EndCall();
@@ -76,8 +79,8 @@ private:
     bool FailCall(SOCKET hSocket, int nCode);
     // FailCall (or Fail for INVALID_SOCKET) for the calls that return a count.
     int FailedCount(SOCKET hSocket, int nCode);
-    WAIT_END WaitReadable(SOCKET hSocket, int& nError);
-    WAIT_END WaitOverlapped(SOCKET hSocket, WSAOVERLAPPED& ov, DWORD& nTransferred, int& nError);
+    WAIT_END WaitSelect(SOCKET hSocket, bool bWrite, int& nError);
+    WAIT_END WaitReceive(SOCKET hSocket, DWORD& nReceived, int& nError);
     unsigned SliceMs();
     bool TimedOut();
 
@@ -91,8 +94,8 @@ private:
     // Set by Close, read by the blocking call between its waits.
     std::atomic<bool> m_bCancel{false};
     CHandle m_hCancelEvent;
-    // Completion event of this object's overlapped receive or send.
-    CHandle m_hIoEvent;
+    // Used only inside a call, so only by the one thread in the call.
+    std::unique_ptr<RECEIVE_STATE> m_pReceive;
 
     std::atomic<int> m_nLastError{0};
 

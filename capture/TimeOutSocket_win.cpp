@@ -4,16 +4,22 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
-// Blocking calls never sit in one unbounded system call: Accept waits in
-// select() slices, Receive and Send wait for an overlapped operation together
-// with the cancel event. Between waits the call looks at the cancel request,
-// the time-out and whether its handle is still a socket, so a handle closed
-// underneath it (which does not always wake a wait) ends it within a slice.
+// No blocking call sits in one unbounded system call. Accept and Send use a
+// non-blocking handle and wait in select() slices; Receive waits for an
+// overlapped receive together with the cancel event, because only a pending
+// receive learns of a peer's reset under Wine (a later recv reports a plain
+// end of stream). Between waits a call looks at the cancel request, the
+// time-out and whether its handle is still a socket: a handle closed
+// underneath does not always wake a wait.
 
 namespace {
 
 const unsigned SLICE_MS = 50;
+// How long a cancelled overlapped receive may take to complete before its
+// buffer is given up for good.
+const DWORD CANCEL_COMPLETION_MS = 2000;
 
 std::atomic<unsigned> g_nLastTimerId{0};
 
@@ -24,13 +30,23 @@ bool IsSocket(SOCKET hSocket)
     return getsockopt(hSocket, SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&nType), &nLen) == 0;
 }
 
+bool MakeNonBlocking(SOCKET hSocket)
+{
+    u_long nNonBlocking = 1;
+    return ioctlsocket(hSocket, FIONBIO, &nNonBlocking) != SOCKET_ERROR;
+}
+
 }  // namespace
 
-CTimeOutSocket::CTimeOutSocket()
-    : m_hCancelEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      m_hIoEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr))
-{
-}
+// The system writes into the overlapped record and the buffer until the
+// receive completes; if it never does, the state is abandoned, not freed.
+struct CTimeOutSocket::RECEIVE_STATE {
+    WSAOVERLAPPED ov = {};
+    CHandle hEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    std::vector<char> buffer;
+};
+
+CTimeOutSocket::CTimeOutSocket() : m_hCancelEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 CTimeOutSocket::~CTimeOutSocket()
 {
@@ -46,8 +62,8 @@ bool CTimeOutSocket::Fail(int nCode)
 
 bool CTimeOutSocket::FailCall(SOCKET hSocket, int nCode)
 {
-    // Whatever the system said, a handle that is gone means the caller's stop
-    // path closed it, and that is what the caller branches on.
+    // Whatever the system said, a handle that is gone means a stop path
+    // closed it, and that is what callers branch on.
     if (m_bCancel || !IsSocket(hSocket))
         nCode = WSAENOTSOCK;
     return Fail(nCode);
@@ -130,7 +146,7 @@ void CTimeOutSocket::DisarmTimeout()
     m_nTimeoutMs = 0;
 }
 
-CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nError)
+CTimeOutSocket::WAIT_END CTimeOutSocket::WaitSelect(SOCKET hSocket, bool bWrite, int& nError)
 {
     for (;;) {
         if (m_bCancel)
@@ -144,7 +160,7 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nErro
         timeval tv;
         tv.tv_sec = static_cast<long>(nSlice / 1000);
         tv.tv_usec = static_cast<long>((nSlice % 1000) * 1000);
-        const int nReady = select(0, &set, nullptr, nullptr, &tv);
+        const int nReady = select(0, bWrite ? nullptr : &set, bWrite ? &set : nullptr, nullptr, &tv);
         if (nReady == SOCKET_ERROR) {
             nError = WSAGetLastError();
             return WAIT_END::ERROR_CODE;
@@ -155,13 +171,17 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nErro
             nError = WSAENOTSOCK;
             return WAIT_END::ERROR_CODE;
         }
+        // A reset connection need not show as writable; only a send attempt
+        // is sure to report it.
+        if (bWrite)
+            return WAIT_END::READY;
     }
 }
 
-CTimeOutSocket::WAIT_END CTimeOutSocket::WaitOverlapped(SOCKET hSocket, WSAOVERLAPPED& ov, DWORD& nTransferred,
-                                                        int& nError)
+CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReceive(SOCKET hSocket, DWORD& nReceived, int& nError)
 {
-    const HANDLE waits[2] = {m_hIoEvent.Get(), m_hCancelEvent.Get()};
+    RECEIVE_STATE& state = *m_pReceive;
+    const HANDLE waits[2] = {state.hEvent.Get(), m_hCancelEvent.Get()};
     for (;;) {
         const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs());
         WAIT_END end;
@@ -181,15 +201,17 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitOverlapped(SOCKET hSocket, WSAOVERL
             continue;
         }
         if (end != WAIT_END::READY) {
-            // The system writes into ov and the caller's buffer until the
-            // operation completes, so it must be over before we return.
-            CancelIoEx(reinterpret_cast<HANDLE>(hSocket), &ov);
-            WaitForSingleObject(m_hIoEvent.Get(), INFINITE);
+            CancelIoEx(reinterpret_cast<HANDLE>(hSocket), &state.ov);
+            if (WaitForSingleObject(state.hEvent.Get(), CANCEL_COMPLETION_MS) != WAIT_OBJECT_0) {
+                // Still pending on a handle nobody can reach any more.
+                m_pReceive.release();
+                return end;
+            }
         }
         DWORD nFlags = 0;
-        if (WSAGetOverlappedResult(hSocket, &ov, &nTransferred, FALSE, &nFlags)) {
+        if (WSAGetOverlappedResult(hSocket, &state.ov, &nReceived, FALSE, &nFlags)) {
             // Bytes that beat the cancel are delivered rather than lost.
-            if (end == WAIT_END::READY || nTransferred > 0)
+            if (end == WAIT_END::READY || nReceived > 0)
                 return WAIT_END::READY;
         } else if (end == WAIT_END::READY) {
             nError = WSAGetLastError();
@@ -218,7 +240,8 @@ bool CTimeOutSocket::Create(unsigned short nPort, const char* pszAddress)
     const SOCKET hSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (hSocket == INVALID_SOCKET)
         return Fail(WSAGetLastError());
-    if (bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR) {
+    if (bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR ||
+        !MakeNonBlocking(hSocket)) {
         const int nError = WSAGetLastError();
         closesocket(hSocket);
         return Fail(nError);
@@ -247,32 +270,29 @@ bool CTimeOutSocket::Accept(CTimeOutSocket& client, sockaddr* pAddr, int* pAddrL
     auto run = [&]() -> bool {
         if (!client.IsEmpty())
             return Fail(WSAEISCONN);
-        // Non-blocking, so a connection that vanishes between select and
-        // accept cannot leave accept waiting beyond our control.
-        u_long nNonBlocking = 1;
-        if (ioctlsocket(hSocket, FIONBIO, &nNonBlocking) == SOCKET_ERROR)
+        if (!MakeNonBlocking(hSocket))
             return FailCall(hSocket, WSAGetLastError());
         for (;;) {
-            int nError = 0;
-            switch (WaitReadable(hSocket, nError)) {
-            case WAIT_END::READY:
-                break;
-            case WAIT_END::CANCELLED:
-                return FailCall(hSocket, WSAENOTSOCK);
-            case WAIT_END::TIMED_OUT:
-                return FailCall(hSocket, WSAEINTR);
-            case WAIT_END::ERROR_CODE:
-                return FailCall(hSocket, nError);
-            }
+            // Trying first lets a handle that does not listen fail at once
+            // instead of waiting for a connection that cannot come.
             const SOCKET hNew = accept(hSocket, pAddr, pAddrLen);
             if (hNew == INVALID_SOCKET) {
-                nError = WSAGetLastError();
-                if (nError == WSAEWOULDBLOCK)
+                int nError = WSAGetLastError();
+                if (nError != WSAEWOULDBLOCK)
+                    return FailCall(hSocket, nError);
+                switch (WaitSelect(hSocket, false, nError)) {
+                case WAIT_END::READY:
                     continue;
+                case WAIT_END::CANCELLED:
+                    return FailCall(hSocket, WSAENOTSOCK);
+                case WAIT_END::TIMED_OUT:
+                    return FailCall(hSocket, WSAEINTR);
+                case WAIT_END::ERROR_CODE:
+                    break;
+                }
                 return FailCall(hSocket, nError);
             }
-            u_long nBlocking = 0;
-            ioctlsocket(hNew, FIONBIO, &nBlocking);
+            // The new handle inherits the listener's non-blocking mode.
             if (!client.Attach(hNew)) {
                 closesocket(hNew);
                 return Fail(client.ErrorCode());
@@ -293,30 +313,55 @@ int CTimeOutSocket::Receive(void* pBuf, int nBufLen, int nFlags)
     auto run = [&]() -> int {
         if (pBuf == nullptr || nBufLen <= 0)
             return FailedCount(INVALID_SOCKET, WSAEINVAL);
-        WSAOVERLAPPED ov = {};
-        ov.hEvent = m_hIoEvent.Get();
-        ResetEvent(ov.hEvent);
-        WSABUF piece;
-        piece.len = static_cast<u_long>(nBufLen);
-        piece.buf = static_cast<char*>(pBuf);
-        DWORD nReceived = 0;
-        DWORD nRecvFlags = static_cast<DWORD>(nFlags);
-        if (WSARecv(hSocket, &piece, 1, &nReceived, &nRecvFlags, &ov, nullptr) == 0)
-            return static_cast<int>(nReceived);
-        int nError = WSAGetLastError();
-        if (nError != WSA_IO_PENDING)
+        if (!m_pReceive)
+            m_pReceive.reset(new RECEIVE_STATE);
+        RECEIVE_STATE& state = *m_pReceive;
+        if (state.buffer.size() < static_cast<size_t>(nBufLen))
+            state.buffer.resize(static_cast<size_t>(nBufLen));
+        for (;;) {
+            state.ov = WSAOVERLAPPED{};
+            state.ov.hEvent = state.hEvent.Get();
+            ResetEvent(state.ov.hEvent);
+            WSABUF piece;
+            piece.len = static_cast<u_long>(nBufLen);
+            piece.buf = state.buffer.data();
+            DWORD nReceived = 0;
+            DWORD nRecvFlags = static_cast<DWORD>(nFlags);
+            int nError = 0;
+            if (WSARecv(hSocket, &piece, 1, &nReceived, &nRecvFlags, &state.ov, nullptr) == 0) {
+                std::copy_n(state.buffer.data(), nReceived, static_cast<char*>(pBuf));
+                return static_cast<int>(nReceived);
+            }
+            nError = WSAGetLastError();
+            if (nError == WSAEWOULDBLOCK) {
+                // A system that will not leave an overlapped receive pending
+                // on a non-blocking handle: wait until data is there instead.
+                switch (WaitSelect(hSocket, false, nError)) {
+                case WAIT_END::READY:
+                    continue;
+                case WAIT_END::CANCELLED:
+                    return FailedCount(hSocket, WSAENOTSOCK);
+                case WAIT_END::TIMED_OUT:
+                    return FailedCount(hSocket, WSAEINTR);
+                case WAIT_END::ERROR_CODE:
+                    return FailedCount(hSocket, nError);
+                }
+            }
+            if (nError != WSA_IO_PENDING)
+                return FailedCount(hSocket, nError);
+            switch (WaitReceive(hSocket, nReceived, nError)) {
+            case WAIT_END::READY:
+                std::copy_n(state.buffer.data(), nReceived, static_cast<char*>(pBuf));
+                return static_cast<int>(nReceived);
+            case WAIT_END::CANCELLED:
+                return FailedCount(hSocket, WSAENOTSOCK);
+            case WAIT_END::TIMED_OUT:
+                return FailedCount(hSocket, WSAEINTR);
+            case WAIT_END::ERROR_CODE:
+                break;
+            }
             return FailedCount(hSocket, nError);
-        switch (WaitOverlapped(hSocket, ov, nReceived, nError)) {
-        case WAIT_END::READY:
-            return static_cast<int>(nReceived);
-        case WAIT_END::CANCELLED:
-            return FailedCount(hSocket, WSAENOTSOCK);
-        case WAIT_END::TIMED_OUT:
-            return FailedCount(hSocket, WSAEINTR);
-        case WAIT_END::ERROR_CODE:
-            break;
         }
-        return FailedCount(hSocket, nError);
     };
     const int nResult = run();
     EndCall();
@@ -331,28 +376,25 @@ int CTimeOutSocket::Send(const void* pBuf, int nBufLen, int nFlags)
     auto run = [&]() -> int {
         if (nBufLen < 0 || (pBuf == nullptr && nBufLen > 0))
             return FailedCount(INVALID_SOCKET, WSAEINVAL);
+        // A handle attached from elsewhere may still be blocking; a send that
+        // blocks inside the system could not be cancelled.
+        if (nBufLen > 0 && !MakeNonBlocking(hSocket))
+            return FailedCount(hSocket, WSAGetLastError());
         const char* pBytes = static_cast<const char*>(pBuf);
         int nSent = 0;
         while (nSent < nBufLen) {
             if (m_bCancel)
                 return FailedCount(hSocket, WSAENOTSOCK);
-            WSAOVERLAPPED ov = {};
-            ov.hEvent = m_hIoEvent.Get();
-            ResetEvent(ov.hEvent);
-            WSABUF piece;
-            piece.len = static_cast<u_long>(nBufLen - nSent);
-            piece.buf = const_cast<char*>(pBytes + nSent);
-            DWORD nPiece = 0;
-            if (WSASend(hSocket, &piece, 1, &nPiece, static_cast<DWORD>(nFlags), &ov, nullptr) == 0) {
-                nSent += static_cast<int>(nPiece);
+            const int nPiece = send(hSocket, pBytes + nSent, nBufLen - nSent, nFlags);
+            if (nPiece > 0) {
+                nSent += nPiece;
                 continue;
             }
             int nError = WSAGetLastError();
-            if (nError != WSA_IO_PENDING)
+            if (nPiece == SOCKET_ERROR && nError != WSAEWOULDBLOCK)
                 return FailedCount(hSocket, nError);
-            switch (WaitOverlapped(hSocket, ov, nPiece, nError)) {
+            switch (WaitSelect(hSocket, true, nError)) {
             case WAIT_END::READY:
-                nSent += static_cast<int>(nPiece);
                 continue;
             case WAIT_END::CANCELLED:
                 return FailedCount(hSocket, WSAENOTSOCK);

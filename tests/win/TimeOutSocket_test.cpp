@@ -9,8 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +35,43 @@ std::string Pattern(size_t nCount, unsigned nSeed)
         bytes[i] = static_cast<char>((i * 131 + i / 4093 + nSeed) & 0xFF);
     return bytes;
 }
+
+// Ends the test program when a test runs far longer than its bounded waits
+// allow, so a call that never returns fails the run instead of hanging it.
+class CWatchdog {
+public:
+    explicit CWatchdog(milliseconds limit) : m_thread([this, limit] { Watch(limit); }) {}
+    ~CWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bDone = true;
+        }
+        m_cvDone.notify_all();
+        m_thread.join();
+    }
+    CWatchdog(const CWatchdog&) = delete;
+    CWatchdog& operator=(const CWatchdog&) = delete;
+
+private:
+    void Watch(milliseconds limit)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_cvDone.wait_for(lock, limit, [this] { return m_bDone; }))
+            return;
+        const ::testing::TestInfo* pTest = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::fprintf(stderr, "%s.%s still running after %lld ms: ending the program\n",
+                     pTest ? pTest->test_suite_name() : "?", pTest ? pTest->name() : "?",
+                     static_cast<long long>(limit.count()));
+        std::fflush(stderr);
+        ExitProcess(3);
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_cvDone;
+    bool m_bDone = false;
+    std::thread m_thread;  // last: it uses the members above
+};
 
 // A call run on its own thread, as the program's worker threads run them.
 template <class T>
@@ -173,6 +213,7 @@ protected:
         ASSERT_NE(m_nPort, 0);
     }
 
+    CWatchdog m_watchdog{milliseconds(60000)};
     CWinsockInit m_winsock;
     unsigned short m_nPort = 0;
 };
@@ -334,6 +375,8 @@ TEST_F(TimeOutSocketTest, ClosingTheHandleFromAnotherThreadEndsABlockedCallWithN
             ASSERT_TRUE(WaitUntilBlocking(socket));
             if (closer == CLOSER::SAME_OBJECT) {
                 socket.Close();
+                // Close returns only after the call has: its failure is already recorded.
+                EXPECT_EQ(socket.ErrorCode(), WSAENOTSOCK);
             } else {
                 CTimeOutSocket stopper;
                 ASSERT_TRUE(stopper.Attach(hSocket)) << stopper.ErrorCode();

@@ -26,7 +26,9 @@
 //   WSAENOTSOCK (10038)    the object is empty, or its handle was closed while
 //                          the call blocked (by Close on this object from
 //                          another thread, or through another object)
-//   WSAEINPROGRESS (10036) another call on this object is still blocking
+//   WSAEINPROGRESS (10036) another call on this object is still blocking;
+//                          every call but Close, Handle, IsEmpty, ErrorCode
+//                          and the time-out pair is refused at once then
 //   anything else          the system's code (10054 reset, 10048 port in use, ...)
 class CTimeOutSocket {
 public:
@@ -41,16 +43,19 @@ public:
     // WSAEADDRINUSE and the object stays empty.
     bool Create(unsigned short nPort = 0, const char* pszAddress = nullptr);
     bool Listen(int nBacklog = 5);
-    // Waits for a connection and gives its handle to the empty object client.
-    // pAddr / pAddrLen (in: size, out: used) receive the peer's address.
+    // Waits for a connection and gives its handle to client, which must be
+    // empty (else WSAEISCONN). pAddr / pAddrLen (in: size, out: used)
+    // receive the peer's address. A handle that does not listen fails at once.
     bool Accept(CTimeOutSocket& client, sockaddr* pAddr = nullptr, int* pAddrLen = nullptr);
     // Waits until at least one byte arrives: the count, 0 when the peer closed
-    // the connection, -1 on failure (then nothing was received).
+    // the connection, -1 on failure (then nothing was received). Under Wine a
+    // reset reads as 0 unless it arrives while a Receive is waiting.
     int Receive(void* pBuf, int nBufLen, int nFlags = 0);
     // Waits until all nBufLen bytes are handed to the system: nBufLen, or -1.
     int Send(const void* pBuf, int nBufLen, int nFlags = 0);
     // Cancels a call blocking on this object in another thread, waits until
-    // it has returned, then closes the handle. An empty object is left as it is.
+    // it has returned (a few milliseconds), then closes the handle. An empty
+    // object is left as it is.
     void Close();
 
     // Uses hSocket without closing anything first; fails on an object that is

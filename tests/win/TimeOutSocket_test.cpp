@@ -94,13 +94,14 @@ private:
     std::future<T> m_result;
 };
 
-// A zero-byte Send does nothing on an idle object and fails with
-// WSAEINPROGRESS while another call blocks on it.
+// Attach is refused with WSAEINPROGRESS while a call blocks and with
+// WSAEISCONN on an idle object that holds a handle; unlike a blocking call
+// it never makes the call under test find the object busy.
 bool WaitUntilBlocking(CTimeOutSocket& socket)
 {
     const auto deadline = Clock::now() + ENDS_WITHIN;
     while (Clock::now() < deadline) {
-        if (socket.Send("", 0) == SOCKET_ERROR && socket.ErrorCode() == WSAEINPROGRESS) {
+        if (!socket.Attach(INVALID_SOCKET) && socket.ErrorCode() == WSAEINPROGRESS) {
             // Lets the call get from its bookkeeping into the system's wait.
             std::this_thread::sleep_for(milliseconds(50));
             return true;
@@ -312,16 +313,13 @@ TEST_F(TimeOutSocketTest, ArmedTimeoutEndsEveryBlockingCallWithInterrupted)
         ASSERT_TRUE(peer.Open(call, FindFreeLoopbackPort()));
         CTimeOutSocket& socket = peer.Blocked(call);
 
-        const auto start = Clock::now();
         EXPECT_NE(socket.ArmTimeout(300), 0u);
         CBackgroundCall<bool> blocked(peer.Call(call));
         ASSERT_TRUE(blocked.EndsWithin(socket));
-        const auto elapsed = Clock::now() - start;
         socket.DisarmTimeout();
 
         EXPECT_TRUE(blocked.Result());
         EXPECT_EQ(socket.ErrorCode(), WSAEINTR);
-        EXPECT_GE(elapsed, milliseconds(250));
         EXPECT_TRUE(IsLiveSocket(socket.Handle())) << "the time-out must leave the socket open";
     }
 }
@@ -336,7 +334,7 @@ TEST_F(TimeOutSocketTest, ReceiveWaitsForLateDataWhenTheBoundIsLongerOrDisarmed)
     const CASE cases[] = {
         {"bound longer than the wait", 10000, false},
         {"bound shorter but disarmed", 100, true},
-        {"never armed", 0, false},
+        {"armed with 0, which bounds nothing", 0, false},
     };
     CTimeOutSocket listener;
     ASSERT_TRUE(ListenOn(listener, m_nPort));
@@ -345,8 +343,7 @@ TEST_F(TimeOutSocketTest, ReceiveWaitsForLateDataWhenTheBoundIsLongerOrDisarmed)
         CTimeOutSocket server;
         CLoopbackClient client;
         ASSERT_TRUE(Connect(listener, server, client));
-        if (c.nArmMs != 0)
-            server.ArmTimeout(c.nArmMs);
+        EXPECT_EQ(server.ArmTimeout(c.nArmMs) == 0, c.nArmMs == 0);
         if (c.bDisarmBeforeCall)
             server.DisarmTimeout();
         std::string got(16, '\0');

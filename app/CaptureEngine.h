@@ -90,6 +90,10 @@ public:
     bool IsSerialOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->strPrinterType == m_strPrinterSerial; }
     bool IsTcpOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->strPrinterType == m_strPrinterTcp; }
 
+    // True when a source's kind or receipt type differs from what was loaded:
+    // the change takes effect only after a restart of the program.
+    bool NeedsRestart() const;
+
     // Outputs, opened and closed by the start and stop sequences on the user-interface thread.
     void OpenOutputs();
     void CloseOutputs();

@@ -85,6 +85,16 @@ void CCaptureEngine::DeleteSource(int i)
     m_StartReceiptType[MAX_SOURCES - 1] = -1;
 }
 
+bool CCaptureEngine::NeedsRestart() const
+{
+    for (size_t i = 0; i < m_PosSettingArray.size(); ++i) {
+        const POS_SETTING_INFO& record = *m_PosSettingArray[i];
+        if (record.nReceiptType != m_StartReceiptType[i] || record.nMonitorType != m_StartKind[i])
+            return true;
+    }
+    return false;
+}
+
 void CCaptureEngine::PostListCell(int row, int column, const std::string& text)
 {
     if (row < 0 || row >= MAX_SOURCES)

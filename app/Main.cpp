@@ -1,7 +1,16 @@
+#include "app/KassimoApp.h"
+
 #include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    MessageBoxA(nullptr, "Tillvox", "Tillvox", MB_OK);
-    return 0;
+    std::vector<std::string> arguments;
+    for (int i = 1; i < __argc; ++i)
+        arguments.emplace_back(__argv[i]);
+    CKassimoApp app;
+    return app.Run(arguments);
 }

@@ -30,13 +30,15 @@ set(TILLVOX_WINE_ENV "WINEDEBUG=-all" "TILLVOX_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
 file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*_test.cpp ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
 foreach(t ${_tests})
   get_filename_component(name ${t} NAME_WE)
-  add_executable(win_${name} ${t})
+  # The tests get the program's resources too, so that its dialogs can be made in-process.
+  add_executable(win_${name} ${t} ${_rc})
   target_compile_options(win_${name} PRIVATE ${TILLVOX_WARNINGS})
   target_link_libraries(win_${name} PRIVATE tillvox_test_support GTest::gtest_main)
+  add_dependencies(win_${name} Tillvox)  # some tests start the program itself
   add_test(NAME win.${name} COMMAND win_${name})
   set_tests_properties(win.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${TILLVOX_WINE_ENV}")
-  # Tests that use the program's own data folder or start the program share one lock.
-  if(name MATCHES "^(Program|DataFolder)")
+  # Tests that use the program's data folder, start the program or show its windows share one lock.
+  if(name MATCHES "^(Program|MainDialog|Resources)")
     set_tests_properties(win.${name} PROPERTIES RESOURCE_LOCK tillvox_data_folder)
   endif()
 endforeach()

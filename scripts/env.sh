@@ -34,3 +34,63 @@ tillvox_stop_display() {
 tillvox_stop_wine() {
   WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
 }
+
+# Prints a TCP port that nothing listens on at the moment.
+tillvox_free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])'
+}
+
+# True when something accepts connections on 127.0.0.1:PORT.
+tillvox_port_listens() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# Prints the value of KEY in [SECTION] of a profile (INI) file; empty when missing.
+tillvox_ini_get() {
+  local file=$1 section=$2 key=$3
+  tr -d '\r' <"$file" | awk -v s="[$section]" -v k="$key" '
+    /^\[/ { inside = ($0 == s); next }
+    inside { i = index($0, "="); if (i && substr($0, 1, i - 1) == k) { print substr($0, i + 1); exit } }'
+}
+
+# Turns a path as the program sees it (C:\..., Z:\...) into the Linux path, for prefix PREFIX.
+tillvox_unix_path() {
+  local prefix=$1 path=$2
+  local drive=${path:0:1}
+  local rest=${path:2}
+  printf '%s/dosdevices/%s:%s\n' "$prefix" "${drive,,}" "${rest//\\//}"
+}
+
+# Writes a settings file with one file source delivered over TCP: FILE PORT PASSWORD RECEIPTS.
+tillvox_write_demo_settings() {
+  local file=$1 port=$2 password=$3 receipts=$4
+  mkdir -p "$(dirname "$file")"
+  printf '%s\r\n' \
+    '[Main]' 'File Number=1' '[Version]' 'version=8.5.7.0' '[Setup1]' \
+    'Monitor Type=0' 'Internet Type=0' 'Internet IP=' 'Internet Port=0' \
+    "File Path=$receipts" 'POS Index=POS1' 'Printer Type=TCP' "Port=TCP($port)" \
+    "Password=$password" 'BaudRate=NULL' 'DataBits=NULL' 'Parity=NULL' 'StopBits=NULL' \
+    'Receipt Type=0' >"$file"
+}
+
+# Prints receipt number N of a made-up shop, with CRLF line ends as a POS printer driver writes them.
+tillvox_sample_receipt() {
+  local n=$1
+  local items=("Coffee beans 1kg:14.90" "Oat milk:2.35" "Croissant:1.80" "Orange juice:3.10"
+               "Dark chocolate:2.49" "Sparkling water:0.95" "Sourdough loaf:4.20")
+  local total=0 i item name price cents
+  printf 'ORVANE DEMO MARKET           TILL 1\r\n'
+  printf 'Receipt %05d      %s\r\n' "$n" "$(date '+%Y-%m-%d %H:%M:%S')"
+  printf -- '-----------------------------------\r\n'
+  for i in 0 1 2; do
+    item=${items[$(( (n * 3 + i) % ${#items[@]} ))]}
+    name=${item%%:*}
+    price=${item##*:}
+    cents=$(( 10#${price/./} ))
+    total=$(( total + cents ))
+    printf '%-26s %8s\r\n' "$name" "$price"
+  done
+  printf -- '-----------------------------------\r\n'
+  printf '%-26s %5d.%02d\r\n' 'TOTAL EUR' $(( total / 100 )) $(( total % 100 ))
+  printf 'Thank you for shopping with us\r\n\r\n'
+}

@@ -1,5 +1,7 @@
 #include "tests/support/NativeTool.h"
 
+#include "tests/support/TempFolder.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -19,24 +21,6 @@ std::string UnixToWindows(const std::string& unixPath)
     for (char& c : windows)
         if (c == '/') c = '\\';
     return windows;
-}
-
-void RemoveTree(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE hFind = FindFirstFileA((folder + "*").c_str(), &found);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(folder + name + "\\");
-            else
-                DeleteFileA((folder + name).c_str());
-        } while (FindNextFileA(hFind, &found));
-        FindClose(hFind);
-    }
-    RemoveDirectoryA(folder.c_str());
 }
 
 }  // namespace

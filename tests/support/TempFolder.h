@@ -17,6 +17,9 @@ private:
     std::string m_strPath;
 };
 
+// Removes a folder (path ending in a backslash) with everything in it.
+void RemoveTree(const std::string& folder);
+
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 void AppendToFile(const std::string& path, const std::string& bytes);

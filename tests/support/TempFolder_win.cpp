@@ -7,8 +7,6 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace {
-
 void RemoveTree(const std::string& folder)
 {
     WIN32_FIND_DATAA found;
@@ -30,8 +28,6 @@ void RemoveTree(const std::string& folder)
     }
     RemoveDirectoryA(folder.c_str());
 }
-
-}  // namespace
 
 CTempFolder::CTempFolder()
 {

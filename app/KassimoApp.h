@@ -1,0 +1,46 @@
+#pragma once
+// The application: one instance only, the data folder, the command line, the
+// elevated relaunch, the language, the optional Infogenesis library, and the
+// main window shown modally until the program ends.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+#include <string>
+
+class CLanguage;
+
+constexpr char SINGLE_INSTANCE_MUTEX[] = "Orvane_Kassimo_RestrictOnlyEXE";
+
+class CKassimoApp {
+public:
+    CKassimoApp();
+    ~CKassimoApp();
+    CKassimoApp(const CKassimoApp&) = delete;
+    CKassimoApp& operator=(const CKassimoApp&) = delete;
+
+    // Runs the program and returns its exit code.
+    int Run(const std::vector<std::string>& arguments);
+
+    std::string m_strDataFolder;
+    std::string m_strExeFolder;
+    std::unique_ptr<CLanguage> m_pLanguage;
+    bool m_bRightToLeft = false;
+    bool m_bMonitor = false;
+    HMODULE m_hInfogenesisLib = nullptr;
+    FARPROC m_pfnCreatePtr = nullptr;
+    FARPROC m_pfnDeletePtr = nullptr;
+    bool m_bOposExists = false;
+
+private:
+    bool InitInstance(const std::vector<std::string>& arguments);
+    void ExitInstance();
+    void PrepareDataFolder();
+    void FindExeFolder();
+
+    HANDLE m_hSingleInstance = nullptr;
+    bool m_bOwnsSingleInstance = false;
+    bool m_bComReady = false;
+};
+
+extern CKassimoApp* g_pApp;

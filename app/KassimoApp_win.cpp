@@ -1,0 +1,115 @@
+#include "app/KassimoApp.h"
+
+#include "app/CommandLine.h"
+#include "app/Elevation.h"
+#include "app/KassimoDlg.h"
+#include "capture/Trace.h"
+#include "capture/WinsockInit.h"
+#include "lang/Language.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+CKassimoApp* g_pApp = nullptr;
+
+namespace {
+const DWORD SINGLE_INSTANCE_WAIT_MS = 100;
+
+void CreateFolderIfMissing(const std::string& folder)
+{
+    if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+        CreateDirectoryA(folder.c_str(), nullptr);
+}
+}  // namespace
+
+CKassimoApp::CKassimoApp()
+{
+    g_pApp = this;
+}
+
+CKassimoApp::~CKassimoApp()
+{
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+int CKassimoApp::Run(const std::vector<std::string>& arguments)
+{
+    InitInstance(arguments);
+    ExitInstance();
+    return 0;
+}
+
+bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
+{
+    m_hSingleInstance = CreateMutexA(nullptr, FALSE, SINGLE_INSTANCE_MUTEX);
+    const DWORD wait = m_hSingleInstance ? WaitForSingleObject(m_hSingleInstance, SINGLE_INSTANCE_WAIT_MS) : WAIT_FAILED;
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
+        return false;
+    m_bOwnsSingleInstance = true;
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    CWinsockInit winsock;
+    m_bComReady = SUCCEEDED(CoInitialize(nullptr));
+
+    PrepareDataFolder();
+    m_bMonitor = ParseMonitorFlag(arguments);
+    FindExeFolder();
+
+    bool bElevated = false;
+    const std::string tail = GetCommandTail(bElevated);
+    if (!bElevated && !IsStartedAsService(tail)) {
+        RequestStart(m_strExeFolder + "\\Tillvox.exe", m_bMonitor ? "/Service /Monitor" : "/Service");
+        return false;
+    }
+
+    m_pLanguage = std::make_unique<CLanguage>();
+    m_pLanguage->Load(m_strExeFolder + "\\Tillvox.xml");
+    m_bRightToLeft = m_pLanguage->IsRightToLeft() != 0;
+
+    m_hInfogenesisLib = LoadLibraryA("InfogenesisPos.dll");
+    if (m_hInfogenesisLib) {
+        m_pfnCreatePtr = GetProcAddress(m_hInfogenesisLib, "CreatePtr");
+        m_pfnDeletePtr = GetProcAddress(m_hInfogenesisLib, "DeletePtr");
+    }
+
+    CKassimoDlg dialog(m_pLanguage.get(), m_strDataFolder, m_bMonitor, m_bRightToLeft);
+    dialog.DoModal();
+    return false;
+}
+
+void CKassimoApp::ExitInstance()
+{
+    if (m_bOwnsSingleInstance)
+        ReleaseMutex(m_hSingleInstance);
+    if (m_hSingleInstance)
+        CloseHandle(m_hSingleInstance);
+    m_pLanguage.reset();
+    if (m_hInfogenesisLib)
+        FreeLibrary(m_hInfogenesisLib);
+    if (m_bComReady)
+        CoUninitialize();
+}
+
+void CKassimoApp::PrepareDataFolder()
+{
+    char common[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, FALSE);
+    std::string folder = std::string(common) + "\\Orvane\\";
+    CreateFolderIfMissing(folder);
+    folder += "Tillvox\\";
+    CreateFolderIfMissing(folder);
+    m_strDataFolder = folder;
+}
+
+void CKassimoApp::FindExeFolder()
+{
+    char path[MAX_PATH] = {};
+    HMODULE hModule = GetModuleHandleA("Tillvox.exe");
+    GetModuleFileNameA(hModule, path, MAX_PATH);
+    std::string full = path;
+    const size_t slash = full.rfind('\\');
+    m_strExeFolder = slash == std::string::npos ? full : full.substr(0, slash);
+}

@@ -1,0 +1,325 @@
+#include "app/KassimoDlg.h"
+
+#include "capture/Trace.h"
+#include "lang/Language.h"
+#include "res/resource.h"
+
+#include <commctrl.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The About box: the program icon, its version line and OK.
+class CAboutDlg : public CDialogBase {
+public:
+    CAboutDlg() : CDialogBase(IDD_ABOUTBOX) {}
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        SetWindowTextA(Hwnd(), "About Tillvox");
+        return TRUE;
+    }
+};
+
+struct CAUTION_REQUEST {
+    std::string strText;
+    CHandle hClosed{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+const struct { const char* key; int width; } LIST_COLUMNS[] = {
+    {"IDS_PTS_STATUS", 120}, {"IDS_PTS_SOURCE", 320}, {"IDS_PTS_POS_INDEX", 80},
+    {"IDS_PTS_PORT", 80},    {"IDS_PTS_PARAMETER", 150},
+};
+
+}  // namespace
+
+CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool bMonitor, bool bRightToLeft)
+    : CDialogBase(IDD_KASSIMO_DIALOG),
+      m_pLanguage(pLanguage),
+      m_strDataFolder(std::move(strDataFolder)),
+      m_bMonitor(bMonitor),
+      m_bRightToLeft(bRightToLeft),
+      m_dwUiThreadId(GetCurrentThreadId()),
+      m_hStopping(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      m_Engine(*this)
+{
+    OnMessage(WM_LIST_CELL, [this](WPARAM w, LPARAM) { return OnListCell(w); });
+    OnMessage(WM_CAUTION_BOX, [this](WPARAM, LPARAM l) { return OnCautionRequest(l); });
+    OnMessage(WM_SYSCOMMAND, [this](WPARAM w, LPARAM) { return OnSysCommand(w); });
+    OnMessage(WM_QUERYDRAGICON, [this](WPARAM, LPARAM) {
+        SetWindowLongPtrA(Hwnd(), DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_hIcon));
+        return INT_PTR(TRUE);
+    });
+    OnMessage(WM_DESTROY, [this](WPARAM, LPARAM) {
+        StopCaptureForExit();
+        return INT_PTR(FALSE);
+    });
+    OnMessage(WM_ENDSESSION, [this](WPARAM w, LPARAM) {
+        // The session ends without the window being destroyed: stop now, so nothing is cut off.
+        if (w)
+            StopCaptureForExit();
+        return INT_PTR(FALSE);
+    });
+    OnCommand(IDC_NEW, [](WORD) {});  // the source editing dialogs come later
+    OnCommand(IDC_MODIFY, [this](WORD) { OnModify(); });
+    OnCommand(IDC_DELETE, [this](WORD) { OnDelete(); });
+    OnCommand(IDC_START, [this](WORD) { OnStartStop(); });
+    OnCommand(IDC_AUTORUN, [](WORD) {});  // writing the auto-run setting comes later
+    OnNotify(IDC_SOURCE_LIST, NM_DBLCLK, [this](NMHDR* pHeader) {
+        const int nRow = reinterpret_cast<NMITEMACTIVATE*>(pHeader)->iItem;
+        if (nRow >= 0 && !m_Engine.m_bRunning)
+            ModifySource(nRow);
+        return LRESULT(0);
+    });
+}
+
+CKassimoDlg::~CKassimoDlg()
+{
+    Trace("delete memory\n");
+}
+
+std::string CKassimoDlg::GetString(const char* key)
+{
+    return m_pLanguage ? m_pLanguage->GetString(key) : std::string();
+}
+
+void CKassimoDlg::OnListCellPosted(int slot)
+{
+    if (Hwnd())
+        PostMessageA(Hwnd(), WM_LIST_CELL, static_cast<WPARAM>(slot), 0);
+}
+
+int CKassimoDlg::CautionBox(const std::string& text, UINT nFlags)
+{
+    return MessageBoxA(Hwnd(), text.c_str(), GetString("IDS_CAUTION").c_str(), nFlags);
+}
+
+void CKassimoDlg::CautionBox(const std::string& text)
+{
+    if (GetCurrentThreadId() == m_dwUiThreadId) {
+        CautionBox(text, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    // A worker asks: the box is shown by the user-interface thread, and the worker
+    // waits until it is closed, or until a stop needs the worker to end.
+    auto pRequest = std::make_shared<CAUTION_REQUEST>();
+    pRequest->strText = text;
+    auto* pPosted = new std::shared_ptr<CAUTION_REQUEST>(pRequest);
+    if (!Hwnd() || !PostMessageA(Hwnd(), WM_CAUTION_BOX, 0, reinterpret_cast<LPARAM>(pPosted))) {
+        delete pPosted;
+        return;
+    }
+    const HANDLE waits[2] = {pRequest->hClosed.Get(), m_hStopping.Get()};
+    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+}
+
+INT_PTR CKassimoDlg::OnCautionRequest(LPARAM lParam)
+{
+    std::unique_ptr<std::shared_ptr<CAUTION_REQUEST>> pPosted(reinterpret_cast<std::shared_ptr<CAUTION_REQUEST>*>(lParam));
+    CautionBox((*pPosted)->strText, MB_OK | MB_ICONEXCLAMATION);
+    SetEvent((*pPosted)->hClosed.Get());
+    return TRUE;
+}
+
+BOOL CKassimoDlg::OnInitDialog()
+{
+    HMENU hSystemMenu = GetSystemMenu(Hwnd(), FALSE);
+    char title[64] = {};
+    LoadStringA(GetModuleHandleA(nullptr), IDS_APP_TITLE, title, sizeof title);
+    if (hSystemMenu && title[0]) {
+        AppendMenuA(hSystemMenu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuA(hSystemMenu, MF_STRING, IDM_ABOUTBOX, title);
+    }
+    m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    if (m_bRightToLeft)
+        SetWindowLongPtrA(Hwnd(), GWL_EXSTYLE,
+                          GetWindowLongPtrA(Hwnd(), GWL_EXSTYLE) | WS_EX_LAYOUTRTL | WS_EX_RTLREADING);
+
+    m_hList = Item(IDC_SOURCE_LIST);
+    SetTexts();
+    m_Engine.SetRightToLeft(m_bRightToLeft);
+    m_Engine.LoadTexts();
+    InsertColumns();
+
+    const std::vector<SOURCE_ROW_TEXT> rows = m_Engine.LoadSettings(SettingsPath());
+    for (size_t i = 0; i < rows.size(); ++i)
+        AddRow(static_cast<int>(i), rows[i]);
+
+    if (GetPrivateProfileIntA("AutoExecute", "AutoExecute", 0, SettingsPath().c_str()) != 0)
+        CheckDlgButton(Hwnd(), IDC_AUTORUN, BST_CHECKED);
+
+    if (m_bMonitor) {
+        StartSequence();
+        PostMessageA(Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    }
+    return TRUE;
+}
+
+void CKassimoDlg::SetTexts()
+{
+    HFONT hFont = m_pLanguage ? m_pLanguage->GetFont() : nullptr;
+    if (hFont)
+        SendMessageA(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
+    SetWindowTextA(Hwnd(), GetString("IDS_PTS_DLG_NAME").c_str());
+    const struct { int id; const char* key; } controls[] = {
+        {IDC_NEW, "IDS_PTS_NEW"}, {IDC_MODIFY, "IDS_PTS_MODIFY"}, {IDC_DELETE, "IDS_PTS_DELETE"},
+        {IDC_START, "IDS_PTS_START"}, {IDC_AUTORUN, "IDS_PTS_AUTOSTART"},
+    };
+    for (const auto& control : controls) {
+        if (hFont)
+            SendMessageA(Item(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
+        SetDlgItemTextA(Hwnd(), control.id, GetString(control.key).c_str());
+    }
+}
+
+void CKassimoDlg::InsertColumns()
+{
+    for (int column = 0; column < 5; ++column) {
+        std::string heading = GetString(LIST_COLUMNS[column].key);
+        if (column == 0)
+            heading += "(DVR/NVR)";
+        LVCOLUMNA lvc = {};
+        lvc.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        lvc.fmt = LVCFMT_LEFT;
+        lvc.cx = LIST_COLUMNS[column].width;
+        lvc.pszText = &heading[0];
+        lvc.iSubItem = column;
+        SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc));
+    }
+    SendMessageA(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+}
+
+void CKassimoDlg::AddRow(int nRow, const SOURCE_ROW_TEXT& row)
+{
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = nRow;
+    item.pszText = const_cast<char*>("");
+    SendMessageA(m_hList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SetCell(nRow, 1, row.strSource);
+    SetCell(nRow, 2, row.strPosIndex);
+    SetCell(nRow, 3, row.strPort);
+    SetCell(nRow, 4, row.strParameter);
+}
+
+void CKassimoDlg::SetCell(int nRow, int nColumn, const std::string& text)
+{
+    std::string copy = text;
+    LVITEMA item = {};
+    item.iSubItem = nColumn;
+    item.pszText = &copy[0];
+    SendMessageA(m_hList, LVM_SETITEMTEXTA, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+}
+
+int CKassimoDlg::FirstSelectedRow() const
+{
+    return static_cast<int>(SendMessageA(m_hList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+INT_PTR CKassimoDlg::OnListCell(WPARAM wParam)
+{
+    LIST_CELL_UPDATE update;
+    if (m_Engine.TakeListCell(static_cast<int>(wParam), update) && update.nRow < m_Engine.SourceCount())
+        SetCell(update.nRow, update.nColumn, update.strText);
+    return TRUE;
+}
+
+INT_PTR CKassimoDlg::OnSysCommand(WPARAM wParam)
+{
+    if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about;
+        about.DoModal(Hwnd());
+        return TRUE;
+    }
+    return FALSE;
+}
+
+bool CKassimoDlg::ModifySource(int nIndex)
+{
+    // The source editing dialogs come later; the row is only checked.
+    return nIndex >= 0 && nIndex < m_Engine.SourceCount();
+}
+
+void CKassimoDlg::OnModify()
+{
+    const int nRow = FirstSelectedRow();
+    if (nRow < 0) {
+        MessageBoxA(Hwnd(), GetString("IDS_PTS_SELECT_ONE_ITEM").c_str(), "", MB_OK);
+        return;
+    }
+    ModifySource(nRow);
+}
+
+void CKassimoDlg::OnDelete()
+{
+    const int nRow = FirstSelectedRow();
+    if (nRow < 0) {
+        MessageBoxA(Hwnd(), GetString("IDS_PTS_SELECT_ONE_ITEM").c_str(), "", MB_OK);
+        return;
+    }
+    m_Engine.DeleteSource(nRow);
+    SendMessageA(m_hList, LVM_DELETEITEM, static_cast<WPARAM>(nRow), 0);
+    m_Engine.SaveSettings(SettingsPath());
+}
+
+void CKassimoDlg::OnStartStop()
+{
+    char text[256] = {};
+    GetDlgItemTextA(Hwnd(), IDC_START, text, sizeof text);
+    const std::string startText = GetString("IDS_PTS_START");
+    const std::string stopText = GetString("IDS_PTS_STOP");
+    if (text == startText)
+        StartSequence();
+    else if (text == stopText)
+        StopSequence();
+}
+
+void CKassimoDlg::EnableEditing(bool bEnable)
+{
+    for (int id : {IDC_NEW, IDC_MODIFY, IDC_DELETE})
+        EnableWindow(Item(id), bEnable ? TRUE : FALSE);
+}
+
+void CKassimoDlg::StartSequence()
+{
+    if (m_Engine.NeedsRestart()) {
+        if (CautionBox(GetString("IDS_NEED_CLOSE_AP"), MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+            return;
+        PostMessageA(Hwnd(), WM_CLOSE, 0, 0);
+    }
+    ResetEvent(m_hStopping.Get());
+    m_Engine.m_bStoppedByUser = 0;
+    EnableEditing(false);
+    m_Engine.OpenOutputs();
+    m_Engine.StartFileInputs();
+    SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_STOP").c_str());
+}
+
+void CKassimoDlg::StopSequence()
+{
+    EnableWindow(Item(IDC_START), FALSE);
+    SetEvent(m_hStopping.Get());
+    m_Engine.CloseOutputs();
+    m_Engine.m_bStoppedByUser = 1;
+    EnableEditing(true);
+    EnableWindow(Item(IDC_START), TRUE);
+    SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_START").c_str());
+    // Status texts still on their way from the workers must not refill the cleared column.
+    m_Engine.ClearListCells();
+    for (int row = 0; row < m_Engine.SourceCount(); ++row)
+        SetCell(row, 0, std::string());
+}
+
+void CKassimoDlg::StopCaptureForExit()
+{
+    if (!m_Engine.m_bRunning)
+        return;
+    SetEvent(m_hStopping.Get());
+    m_Engine.CloseOutputs();
+    Trace("Close_DVR_Client();\n");
+}

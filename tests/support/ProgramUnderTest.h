@@ -1,0 +1,39 @@
+#pragma once
+// Tillvox.exe started as a user starts it, and read from outside its process.
+#include <windows.h>
+
+#include <string>
+
+// The program's data folder in the prefix and its settings file.
+std::string ProgramDataFolder();
+std::string ProgramSettingsPath();
+// Tillvox.exe of this build, as the program sees the path.
+std::string ProgramExePath();
+
+class CProgramUnderTest {
+public:
+    CProgramUnderTest() = default;
+    ~CProgramUnderTest();  // ends the program if it still runs
+    CProgramUnderTest(const CProgramUnderTest&) = delete;
+    CProgramUnderTest& operator=(const CProgramUnderTest&) = delete;
+
+    bool Start(const std::string& arguments);
+    // The main window once it exists; null when none appeared within the time.
+    HWND WaitForMainWindow(DWORD timeoutMs = 15000);
+    // True when the process ended within the time.
+    bool WaitForExit(DWORD timeoutMs);
+    bool IsRunning() const;
+    HANDLE Process() const { return m_hProcess; }
+
+    // Text of a list cell of the main window, read across the process boundary.
+    std::string ListCell(int row, int column);
+    int ListRowCount();
+    std::string ControlText(int id);
+    // Waits until the cell shows the text.
+    bool WaitForCell(int row, int column, const std::string& text, DWORD timeoutMs = 15000);
+
+private:
+    HANDLE m_hProcess = nullptr;
+    DWORD m_dwProcessId = 0;
+    HWND m_hMain = nullptr;
+};

@@ -1,0 +1,155 @@
+#include "tests/support/ProgramUnderTest.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+namespace {
+
+const int IDC_SOURCE_LIST_ID = 1000;
+
+std::string Env(const char* name)
+{
+    char value[2048] = {};
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value) : std::string();
+}
+
+struct FIND_WINDOW {
+    DWORD dwProcessId;
+    HWND hFound;
+};
+
+BOOL CALLBACK FindMainWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* pFind = reinterpret_cast<FIND_WINDOW*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    // A modal dialog is shown only once its initialisation (and a monitor-mode start) is done.
+    if (pid == pFind->dwProcessId && GetDlgItem(hWnd, IDC_SOURCE_LIST_ID) && IsWindowVisible(hWnd)) {
+        pFind->hFound = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::string ProgramDataFolder()
+{
+    char common[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, TRUE);
+    return std::string(common) + "\\Orvane\\Tillvox\\";
+}
+
+std::string ProgramSettingsPath()
+{
+    return ProgramDataFolder() + "FileMapPOS.ini";
+}
+
+std::string ProgramExePath()
+{
+    std::string path = "Z:" + Env("TILLVOX_BIN_DIR") + "/Tillvox.exe";
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+CProgramUnderTest::~CProgramUnderTest()
+{
+    if (m_hProcess) {
+        if (IsRunning()) {
+            if (m_hMain) PostMessageA(m_hMain, WM_CLOSE, 0, 0);
+            if (WaitForSingleObject(m_hProcess, 10000) != WAIT_OBJECT_0)
+                TerminateProcess(m_hProcess, 1);
+        }
+        CloseHandle(m_hProcess);
+    }
+}
+
+bool CProgramUnderTest::Start(const std::string& arguments)
+{
+    std::string command = "\"" + ProgramExePath() + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    m_hProcess = process.hProcess;
+    m_dwProcessId = process.dwProcessId;
+    return true;
+}
+
+HWND CProgramUnderTest::WaitForMainWindow(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        FIND_WINDOW find = {m_dwProcessId, nullptr};
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
+        if (find.hFound) {
+            m_hMain = find.hFound;
+            return m_hMain;
+        }
+        if (!IsRunning()) break;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+bool CProgramUnderTest::WaitForExit(DWORD timeoutMs)
+{
+    return m_hProcess && WaitForSingleObject(m_hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool CProgramUnderTest::IsRunning() const
+{
+    return m_hProcess && WaitForSingleObject(m_hProcess, 0) == WAIT_TIMEOUT;
+}
+
+int CProgramUnderTest::ListRowCount()
+{
+    return static_cast<int>(SendMessageA(GetDlgItem(m_hMain, IDC_SOURCE_LIST_ID), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string CProgramUnderTest::ListCell(int row, int column)
+{
+    // The item record and its text buffer must live in the program's own memory.
+    HANDLE hTarget = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, m_dwProcessId);
+    if (!hTarget) return "<cannot open process>";
+    const SIZE_T textSize = 512;
+    char* pRemote = static_cast<char*>(VirtualAllocEx(hTarget, nullptr, sizeof(LVITEMA) + textSize,
+                                                      MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    std::string text = "<cannot read>";
+    if (pRemote) {
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = pRemote + sizeof(LVITEMA);
+        item.cchTextMax = static_cast<int>(textSize);
+        WriteProcessMemory(hTarget, pRemote, &item, sizeof item, nullptr);
+        SendMessageA(GetDlgItem(m_hMain, IDC_SOURCE_LIST_ID), LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(pRemote));
+        char buffer[512] = {};
+        if (ReadProcessMemory(hTarget, pRemote + sizeof(LVITEMA), buffer, sizeof buffer - 1, nullptr))
+            text = buffer;
+        VirtualFreeEx(hTarget, pRemote, 0, MEM_RELEASE);
+    }
+    CloseHandle(hTarget);
+    return text;
+}
+
+std::string CProgramUnderTest::ControlText(int id)
+{
+    char text[512] = {};
+    GetWindowTextA(GetDlgItem(m_hMain, id), text, sizeof text);
+    return text;
+}
+
+bool CProgramUnderTest::WaitForCell(int row, int column, const std::string& text, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (ListCell(row, column) == text) return true;
+        Sleep(50);
+    }
+    return false;
+}

@@ -1,0 +1,488 @@
+// Elevation test and start requests against a test agent: a thread with its own
+// uniquely named global mutex and event, so that a real agent never sees them.
+#include "app/CommandTail.h"
+#include "app/Elevation.h"
+#include "app/OsVersion.h"
+#include "capture/WinHandle.h"
+#include "config/IniProfile.h"
+#include "tests/support/TempFolder.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr DWORD AGENT_WAIT_MS = 20000;  // a safety bound only; the test passes long before
+const std::string EXE = "C:\\Program Files\\Tillvox\\Tillvox.exe";
+
+std::string UniqueName(const char* what)
+{
+    static std::atomic<int> counter{0};
+    return "TillvoxElevationTest_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(counter++) +
+           "_" + what;
+}
+
+HANDLE NewGlobalMutex(const std::string& name)
+{
+    return CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
+}
+
+HANDLE NewGlobalEvent(const std::string& name)
+{
+    return CreateEventA(nullptr, FALSE, FALSE, ("Global\\" + name).c_str());
+}
+
+bool IsSignalled(HANDLE h)
+{
+    return WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
+}
+
+// True when a thread other than the caller can take the mutex at once; it gives it back.
+bool OtherThreadCanTake(HANDLE hMutex)
+{
+    bool bTaken = false;
+    std::thread([&] {
+        bTaken = WaitForSingleObject(hMutex, 0) == WAIT_OBJECT_0;
+        if (bTaken)
+            ReleaseMutex(hMutex);
+    }).join();
+    return bTaken;
+}
+
+// Present but null: the open access list, as opposed to none given at all.
+bool HasNullDacl(HANDLE hObject)
+{
+    PSECURITY_DESCRIPTOR pSd = nullptr;
+    if (GetSecurityInfo(hObject, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &pSd) != ERROR_SUCCESS)
+        return false;
+    BOOL bPresent = FALSE, bDefaulted = FALSE;
+    PACL pDacl = nullptr;
+    const bool bNull = GetSecurityDescriptorDacl(pSd, &bPresent, &pDacl, &bDefaulted) && bPresent && !pDacl;
+    LocalFree(pSd);
+    return bNull;
+}
+
+struct START_CALL {
+    std::string strVerb, strPath, strArgs;
+    bool operator==(const START_CALL& o) const
+    {
+        return strVerb == o.strVerb && strPath == o.strPath && strArgs == o.strArgs;
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const START_CALL& c)
+{
+    return out << c.strVerb << " [" << c.strPath << "] [" << c.strArgs << "]";
+}
+
+// A request environment over a temporary agent folder that records direct starts.
+struct CRequestBench {
+    CTempFolder temp;
+    std::vector<START_CALL> calls;
+    START_REQUEST_ENV env;
+
+    explicit CRequestBench(int nServiceState = SVC_STATE_RUNNING, int nOsVersionCode = 17)
+    {
+        env.strAgentFolder = temp.Path() + "Orvane\\";
+        env.nOsVersionCode = nOsVersionCode;
+        env.nServiceState = nServiceState;
+        env.strMutexName = UniqueName("mutex");
+        env.strEventName = UniqueName("event");
+        env.fnStartDirect = [this](const char* verb, const std::string& path, const std::string& args) {
+            calls.push_back({verb, path, args});
+        };
+    }
+    std::string RequestFile() const { return env.strAgentFolder + "OrvaneStartupAgent.ini"; }
+    bool AgentFolderExists() const { return PathFileExistsA(env.strAgentFolder.c_str()) != FALSE; }
+    void SeedRequestFile(const std::string& content) const
+    {
+        CreateDirectoryA(env.strAgentFolder.c_str(), nullptr);
+        WriteWholeFile(RequestFile(), content);
+    }
+};
+
+// Stands in for the startup agent: owns the event and mutex like the real one,
+// and on the event reads the newest entry while holding the mutex.
+class CTestAgent {
+public:
+    explicit CTestAgent(const CRequestBench& bench)
+        : m_hMutex(NewGlobalMutex(bench.env.strMutexName)), m_hEvent(NewGlobalEvent(bench.env.strEventName)),
+          m_strFile(bench.RequestFile())
+    {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CTestAgent() { Join(); }
+    void Join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool IsReady() const { return m_hMutex.IsValid() && m_hEvent.IsValid(); }
+    HANDLE Mutex() const { return m_hMutex.Get(); }
+
+    bool m_bWoke = false;
+    int m_nCount = -1;
+    std::string m_strExePath, m_strCmdLine, m_strFileText;
+
+private:
+    void Run()
+    {
+        if (WaitForSingleObject(m_hEvent.Get(), AGENT_WAIT_MS) != WAIT_OBJECT_0)
+            return;
+        m_bWoke = true;
+        if (WaitForSingleObject(m_hMutex.Get(), AGENT_WAIT_MS) != WAIT_OBJECT_0)
+            return;
+        CIniProfile file(m_strFile);
+        m_nCount = file.GetInt("Startup", "Count", -1);
+        const std::string section = "AP" + std::to_string(m_nCount - 1);
+        m_strExePath = file.GetString(section, "ExePath", "<none>", 1024);
+        m_strCmdLine = file.GetString(section, "CmdLine", "<none>", 1024);
+        m_strFileText = ReadWholeFile(m_strFile);
+        ReleaseMutex(m_hMutex.Get());
+    }
+
+    CHandle m_hMutex, m_hEvent;
+    std::string m_strFile;
+    std::thread m_thread;
+};
+
+const char* const SEEDED_COUNT_2 =
+    "[Startup]\r\nCount=2\r\n[AP0]\r\nExePath=C:\\Zero.exe\r\n[AP1]\r\nExePath=C:\\One.exe\r\n";
+
+}  // namespace
+
+TEST(RequestStart, RunningAgentGetsACompleteEntryBeforeItsEvent)
+{
+    const struct {
+        const char* what;
+        const char* seed;  // nullptr: no agent folder yet
+        const char* args;
+        int nIndex;
+    } cases[] = {
+        {"first request, folder made", nullptr, "/Service", 0},
+        {"after two queued", SEEDED_COUNT_2, "/Service /Monitor", 2},
+        {"empty arguments", SEEDED_COUNT_2, "", 2},
+        {"negative count", "[Startup]\r\nCount=-4\r\n", "/Service", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRequestBench bench;
+        if (c.seed)
+            bench.SeedRequestFile(c.seed);
+        CTestAgent agent(bench);
+        ASSERT_TRUE(agent.IsReady());
+
+        EXPECT_EQ(START_QUEUED, RequestStart(EXE, c.args, bench.env));
+        agent.Join();
+
+        ASSERT_TRUE(agent.m_bWoke);
+        EXPECT_EQ(c.nIndex + 1, agent.m_nCount);
+        EXPECT_EQ(EXE, agent.m_strExePath);
+        EXPECT_EQ(*c.args ? c.args : "<none>", agent.m_strCmdLine);
+        if (!*c.args) {
+            EXPECT_EQ(std::string::npos, agent.m_strFileText.find("CmdLine")) << agent.m_strFileText;
+        }
+        if (c.seed == SEEDED_COUNT_2) {
+            CIniProfile file(bench.RequestFile());
+            EXPECT_EQ("C:\\Zero.exe", file.GetString("AP0", "ExePath", "", 64));
+            EXPECT_EQ("C:\\One.exe", file.GetString("AP1", "ExePath", "", 64));
+        }
+        EXPECT_TRUE(bench.calls.empty()) << bench.calls.front();
+    }
+}
+
+TEST(RequestStart, ReadsCountOnlyOnceItHoldsTheAgentMutex)
+{
+    CRequestBench bench;
+    HANDLE hAgentMutex = NewGlobalMutex(bench.env.strMutexName);
+    CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
+    ASSERT_NE(nullptr, hAgentMutex);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hAgentMutex, 0));
+
+    int nResult = -1;
+    std::thread requester([&] { nResult = RequestStart(EXE, "/Service", bench.env); });
+    // The folder is made before the wait for the mutex; from then on the
+    // requester can only be blocked on it.
+    for (int i = 0; i < 2000 && !bench.AgentFolderExists(); ++i)
+        Sleep(10);
+    ASSERT_TRUE(bench.AgentFolderExists());
+    EXPECT_FALSE(IsSignalled(hAgentEvent.Get())) << "signalled before the entry was written";
+    CIniProfile(bench.RequestFile()).WriteString("Startup", "Count", "5");
+    ReleaseMutex(hAgentMutex);
+    requester.join();
+    CloseHandle(hAgentMutex);
+
+    EXPECT_EQ(START_QUEUED, nResult);
+    EXPECT_TRUE(IsSignalled(hAgentEvent.Get()));
+    CIniProfile file(bench.RequestFile());
+    EXPECT_EQ(EXE, file.GetString("AP5", "ExePath", "<none>", 256));
+    EXPECT_EQ("6", file.GetString("Startup", "Count", "<none>", 16));
+    EXPECT_EQ("<none>", file.GetString("AP0", "ExePath", "<none>", 256));
+}
+
+TEST(RequestStart, StartsDirectlyWhenTheAgentDoesNotRun)
+{
+    const int states[] = {SVC_STATE_NOT_INSTALLED, SVC_STATE_STOPPED, SVC_STATE_PAUSED, SVC_STATE_OTHER,
+                          SVC_STATE_NO_MANAGER};
+    const struct {
+        int nCode;
+        const char* verb;
+    } versions[] = {{21, "runas"}, {17, "runas"}, {13, "runas"}, {12, "open"}, {0, "open"}};
+    for (int nState : states) {
+        for (const auto& v : versions) {
+            SCOPED_TRACE("state " + std::to_string(nState) + ", version code " + std::to_string(v.nCode));
+            CRequestBench bench(nState, v.nCode);
+            CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
+
+            EXPECT_EQ(START_DIRECT, RequestStart(EXE, "/Service /Monitor", bench.env));
+
+            EXPECT_EQ(std::vector<START_CALL>({{v.verb, EXE, "/Service /Monitor"}}), bench.calls);
+            EXPECT_FALSE(bench.AgentFolderExists());
+            EXPECT_FALSE(IsSignalled(hAgentEvent.Get()));
+        }
+    }
+}
+
+TEST(RequestStart, QueuesYetStartsDirectlyWhenTheEventCannotBeHad)
+{
+    for (const int nCode : {21, 12}) {
+        CRequestBench bench(SVC_STATE_RUNNING, nCode);
+        // A mutex holding the event's name keeps any event of that name from existing.
+        CHandle hSquatter(NewGlobalMutex(bench.env.strEventName));
+        ASSERT_TRUE(hSquatter.IsValid());
+
+        EXPECT_EQ(START_DIRECT, RequestStart(EXE, "", bench.env));
+
+        EXPECT_EQ(std::vector<START_CALL>({{nCode >= 13 ? "runas" : "open", EXE, ""}}), bench.calls);
+        CIniProfile file(bench.RequestFile());
+        EXPECT_EQ(EXE, file.GetString("AP0", "ExePath", "<none>", 256));
+        EXPECT_EQ("1", file.GetString("Startup", "Count", "<none>", 16));
+    }
+}
+
+TEST(RequestStart, SignalsWithoutQueuingWhenTheMutexCannotBeHad)
+{
+    CRequestBench bench;
+    CHandle hSquatter(NewGlobalEvent(bench.env.strMutexName));
+    CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
+    ASSERT_TRUE(hSquatter.IsValid());
+
+    EXPECT_EQ(START_QUEUED, RequestStart(EXE, "/Service", bench.env));
+
+    EXPECT_TRUE(IsSignalled(hAgentEvent.Get()));
+    EXPECT_FALSE(PathFileExistsA(bench.RequestFile().c_str()));
+    EXPECT_TRUE(bench.calls.empty());
+}
+
+TEST(RequestStart, EmptyPathAsksForNothing)
+{
+    for (const int nState : {SVC_STATE_RUNNING, SVC_STATE_STOPPED}) {
+        CRequestBench bench(nState);
+        CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
+
+        EXPECT_EQ(START_NO_PATH, RequestStart("", "/Service", bench.env));
+
+        EXPECT_TRUE(bench.calls.empty());
+        EXPECT_FALSE(bench.AgentFolderExists());
+        EXPECT_FALSE(IsSignalled(hAgentEvent.Get()));
+    }
+    EXPECT_EQ(START_NO_PATH, RequestStart("", "/Service"));
+}
+
+TEST(RequestStart, DefaultsDescribeTheRealAgent)
+{
+    const START_REQUEST_ENV env = DefaultStartRequestEnv();
+    char common[MAX_PATH] = "";
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, FALSE));
+    EXPECT_EQ(std::string(common) + "\\Orvane\\", env.strAgentFolder);
+    EXPECT_EQ("OrvaneMutex_StartupAgent_StartupIni", env.strMutexName);
+    EXPECT_EQ("OrvaneeEvent_StartupAgent_CreateProcess", env.strEventName);
+    EXPECT_EQ(GetOsVersionCode(), env.nOsVersionCode);
+    EXPECT_EQ(QueryServiceState("OrvaneStartupAgent"), env.nServiceState);
+    EXPECT_TRUE(static_cast<bool>(env.fnStartDirect));
+}
+
+TEST(GlobalObjects, EventIsCreatedOnceAutomaticResetWithAnOpenAccessList)
+{
+    const std::string name = UniqueName("event");
+    CHandle hFirst(OpenOrCreateGlobalEvent(nullptr, FALSE, FALSE, name.c_str(), true));
+    ASSERT_TRUE(hFirst.IsValid());
+    EXPECT_FALSE(IsSignalled(hFirst.Get()));
+    CHandle hSecond(OpenOrCreateGlobalEvent(nullptr, FALSE, FALSE, name.c_str(), true));
+    CHandle hByName(OpenEventA(SYNCHRONIZE, FALSE, ("Global\\" + name).c_str()));
+    ASSERT_TRUE(hSecond.IsValid());
+    ASSERT_TRUE(hByName.IsValid());
+
+    SetEvent(hSecond.Get());
+    EXPECT_TRUE(IsSignalled(hByName.Get()));
+    EXPECT_FALSE(IsSignalled(hFirst.Get()));  // one wait took the one signal
+
+    EXPECT_TRUE(HasNullDacl(hFirst.Get()));
+    CHandle hDefault(CreateEventA(nullptr, FALSE, FALSE, ("Global\\" + UniqueName("default")).c_str()));
+    EXPECT_FALSE(HasNullDacl(hDefault.Get())) << "default security must look different";
+}
+
+TEST(GlobalObjects, MutexIsCreatedNotOwnedAndOpenedAfterwards)
+{
+    const std::string name = UniqueName("mutex");
+    CHandle hFirst(OpenOrCreateGlobalMutex(nullptr, FALSE, name.c_str(), true));
+    ASSERT_TRUE(hFirst.IsValid());
+    EXPECT_TRUE(OtherThreadCanTake(hFirst.Get()));
+
+    CHandle hSecond(OpenOrCreateGlobalMutex(nullptr, FALSE, name.c_str(), true));
+    ASSERT_TRUE(hSecond.IsValid());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hFirst.Get(), 0));
+    EXPECT_FALSE(OtherThreadCanTake(hSecond.Get()));  // the same object
+    ReleaseMutex(hFirst.Get());
+
+    EXPECT_TRUE(HasNullDacl(hFirst.Get()));
+}
+
+TEST(GlobalObjects, WithoutNameOrGlobalFlagTheArgumentsAreUsedAsGiven)
+{
+    CHandle hManual(OpenOrCreateGlobalEvent(nullptr, TRUE, TRUE, nullptr, true));
+    ASSERT_TRUE(hManual.IsValid());
+    EXPECT_TRUE(IsSignalled(hManual.Get()));
+    EXPECT_TRUE(IsSignalled(hManual.Get()));  // manual reset: still signalled
+
+    const std::string localName = UniqueName("local");
+    CHandle hLocal(OpenOrCreateGlobalEvent(nullptr, FALSE, TRUE, localName.c_str(), false));
+    CHandle hByName(OpenEventA(SYNCHRONIZE, FALSE, localName.c_str()));
+    ASSERT_TRUE(hLocal.IsValid());
+    EXPECT_TRUE(hByName.IsValid());
+    EXPECT_TRUE(IsSignalled(hByName.Get()));
+    EXPECT_FALSE(IsSignalled(hLocal.Get()));
+
+    CHandle hOwned(OpenOrCreateGlobalMutex(nullptr, TRUE, nullptr, true));
+    ASSERT_TRUE(hOwned.IsValid());
+    EXPECT_FALSE(OtherThreadCanTake(hOwned.Get()));
+    ReleaseMutex(hOwned.Get());
+    EXPECT_TRUE(OtherThreadCanTake(hOwned.Get()));
+}
+
+TEST(WaitMutex, AbandonedMutexCountsAsTakenAndIsHeldOnce)
+{
+    CHandle hMutex(CreateMutexA(nullptr, FALSE, nullptr));
+    std::thread([&] { WaitForSingleObject(hMutex.Get(), INFINITE); }).join();  // ends owning it
+
+    EXPECT_TRUE(WaitMutex(hMutex.Get(), 5000));
+    EXPECT_FALSE(OtherThreadCanTake(hMutex.Get()));
+    EXPECT_TRUE(ReleaseMutex(hMutex.Get()));
+    EXPECT_FALSE(ReleaseMutex(hMutex.Get()));  // was held exactly once
+    EXPECT_TRUE(OtherThreadCanTake(hMutex.Get()));
+}
+
+TEST(WaitMutex, FreeBusyAndInvalidMutexes)
+{
+    CHandle hFree(CreateMutexA(nullptr, FALSE, nullptr));
+    EXPECT_TRUE(WaitMutex(hFree.Get(), 0));
+    EXPECT_TRUE(ReleaseMutex(hFree.Get()));
+    EXPECT_FALSE(ReleaseMutex(hFree.Get()));
+
+    CHandle hBusy(CreateMutexA(nullptr, FALSE, nullptr));
+    CAutoEvent taken, done;
+    std::thread owner([&] {
+        WaitForSingleObject(hBusy.Get(), INFINITE);
+        taken.Signal();
+        WaitForSingleObject(done.Get(), INFINITE);
+        ReleaseMutex(hBusy.Get());
+    });
+    WaitForSingleObject(taken.Get(), INFINITE);
+    EXPECT_FALSE(WaitMutex(hBusy.Get(), 0));
+    done.Signal();
+    owner.join();
+
+    EXPECT_FALSE(WaitMutex(nullptr, 0));
+    CAutoEvent notAMutexButSignalled;
+    notAMutexButSignalled.Signal();
+    EXPECT_TRUE(WaitMutex(notAMutexButSignalled.Get(), 0));  // any acquired wait counts
+}
+
+TEST(Elevation, BeforeVistaEveryTokenCountsAsElevated)
+{
+    CAutoEvent notAToken;
+    for (const int nCode : {0, 2, 6, 9, 11, 12}) {
+        EXPECT_TRUE(IsProcessElevated(nullptr, nCode)) << nCode;
+        EXPECT_TRUE(IsProcessElevated(notAToken.Get(), nCode)) << nCode;
+    }
+    for (const int nCode : {13, 17, 21})
+        EXPECT_FALSE(IsProcessElevated(notAToken.Get(), nCode)) << "failed query, code " << nCode;
+}
+
+TEST(Elevation, ProcessTokenAnswerMatchesItsElevationType)
+{
+    HANDLE h = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &h));
+    CHandle hToken(h);
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(hToken.Get(), TokenElevationType, &type, sizeof(type), &size));
+    const bool bFull = type == TokenElevationTypeFull;
+
+    EXPECT_TRUE(bFull) << "Wine's token is fully elevated";
+    EXPECT_EQ(bFull, IsProcessElevated(nullptr, 21));
+    EXPECT_EQ(bFull, IsProcessElevated(hToken.Get(), 21));
+    EXPECT_EQ(GetOsVersionCode() < OS_CODE_VISTA || bFull, IsProcessElevated(nullptr));
+
+    TOKEN_LINKED_TOKEN linked{};
+    if (GetTokenInformation(hToken.Get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {
+        CHandle hLinked(linked.LinkedToken);
+        TOKEN_ELEVATION_TYPE linkedType = TokenElevationTypeDefault;
+        ASSERT_TRUE(GetTokenInformation(hLinked.Get(), TokenElevationType, &linkedType, sizeof(linkedType), &size));
+        EXPECT_EQ(linkedType == TokenElevationTypeFull, IsProcessElevated(hLinked.Get(), 21));
+        EXPECT_NE(bFull, IsProcessElevated(hLinked.Get(), 21)) << "the linked token is the other half";
+    }
+}
+
+TEST(Elevation, CommandTailIsTheProcessArgumentsWithTheElevationTest)
+{
+    bool bElevated = false;
+    const std::string& tail = GetCommandTail(bElevated);
+    EXPECT_EQ(CommandTail(GetCommandLineA()), tail);
+    EXPECT_EQ(IsProcessElevated(nullptr), bElevated);
+    bool bAgain = !bElevated;
+    EXPECT_EQ(&tail, &GetCommandTail(bAgain));
+    EXPECT_EQ(bElevated, bAgain);
+}
+
+TEST(Elevation, VersionCodeOfTheRunningSystem)
+{
+    const OS_VERSION_DATA data = ReadOsVersionData();
+    ASSERT_TRUE(data.bQueryOk);
+    EXPECT_TRUE(data.bNtFamily);
+    EXPECT_EQ(OsVersionCode(data), GetOsVersionCode());
+    EXPECT_GE(GetOsVersionCode(), OS_CODE_VISTA);
+    BOOL bWow64 = FALSE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &bWow64));
+    EXPECT_EQ(bWow64 != FALSE, data.bX64);
+}
+
+TEST(ServiceState, StatesMapToCodes)
+{
+    const struct {
+        DWORD dwState;
+        int nCode;
+    } cases[] = {
+        {SERVICE_STOPPED, 1},         {SERVICE_RUNNING, 2},          {SERVICE_PAUSED, 3},
+        {SERVICE_START_PENDING, 4},   {SERVICE_STOP_PENDING, 4},     {SERVICE_CONTINUE_PENDING, 4},
+        {SERVICE_PAUSE_PENDING, 4},   {0, 4},                        {99, 4},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.nCode, ServiceStateCode(c.dwState)) << c.dwState;
+}
+
+TEST(ServiceState, InstalledAndMissingServices)
+{
+    EXPECT_EQ(SVC_STATE_NOT_INSTALLED, QueryServiceState(UniqueName("service").c_str()));
+    const int nSpooler = QueryServiceState("Spooler");
+    EXPECT_GE(nSpooler, SVC_STATE_STOPPED);
+    EXPECT_LE(nSpooler, SVC_STATE_OTHER);
+}

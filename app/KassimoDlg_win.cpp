@@ -49,6 +49,20 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
     OnMessage(WM_LIST_CELL, [this](WPARAM w, LPARAM) { return OnListCell(w); });
     OnMessage(WM_CAUTION_BOX, [this](WPARAM, LPARAM l) { return OnCautionRequest(l); });
     OnMessage(WM_SYSCOMMAND, [this](WPARAM w, LPARAM) { return OnSysCommand(w); });
+    OnMessage(WM_PAINT, [this](WPARAM, LPARAM) {
+        if (!IsIconic(Hwnd()))
+            return INT_PTR(FALSE);
+        // Minimised without a tray: draw the program icon centred in the client area.
+        PAINTSTRUCT paint;
+        HDC hDC = BeginPaint(Hwnd(), &paint);
+        SendMessageA(Hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(hDC), 0);
+        RECT client;
+        GetClientRect(Hwnd(), &client);
+        const int cx = GetSystemMetrics(SM_CXICON), cy = GetSystemMetrics(SM_CYICON);
+        DrawIcon(hDC, (client.right - client.left - cx + 1) / 2, (client.bottom - client.top - cy + 1) / 2, m_hIcon);
+        EndPaint(Hwnd(), &paint);
+        return INT_PTR(TRUE);
+    });
     OnMessage(WM_QUERYDRAGICON, [this](WPARAM, LPARAM) {
         SetWindowLongPtrA(Hwnd(), DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(m_hIcon));
         return INT_PTR(TRUE);

@@ -12,6 +12,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <thread>
+
 namespace {
 
 class CTestDlg : public CKassimoDlg {
@@ -206,4 +208,28 @@ TEST_F(MainDialogFixture, EveryWayOutStopsCaptureFirst)
         EXPECT_TRUE(recorder.WaitPeerClose(5000)) << "the recorder's connection is closed";
         EXPECT_EQ(way.windowEnds, dialog.Hwnd() == nullptr);
     }
+}
+
+TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBox)
+{
+    WriteSettings("");
+    CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    std::string versionLine;
+    std::thread closer([&] {
+        for (int k = 0; k < 200; ++k) {
+            HWND hAbout = FindWindowA(nullptr, "About Tillvox");
+            if (hAbout) {
+                char text[128] = {};
+                GetDlgItemTextA(hAbout, IDC_ABOUT_VERSION, text, sizeof text);
+                versionLine = text;
+                PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(25);
+        }
+    });
+    SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);  // returns when the box is closed
+    closer.join();
+    EXPECT_EQ("Kassimo Version 1.0", versionLine);
 }

@@ -6,6 +6,7 @@
 #include "tests/support/Bytes.h"
 #include "tests/support/EngineHost.h"
 #include "tests/support/NativeTool.h"
+#include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
 
@@ -136,11 +137,7 @@ int main(int argc, char** argv)
     listener.Listen(1);
     const std::string command = "-c \"tail -n 0 -F " + folder.UnixPath("reference.txt") +
                                 " | socat -u - TCP:127.0.0.1:" + std::to_string(BoundPort(listener.Handle())) + "\"";
-    std::string shell = "/bin/sh " + command;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    CreateProcessA(nullptr, &shell[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    LaunchCommand("/bin/sh " + command);
     CTimeOutSocket conn;
     listener.ArmTimeout(10000);
     listener.Accept(conn);

@@ -1,18 +1,13 @@
 #include "tests/support/ComPortPair.h"
 
+#include "tests/support/Process.h"
+
 #include <winsock2.h>
 #include <windows.h>
 
 #include <stdexcept>
 
 namespace {
-
-std::string UnixEnv(const char* name)
-{
-    char value[1024] = {};
-    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    return n > 0 && n < sizeof value ? std::string(value) : std::string();
-}
 
 struct CWinsockForTests {
     CWinsockForTests()
@@ -28,7 +23,7 @@ struct CWinsockForTests {
 CComPortPair::CComPortPair(int nComNumber) : m_nComNumber(nComNumber), m_hConnection(INVALID_SOCKET)
 {
     static CWinsockForTests winsock;
-    const std::string prefix = UnixEnv("WINEPREFIX");
+    const std::string prefix = EnvironmentValue("WINEPREFIX");
     if (prefix.empty())
         throw std::runtime_error("WINEPREFIX is not set: COM port pairs need the Wine prefix");
     m_strLinkPath = prefix + "/dosdevices/com" + std::to_string(nComNumber);
@@ -47,17 +42,10 @@ CComPortPair::CComPortPair(int nComNumber) : m_nComNumber(nComNumber), m_hConnec
     // socat makes the pty (and its link) first, then connects to us.
     const std::string command = "/usr/bin/socat pty,raw,echo=0,link=" + m_strLinkPath + " tcp:127.0.0.1:" +
                                 std::to_string(ntohs(address.sin_port));
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::string mutableCommand = command;
-    if (!CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!LaunchCommand(command)) {
         closesocket(listener);
         throw std::runtime_error("cannot start " + command);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
 
     fd_set readable;
     FD_ZERO(&readable);

@@ -1,18 +1,13 @@
 #include "tests/support/ProgramUnderTest.h"
 
+#include "tests/support/Process.h"
+
 #include <commctrl.h>
 #include <shlobj.h>
 
 namespace {
 
 const int IDC_SOURCE_LIST_ID = 1000;
-
-std::string Env(const char* name)
-{
-    char value[2048] = {};
-    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    return n > 0 && n < sizeof value ? std::string(value) : std::string();
-}
 
 struct FIND_WINDOW {
     DWORD dwProcessId;
@@ -48,10 +43,7 @@ std::string ProgramSettingsPath()
 
 std::string ProgramExePath()
 {
-    std::string path = "Z:" + Env("TILLVOX_BIN_DIR") + "/Tillvox.exe";
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
+    return UnixToWindowsPath(EnvironmentValue("TILLVOX_BIN_DIR") + "/Tillvox.exe");
 }
 
 CProgramUnderTest::~CProgramUnderTest()
@@ -68,16 +60,7 @@ CProgramUnderTest::~CProgramUnderTest()
 
 bool CProgramUnderTest::Start(const std::string& arguments)
 {
-    std::string command = "\"" + ProgramExePath() + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    m_hProcess = process.hProcess;
-    m_dwProcessId = process.dwProcessId;
-    return true;
+    return LaunchCommand("\"" + ProgramExePath() + "\" " + arguments, &m_hProcess, &m_dwProcessId);
 }
 
 HWND CProgramUnderTest::WaitForMainWindow(DWORD timeoutMs)

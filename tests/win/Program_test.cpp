@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/ComPortPair.h"
+#include "tests/support/Process.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
@@ -180,20 +181,14 @@ TEST_F(ProgramFixture, ScreenshotOfTheMainWindowWithAFewSources)
     bin = bin.substr(0, bin.rfind('\\'));
     const std::string windowsPath = bin + "\\..\\main-window.png";
     DeleteFileA(windowsPath.c_str());
-    char unixBin[1024] = {};
-    GetEnvironmentVariableA("TILLVOX_BIN_DIR", unixBin, sizeof unixBin);
+    const std::string unixBin = EnvironmentValue("TILLVOX_BIN_DIR");
     RECT rect = {};
     GetWindowRect(hMain, &rect);
     const std::string crop = std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top) +
                              "+" + std::to_string(rect.left) + "+" + std::to_string(rect.top);
     std::string command =
         std::string("/usr/bin/import -window root -crop ") + crop + " " + unixBin + "/../main-window.png";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ASSERT_TRUE(LaunchCommand(command));
     std::string png;
     for (int k = 0; k < 100 && png.size() < 1000; ++k) {
         Sleep(100);

@@ -142,17 +142,18 @@ void CCaptureEngine::OpenOutputs()
 void CCaptureEngine::CloseOutputs()
 {
     // Every link learns first that it is to end, so none starts serving anew
-    // while the others are being closed.
+    // while the others are being closed; its sockets are closed before any
+    // watcher is waited for, since a watcher's capture may be blocked sending
+    // to a recorder that does not read.
     for (int i = 0; i < SourceCount(); ++i) {
         if (IsTcpOutput(i)) {
             End_TCP_Thread_Event[i] = 1;
             m_OutputReady[i] = 0;
+            CancelTcpOutput(i);
         }
     }
     for (int i = 0; i < SourceCount(); ++i) {
         StopFileInput(i);
-        if (IsTcpOutput(i))
-            CancelTcpOutput(i);
         {
             // What was still queued is discarded; under the lock, since a writer may be draining.
             std::lock_guard<std::mutex> lock(m_ReservedBufMutex[i]);

@@ -40,7 +40,10 @@ void CCaptureEngine::DeliverTcp(int i, int count)
     const bool bWaiting = m_ReservedBuf[i].UsedLen() > 0;
     if (m_ReservedBuf[i].Append(m_SwapBuf[i].get(), count)) {
         const int w = static_cast<int>(LinkChunkSize(static_cast<size_t>(m_ReservedBuf[i].UsedLen())));
+        // Bounded: a recorder that stops reading must not hold the capture thread for ever.
+        m_SendSocket[i].ArmTimeout(LINK_RECV_TIMEOUT_MS);
         const int sent = m_SendSocket[i].Send(m_ReservedBuf[i].Data(), w);
+        m_SendSocket[i].DisarmTimeout();
         if (!bWaiting)
             Trace("ZZZ TCPMonitorThreadProc kassimo%d TCP send byte number=%d\n", i, sent);
         // What did not go out stays at the front for the next logged-in connection.

@@ -112,7 +112,9 @@ void CCaptureEngine::LinkAcknowledged(int i)
     }
     Sleep(LINK_ACK_PAUSE_MS);
     const int w = static_cast<int>(LinkChunkSize(static_cast<size_t>(m_ReservedBuf[i].UsedLen())));
+    m_LinkConnSocket[i].ArmTimeout(LINK_RECV_TIMEOUT_MS);
     const int sent = m_LinkConnSocket[i].Send(m_ReservedBuf[i].Data(), w);
+    m_LinkConnSocket[i].DisarmTimeout();
     // A chunk that did not go out stays queued for the next connection.
     m_ReservedBuf[i].RemoveFront(std::max(sent, 0));
 }

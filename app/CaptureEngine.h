@@ -187,7 +187,10 @@ private:
     CAutoEvent m_ComDataEvent[MAX_SOURCES];
 
     // File sources: m_FileCapture[i] is used by the start sequence before the
-    // watcher of source i starts, and afterwards only on that watcher's thread.
+    // watchers start, and afterwards by the watcher threads under
+    // m_FileCaptureMutex[i] (a settings file edited by hand can name one file
+    // for two sources, and then both watchers report changes of it).
+    std::mutex m_FileCaptureMutex[MAX_SOURCES];
     CFileCapture m_FileCapture[MAX_SOURCES];
     CReadDirChange m_DirWatcher[MAX_SOURCES];
 

@@ -58,6 +58,7 @@ int32_t CCaptureEngine::OnDirChange(uint32_t dwAction, const std::string& strPat
     const int i = FindFileSource(strPath);
     if (i < 0 || i >= SourceCount())
         return 0;
+    std::lock_guard<std::mutex> lock(m_FileCaptureMutex[i]);
     CWinFileReader reader;
     CWinTickSource ticks;
     const FILE_CHANGE_RESULT result =

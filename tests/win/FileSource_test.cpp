@@ -131,3 +131,22 @@ TEST_F(FileSourceFixture, StopAndStartAgainTakesANewSnapshot)
     AppendToFile(path, receipt);
     EXPECT_EQ(Swapped(WithZero(receipt)), com.Read(receipt.size() + 1, 10s));
 }
+
+TEST_F(FileSourceFixture, TwoSourcesOnOneFileSendEachReceiptOnceThroughTheFirst)
+{
+    CComPortPair com(17), second(18);
+    WriteWholeFile(path, "");
+    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    AddFileSource(engine.m_strPrinterSerial, second.Name());  // the same file again, as a hand-edited file may have it
+    Start();
+    std::string expected;
+    for (int k = 0; k < 20; ++k) {
+        const std::string receipt = "RECEIPT " + std::to_string(k) + "\r\n";
+        AppendToFile(path, receipt);
+        expected += WithZero(receipt);
+        Sleep(30);
+    }
+    EXPECT_EQ(Swapped(expected), com.Read(expected.size(), std::chrono::seconds(10))) << "every receipt, in order";
+    EXPECT_EQ("", com.Read(1, std::chrono::milliseconds(500))) << "nothing doubled";
+    EXPECT_EQ("", second.Read(1, std::chrono::milliseconds(300)));
+}

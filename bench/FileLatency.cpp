@@ -38,20 +38,17 @@ void ReceiveMarkers(CLoopbackClient* pPeer, SOCKET hRaw, bool bSwapped, bool bAc
     int next = 0;
     const auto deadline = Clock::now() + std::chrono::seconds(120);
     while (next < count && Clock::now() < deadline) {
+        // Both receivers take whatever has arrived, as soon as it arrives.
         std::string chunk;
-        if (pPeer) {
-            chunk = pPeer->ReceiveUpTo(65536, 200);
-        } else {
-            char buffer[65536];
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(hRaw, &readable);
-            timeval wait = {0, 200000};
-            if (select(0, &readable, nullptr, nullptr, &wait) == 1) {
-                const int n = recv(hRaw, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                chunk.assign(buffer, static_cast<size_t>(n));
-            }
+        char buffer[65536];
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(hRaw, &readable);
+        timeval wait = {0, 200000};
+        if (select(0, &readable, nullptr, nullptr, &wait) == 1) {
+            const int n = recv(hRaw, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            chunk.assign(buffer, static_cast<size_t>(n));
         }
         if (chunk.empty()) continue;
         const auto now = Clock::now();
@@ -125,7 +122,7 @@ int main(int argc, char** argv)
     recorder.Login("bench");
     host.WaitForStatus(0, engine.m_strConnected, std::chrono::seconds(10));
     std::vector<Clock::time_point> tillvoxSeen(static_cast<size_t>(count));
-    std::thread tillvoxReceiver(ReceiveMarkers, &recorder, INVALID_SOCKET, true, true, count, std::ref(tillvoxSeen));
+    std::thread tillvoxReceiver(ReceiveMarkers, &recorder, recorder.Handle(), true, true, count, std::ref(tillvoxSeen));
     const std::vector<double> tillvox = Run(tillvoxFile, count, intervalMs, tillvoxSeen, tillvoxReceiver);
     engine.CloseOutputs();
 

@@ -76,6 +76,7 @@ public:
 
 private:
     enum class WAIT_END { READY, CANCELLED, TIMED_OUT, ERROR_CODE };
+    static int FailureOf(WAIT_END end, int nError);
     struct RECEIVE_STATE;
 
     bool BeginCall(SOCKET& hSocket);

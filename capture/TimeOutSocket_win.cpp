@@ -53,6 +53,22 @@ CTimeOutSocket::~CTimeOutSocket()
     Close();
 }
 
+// The code a blocking call fails with when its wait ended other than ready; 0 when ready.
+int CTimeOutSocket::FailureOf(WAIT_END end, int nError)
+{
+    switch (end) {
+    case WAIT_END::READY:
+        return 0;
+    case WAIT_END::CANCELLED:
+        return WSAENOTSOCK;
+    case WAIT_END::TIMED_OUT:
+        return WSAEINTR;
+    case WAIT_END::ERROR_CODE:
+        break;
+    }
+    return nError != 0 ? nError : WSASYSCALLFAILURE;
+}
+
 bool CTimeOutSocket::Fail(int nCode)
 {
     m_nLastError = nCode;
@@ -280,17 +296,10 @@ bool CTimeOutSocket::Accept(CTimeOutSocket& client, sockaddr* pAddr, int* pAddrL
                 int nError = WSAGetLastError();
                 if (nError != WSAEWOULDBLOCK)
                     return FailCall(hSocket, nError);
-                switch (WaitSelect(hSocket, false, nError)) {
-                case WAIT_END::READY:
-                    continue;
-                case WAIT_END::CANCELLED:
-                    return FailCall(hSocket, WSAENOTSOCK);
-                case WAIT_END::TIMED_OUT:
-                    return FailCall(hSocket, WSAEINTR);
-                case WAIT_END::ERROR_CODE:
-                    break;
-                }
-                return FailCall(hSocket, nError);
+                const WAIT_END end = WaitSelect(hSocket, false, nError);
+                if (const int nFailure = FailureOf(end, nError))
+                    return FailCall(hSocket, nFailure);
+                continue;
             }
             // The new handle inherits the listener's non-blocking mode.
             if (!client.Attach(hNew)) {
@@ -336,31 +345,18 @@ int CTimeOutSocket::Receive(void* pBuf, int nBufLen, int nFlags)
             if (nError == WSAEWOULDBLOCK) {
                 // A system that will not leave an overlapped receive pending
                 // on a non-blocking handle: wait until data is there instead.
-                switch (WaitSelect(hSocket, false, nError)) {
-                case WAIT_END::READY:
-                    continue;
-                case WAIT_END::CANCELLED:
-                    return FailedCount(hSocket, WSAENOTSOCK);
-                case WAIT_END::TIMED_OUT:
-                    return FailedCount(hSocket, WSAEINTR);
-                case WAIT_END::ERROR_CODE:
-                    return FailedCount(hSocket, nError);
-                }
+                const WAIT_END end = WaitSelect(hSocket, false, nError);
+                if (const int nFailure = FailureOf(end, nError))
+                    return FailedCount(hSocket, nFailure);
+                continue;
             }
             if (nError != WSA_IO_PENDING)
                 return FailedCount(hSocket, nError);
-            switch (WaitReceive(hSocket, nReceived, nError)) {
-            case WAIT_END::READY:
-                std::copy_n(state.buffer.data(), nReceived, static_cast<char*>(pBuf));
-                return static_cast<int>(nReceived);
-            case WAIT_END::CANCELLED:
-                return FailedCount(hSocket, WSAENOTSOCK);
-            case WAIT_END::TIMED_OUT:
-                return FailedCount(hSocket, WSAEINTR);
-            case WAIT_END::ERROR_CODE:
-                break;
-            }
-            return FailedCount(hSocket, nError);
+            const WAIT_END end = WaitReceive(hSocket, nReceived, nError);
+            if (const int nFailure = FailureOf(end, nError))
+                return FailedCount(hSocket, nFailure);
+            std::copy_n(state.buffer.data(), nReceived, static_cast<char*>(pBuf));
+            return static_cast<int>(nReceived);
         }
     };
     const int nResult = run();
@@ -393,17 +389,10 @@ int CTimeOutSocket::Send(const void* pBuf, int nBufLen, int nFlags)
             int nError = WSAGetLastError();
             if (nPiece == SOCKET_ERROR && nError != WSAEWOULDBLOCK)
                 return FailedCount(hSocket, nError);
-            switch (WaitSelect(hSocket, true, nError)) {
-            case WAIT_END::READY:
-                continue;
-            case WAIT_END::CANCELLED:
-                return FailedCount(hSocket, WSAENOTSOCK);
-            case WAIT_END::TIMED_OUT:
-                return FailedCount(hSocket, WSAEINTR);
-            case WAIT_END::ERROR_CODE:
-                break;
-            }
-            return FailedCount(hSocket, nError);
+            const WAIT_END end = WaitSelect(hSocket, true, nError);
+            if (const int nFailure = FailureOf(end, nError))
+                return FailedCount(hSocket, nFailure);
+            continue;
         }
         return nSent;
     };

@@ -31,6 +31,19 @@ tillvox_stop_display() {
   [ -n "${TILLVOX_XVFB_PID:-}" ] && kill "$TILLVOX_XVFB_PID" 2>/dev/null || true
 }
 
+# Builds one benchmark program and runs it under Wine in the test prefix.
+tillvox_run_bench() {
+  local target=$1; shift
+  local top
+  top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  "$top/scripts/install-deps.sh"
+  cmake -S "$top" -B "$top/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" >/dev/null
+  cmake --build "$top/build/win" --target "bench_$target" >/dev/null
+  tillvox_make_prefix "$top/build/wineprefix"
+  WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all wine "$top/build/win/bench/bench_$target.exe" "$@"
+}
+
 tillvox_stop_wine() {
   WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
 }

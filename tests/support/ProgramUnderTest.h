@@ -7,8 +7,9 @@
 // The program's data folder in the prefix and its settings file.
 std::string ProgramDataFolder();
 std::string ProgramSettingsPath();
-// Tillvox.exe of this build, as the program sees the path.
+// Tillvox.exe of this build, as the program sees the path, and the language file beside it.
 std::string ProgramExePath();
+std::string ProgramLanguageFilePath();
 
 class CProgramUnderTest {
 public:

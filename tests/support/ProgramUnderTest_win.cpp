@@ -46,6 +46,12 @@ std::string ProgramExePath()
     return UnixToWindowsPath(EnvironmentValue("TILLVOX_BIN_DIR") + "/Tillvox.exe");
 }
 
+std::string ProgramLanguageFilePath()
+{
+    const std::string exe = ProgramExePath();
+    return exe.substr(0, exe.rfind('\\')) + "\\Tillvox.xml";
+}
+
 CProgramUnderTest::~CProgramUnderTest()
 {
     if (m_hProcess) {

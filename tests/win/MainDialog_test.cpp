@@ -64,8 +64,7 @@ struct MainDialogFixture : ::testing::Test {
     {
         CoInitialize(nullptr);
         pLanguage = std::make_unique<CLanguage>();
-        std::string xml = ProgramExePath();
-        pLanguage->Load(xml.substr(0, xml.rfind('\\')) + "\\Tillvox.xml");
+        pLanguage->Load(ProgramLanguageFilePath());
     }
     ~MainDialogFixture() override
     {

@@ -29,9 +29,7 @@ struct ProgramFixture : ::testing::Test {
     {
         CoInitialize(nullptr);
         pTexts = std::make_unique<CLanguage>();
-        std::string xml = ProgramExePath();
-        xml = xml.substr(0, xml.rfind('\\')) + "\\Tillvox.xml";
-        pTexts->Load(xml);
+        pTexts->Load(ProgramLanguageFilePath());
         CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
         CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
         DeleteFileA(ProgramSettingsPath().c_str());

@@ -87,8 +87,8 @@ public:
     POS_SETTING_INFO& Source(int i) { return *m_PosSettingArray[static_cast<size_t>(i)]; }
     void AddSource(std::unique_ptr<POS_SETTING_INFO> record);
     void DeleteSource(int i);
-    bool IsSerialOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->strPrinterType == m_strPrinterSerial; }
-    bool IsTcpOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->strPrinterType == m_strPrinterTcp; }
+    bool IsSerialOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->ePrinterType == PRINTER_TYPE::Serial; }
+    bool IsTcpOutput(int i) const { return m_PosSettingArray[static_cast<size_t>(i)]->ePrinterType == PRINTER_TYPE::Tcp; }
 
     // True when a source's kind or receipt type differs from what was loaded:
     // the change takes effect only after a restart of the program.

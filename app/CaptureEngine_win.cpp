@@ -40,7 +40,7 @@ void CCaptureEngine::LoadTexts()
 std::vector<SOURCE_ROW_TEXT> CCaptureEngine::LoadSettings(const std::string& path)
 {
     CIniProfile profile(path);
-    LOADED_SETTINGS loaded = LoadSettingsFrom(profile, {m_strPrinterSerial, m_strPrinterTcp}, m_bRightToLeft);
+    LOADED_SETTINGS loaded = LoadSettingsFrom(profile, m_bRightToLeft);
     m_PosSettingArray.clear();
     std::vector<SOURCE_ROW_TEXT> rows;
     for (auto& source : loaded.sources) {
@@ -59,7 +59,7 @@ void CCaptureEngine::SaveSettings(const std::string& path) const
     std::vector<const POS_SETTING_INFO*> records;
     for (const auto& record : m_PosSettingArray)
         records.push_back(record.get());
-    SaveSettingsTo(profile, records, {m_strPrinterSerial, m_strPrinterTcp}, m_bRightToLeft);
+    SaveSettingsTo(profile, records, m_bRightToLeft);
 }
 
 void CCaptureEngine::AddSource(std::unique_ptr<POS_SETTING_INFO> record)

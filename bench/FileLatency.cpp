@@ -111,7 +111,7 @@ int main(int argc, char** argv)
     r->nMonitorType = KIND_FILE;
     r->nReceiptType = 0;
     r->strFilePath = tillvoxFile;
-    r->strPrinterType = engine.m_strPrinterTcp;
+    r->ePrinterType = PRINTER_TYPE::Tcp;
     r->strPort = std::to_string(port);
     r->strPassword = "bench";
     engine.AddSource(std::move(r));

@@ -28,7 +28,7 @@ double StopWithLinks()
     for (int i = 0; i < MAX_SOURCES; ++i) {
         auto r = std::make_unique<POS_SETTING_INFO>();
         r->nMonitorType = KIND_FILE;
-        r->strPrinterType = engine.m_strPrinterTcp;
+        r->ePrinterType = PRINTER_TYPE::Tcp;
         ports.push_back(FindFreeLoopbackPort());
         r->strPort = std::to_string(ports.back());
         r->strPassword = "bench";

@@ -12,6 +12,13 @@ enum : int {
     KIND_INFOGENESIS = 3,
 };
 
+// The output towards the recorder ("Printer Type"). The settings file stores
+// "Serial" or "TCP"; rows and dialogs show the language texts of the two.
+enum class PRINTER_TYPE : int {
+    Serial = 0,
+    Tcp = 1,
+};
+
 constexpr int INFOGENESIS_TEXT_SIZE = 260;
 
 // The Infogenesis block of a record; zero-filled as a whole when a record is made.
@@ -27,7 +34,7 @@ struct INFOGENESIS_SETTING {
 struct POS_SETTING_INFO {
     int nMonitorType = -1;
     int nReceiptType = -1;
-    std::string strPrinterType;  // one of the two printer-type texts of the current language
+    PRINTER_TYPE ePrinterType = PRINTER_TYPE::Serial;
     std::string strPosIndex;
     std::string strFilePath;
     int nInternetType = -1;  // 0 TCP, 1 UDP, 2 OPOS

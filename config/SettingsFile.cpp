@@ -81,7 +81,7 @@ std::string ParameterColumnText(const POS_SETTING_INFO& record)
     return record.strBaudRate + "," + record.strDataBits + "," + record.strParity + "," + record.strStopBits;
 }
 
-LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, const PRINTER_TYPE_TEXTS& texts, bool bRightToLeft)
+LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, bool bRightToLeft)
 {
     (void)bRightToLeft;  // both wrapper forms are recognised whatever the direction
     LOADED_SETTINGS loaded;
@@ -123,14 +123,14 @@ LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, const PRINTER_TYPE_TEXTS&
 
         const std::string printerType = store.GetString(section, "Printer Type", "", TEXT_BUFFER);
         if (!Contains(printerType, "TCP")) {
-            record->strPrinterType = texts.strSerial;
+            record->ePrinterType = PRINTER_TYPE::Serial;
             record->strBaudRate = store.GetString(section, "BaudRate", "", TEXT_BUFFER);
             record->strDataBits = store.GetString(section, "DataBits", "", TEXT_BUFFER);
             record->strParity = store.GetString(section, "Parity", "", TEXT_BUFFER);
             record->strStopBits = store.GetString(section, "StopBits", "", TEXT_BUFFER);
             row.strParameter = ParameterColumnText(*record);
         } else {
-            record->strPrinterType = texts.strTcp;
+            record->ePrinterType = PRINTER_TYPE::Tcp;
             record->strBaudRate = record->strDataBits = record->strParity = record->strStopBits = "NULL";
         }
         loaded.sources.push_back(LOADED_SOURCE{std::move(record), row});
@@ -138,15 +138,14 @@ LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, const PRINTER_TYPE_TEXTS&
     return loaded;
 }
 
-void SaveSettingsTo(CProfileStore& store, const std::vector<const POS_SETTING_INFO*>& records,
-                    const PRINTER_TYPE_TEXTS& texts, bool bRightToLeft)
+void SaveSettingsTo(CProfileStore& store, const std::vector<const POS_SETTING_INFO*>& records, bool bRightToLeft)
 {
     store.WriteString("Main", "File Number", std::to_string(records.size()));
     store.WriteString("Version", "version", SETTINGS_VERSION);
     for (size_t i = 0; i < records.size(); ++i) {
         const POS_SETTING_INFO& r = *records[i];
         const std::string section = SetupSectionName(static_cast<int>(i));
-        const bool bTcp = r.strPrinterType == texts.strTcp;
+        const bool bTcp = r.ePrinterType == PRINTER_TYPE::Tcp;
         std::string port = r.strPort;
         if (bTcp && !Contains(port, "TCP"))
             port = WrapTcpPort(port, bRightToLeft);
@@ -157,7 +156,7 @@ void SaveSettingsTo(CProfileStore& store, const std::vector<const POS_SETTING_IN
         store.WriteString(section, "Internet Port", std::to_string(r.nInternetPort));
         store.WriteString(section, "File Path", r.strFilePath);
         store.WriteString(section, "POS Index", r.strPosIndex);
-        store.WriteString(section, "Printer Type", r.strPrinterType == texts.strSerial ? "Serial" : "TCP");
+        store.WriteString(section, "Printer Type", bTcp ? "TCP" : "Serial");
         store.WriteString(section, "Port", port);
         store.WriteString(section, "Password", r.strPassword);
         store.WriteString(section, "BaudRate", r.strBaudRate);

@@ -6,12 +6,6 @@
 #include <string>
 #include <vector>
 
-// The two display texts a record's printer type holds (language texts).
-struct PRINTER_TYPE_TEXTS {
-    std::string strSerial;
-    std::string strTcp;
-};
-
 // What a source's row in the list shows, as loaded.
 struct SOURCE_ROW_TEXT {
     std::string strSource;
@@ -30,9 +24,8 @@ struct LOADED_SETTINGS {
     int nFileNumber = 0;                 // the count the file claims, before bounding
 };
 
-LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, const PRINTER_TYPE_TEXTS& texts, bool bRightToLeft);
-void SaveSettingsTo(CProfileStore& store, const std::vector<const POS_SETTING_INFO*>& records,
-                    const PRINTER_TYPE_TEXTS& texts, bool bRightToLeft);
+LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, bool bRightToLeft);
+void SaveSettingsTo(CProfileStore& store, const std::vector<const POS_SETTING_INFO*>& records, bool bRightToLeft);
 
 // The texts a row shows for a record (also used after an edit). The
 // Parameter column shows the serial line settings; it stays empty for a TCP output.

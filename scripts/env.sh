@@ -1,11 +1,48 @@
 # Shell functions shared by the run and test commands (sourced, not run).
 
+# True when this machine runs 32-bit x86 Linux programs, as wine32 needs.
+# Some virtual machines run only 64-bit ones; there the Windows side is built
+# and tested as 64-bit programs under wine64, and the 32-bit product is only built.
+tillvox_runs_32bit() {
+  if [ -z "${TILLVOX_RUNS_32BIT:-}" ]; then
+    local dir
+    dir=$(mktemp -d)
+    printf '.globl _start\n_start:\n movl $1, %%eax\n xorl %%ebx, %%ebx\n int $0x80\n' >"$dir/t.s"
+    if as --32 "$dir/t.s" -o "$dir/t.o" 2>/dev/null && ld -m elf_i386 "$dir/t.o" -o "$dir/t" 2>/dev/null \
+       && "$dir/t" 2>/dev/null; then
+      TILLVOX_RUNS_32BIT=1
+    else
+      TILLVOX_RUNS_32BIT=0
+    fi
+    rm -rf "$dir"
+    export TILLVOX_RUNS_32BIT
+  fi
+  [ "$TILLVOX_RUNS_32BIT" = 1 ]
+}
+
+# Chooses the Windows build that Wine can run here: sets TILLVOX_WINE (the
+# loader to start programs with), TILLVOX_WIN_BUILD (its build folder) and
+# TILLVOX_WIN_TOOLCHAIN (its CMake toolchain file), relative to the top folder.
+tillvox_pick_wine() {
+  if tillvox_runs_32bit; then
+    TILLVOX_WINE=wine
+    TILLVOX_WIN_BUILD=build/win
+    TILLVOX_WIN_TOOLCHAIN=cmake/mingw-i686.cmake
+  else
+    TILLVOX_WINE=/usr/lib/wine/wine64
+    TILLVOX_WIN_BUILD=build/win64
+    TILLVOX_WIN_TOOLCHAIN=cmake/mingw-x86_64.cmake
+  fi
+  export TILLVOX_WINE TILLVOX_WIN_BUILD TILLVOX_WIN_TOOLCHAIN
+}
+
 # Makes a Wine prefix once; a prefix must be made after wine32 is installed.
 tillvox_make_prefix() {
   local prefix=$1
+  tillvox_pick_wine
   if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$prefix"
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$TILLVOX_WINE" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$prefix" wineserver -w
   fi
 }
@@ -37,11 +74,12 @@ tillvox_run_bench() {
   local top
   top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   "$top/scripts/install-deps.sh"
-  cmake -S "$top" -B "$top/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" >/dev/null
-  cmake --build "$top/build/win" --target "bench_$target" >/dev/null
+  tillvox_pick_wine
+  cmake -S "$top" -B "$top/$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$top/$TILLVOX_WIN_TOOLCHAIN" >/dev/null
+  cmake --build "$top/$TILLVOX_WIN_BUILD" --target "bench_$target" >/dev/null
   tillvox_make_prefix "$top/build/wineprefix"
-  WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all wine "$top/build/win/bench/bench_$target.exe" "$@"
+  WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bench/bench_$target.exe" "$@"
 }
 
 tillvox_stop_wine() {

@@ -41,9 +41,11 @@ done
 "$top/scripts/install-deps.sh"
 source "$top/scripts/env.sh"
 
-cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" >/dev/null
-cmake --build build/win -j "$(nproc)" --target Tillvox
+# The 32-bit program where this machine can run it, else its 64-bit build.
+tillvox_pick_wine
+cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$top/$TILLVOX_WIN_TOOLCHAIN" >/dev/null
+cmake --build "$TILLVOX_WIN_BUILD" -j "$(nproc)" --target Tillvox
 if [ $demo -eq 1 ]; then
   # Same build type as the test command, so the two share one native build.
   cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -106,7 +108,7 @@ stop_all() {
   for pid in $timer $shot $appender $recorder $viewer; do kill -- "-$pid" 2>/dev/null || true; done
   if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
     # As a user's close: the program runs its own stop sequence first.
-    wine taskkill /im Tillvox.exe >/dev/null 2>&1 || true
+    "$TILLVOX_WINE" taskkill /im Tillvox.exe >/dev/null 2>&1 || true
     for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   fi
   tillvox_stop_wine
@@ -124,10 +126,10 @@ if [ $demo -eq 1 ]; then
   touch "$receipts"
   echo "demo: receipts are appended to $receipts"
   echo "demo: the DVR simulator logs in on port $port; what it receives goes to demo/received.txt and here"
-  wine "$top/build/win/bin/Tillvox.exe" /Service /Monitor &
+  "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bin/Tillvox.exe" /Service /Monitor &
   program=$!
 else
-  wine "$top/build/win/bin/Tillvox.exe" "$@" &
+  "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bin/Tillvox.exe" "$@" &
   program=$!
 fi
 started=$SECONDS

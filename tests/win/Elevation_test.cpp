@@ -462,7 +462,9 @@ TEST(Elevation, VersionCodeOfTheRunningSystem)
     EXPECT_GE(GetOsVersionCode(), OS_CODE_VISTA);
     BOOL bWow64 = FALSE;
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &bWow64));
-    EXPECT_EQ(bWow64 != FALSE, data.bX64);
+    // A 32-bit program on a 64-bit system runs under WOW64; a 64-bit test build runs natively.
+    const bool b64BitProcess = sizeof(void*) == 8;
+    EXPECT_EQ(bWow64 != FALSE || b64BitProcess, data.bX64);
 }
 
 TEST(ServiceState, StatesMapToCodes)

@@ -29,13 +29,13 @@ struct FileSourceFixture : ::testing::Test {
     {
         if (engine.m_bRunning) engine.CloseOutputs();
     }
-    void AddFileSource(const std::string& printer, const std::string& port, int receiptType = 0)
+    void AddFileSource(PRINTER_TYPE printer, const std::string& port, int receiptType = 0)
     {
         auto r = std::make_unique<POS_SETTING_INFO>();
         r->nMonitorType = KIND_FILE;
         r->nReceiptType = receiptType;
         r->strFilePath = path;
-        r->strPrinterType = printer;
+        r->ePrinterType = printer;
         r->strPort = port;
         r->strPassword = "pw";
         r->strBaudRate = "9600";
@@ -59,7 +59,7 @@ TEST_F(FileSourceFixture, AppendedReceiptsReachALoggedInRecorderInOrder)
 {
     const unsigned short port = FindFreeLoopbackPort();
     WriteWholeFile(path, Piece(1000, 1));
-    AddFileSource(engine.m_strPrinterTcp, std::to_string(port));
+    AddFileSource(PRINTER_TYPE::Tcp, std::to_string(port));
     Start();
     CRecorderPeer peer;
     ASSERT_TRUE(peer.Connect(port));
@@ -85,7 +85,7 @@ TEST_F(FileSourceFixture, ReceiptReachesASerialOutput)
 {
     CComPortPair com(11);
     WriteWholeFile(path, "");
-    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    AddFileSource(PRINTER_TYPE::Serial, com.Name());
     Start();
     ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
     const std::string receipt = "CHEESE 2.40\r\nBREAD 1.10\r\n";
@@ -97,7 +97,7 @@ TEST_F(FileSourceFixture, RewrittenFileGoesOutWhole)
 {
     CComPortPair com(13);
     WriteWholeFile(path, "FIRST RECEIPT, A LONG ONE\r\n");
-    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    AddFileSource(PRINTER_TYPE::Serial, com.Name());
     Start();
     WriteWholeFile(path, "SHORT\r\n");
     EXPECT_EQ(Swapped(WithZero("SHORT\r\n")), com.Read(8, 10s));
@@ -106,7 +106,7 @@ TEST_F(FileSourceFixture, RewrittenFileGoesOutWhole)
 TEST_F(FileSourceFixture, FailedSerialPortStartsNoWatcherAndStopLeavesNoWakeUpFile)
 {
     WriteWholeFile(path, "x");
-    AddFileSource(engine.m_strPrinterSerial, "COM33");
+    AddFileSource(PRINTER_TYPE::Serial, "COM33");
     Start();
     AppendToFile(path, "lost to a missing port");
     Sleep(300);
@@ -119,7 +119,7 @@ TEST_F(FileSourceFixture, StopAndStartAgainTakesANewSnapshot)
 {
     CComPortPair com(14);
     WriteWholeFile(path, Piece(50000, 3));
-    AddFileSource(engine.m_strPrinterSerial, com.Name());
+    AddFileSource(PRINTER_TYPE::Serial, com.Name());
     Start();
     EXPECT_EQ(50000 - 40960, engine.FileState(0).nOffset);
     EXPECT_EQ(50000, engine.FileState(0).nLength);
@@ -136,8 +136,8 @@ TEST_F(FileSourceFixture, TwoSourcesOnOneFileSendEachReceiptOnceThroughTheFirst)
 {
     CComPortPair com(17), second(18);
     WriteWholeFile(path, "");
-    AddFileSource(engine.m_strPrinterSerial, com.Name());
-    AddFileSource(engine.m_strPrinterSerial, second.Name());  // the same file again, as a hand-edited file may have it
+    AddFileSource(PRINTER_TYPE::Serial, com.Name());
+    AddFileSource(PRINTER_TYPE::Serial, second.Name());  // the same file again, as a hand-edited file may have it
     Start();
     std::string expected;
     for (int k = 0; k < 20; ++k) {

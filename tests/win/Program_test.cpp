@@ -18,8 +18,6 @@
 
 namespace {
 
-const PRINTER_TYPE_TEXTS FILE_TEXTS{"serial", "tcp"};
-
 struct ProgramFixture : ::testing::Test {
     CWinsockInit winsock;
     CTempFolder folder;
@@ -50,7 +48,7 @@ struct ProgramFixture : ::testing::Test {
         r.nInternetType = 0;
         r.strFilePath = path;
         r.strPosIndex = "POS" + port.substr(port.size() - 1);
-        r.strPrinterType = tcp ? FILE_TEXTS.strTcp : FILE_TEXTS.strSerial;
+        r.ePrinterType = tcp ? PRINTER_TYPE::Tcp : PRINTER_TYPE::Serial;
         r.strPort = port;
         r.strPassword = tcp ? "counter 3" : "NULL";
         r.strBaudRate = tcp ? "NULL" : "9600";
@@ -64,7 +62,7 @@ struct ProgramFixture : ::testing::Test {
         CIniProfile profile(ProgramSettingsPath());
         std::vector<const POS_SETTING_INFO*> pointers;
         for (const auto& r : records) pointers.push_back(&r);
-        SaveSettingsTo(profile, pointers, FILE_TEXTS, false);
+        SaveSettingsTo(profile, pointers, false);
     }
 };
 

@@ -37,7 +37,7 @@ TEST(RecorderSimulator, ReceivesTheWholeStreamInOrderAcrossManyChunks)
     const unsigned short port = FindFreeLoopbackPort();
     auto r = std::make_unique<POS_SETTING_INFO>();
     r->nMonitorType = KIND_FILE;
-    r->strPrinterType = engine.m_strPrinterTcp;
+    r->ePrinterType = PRINTER_TYPE::Tcp;
     r->strPort = std::to_string(port);
     r->strPassword = "shop 12";
     engine.AddSource(std::move(r));

@@ -96,7 +96,7 @@ struct SerialFixture : ::testing::Test {
         auto r = std::make_unique<POS_SETTING_INFO>();
         r->nMonitorType = KIND_FILE;
         r->nReceiptType = 0;
-        r->strPrinterType = engine.m_strPrinterSerial;
+        r->ePrinterType = PRINTER_TYPE::Serial;
         r->strPort = port;
         r->strBaudRate = "9600";
         r->strDataBits = "8";

@@ -9,19 +9,18 @@
 
 namespace {
 
-const PRINTER_TYPE_TEXTS TEXTS{"Serial printer", "TCP printer"};
 
 struct SettingsFixture : ::testing::Test {
     CTempFolder folder;
     std::string path = folder.File("FileMapPOS.ini");
     CIniProfile profile{path};
 
-    LOADED_SETTINGS Load(bool rtl = false) { return LoadSettingsFrom(profile, TEXTS, rtl); }
+    LOADED_SETTINGS Load(bool rtl = false) { return LoadSettingsFrom(profile, rtl); }
     void Save(const std::vector<POS_SETTING_INFO>& records, bool rtl = false)
     {
         std::vector<const POS_SETTING_INFO*> pointers;
         for (const auto& r : records) pointers.push_back(&r);
-        SaveSettingsTo(profile, pointers, TEXTS, rtl);
+        SaveSettingsTo(profile, pointers, rtl);
     }
     std::string Value(const std::string& section, const std::string& key)
     {
@@ -34,7 +33,7 @@ POS_SETTING_INFO SerialFileSource()
     POS_SETTING_INFO r;
     r.nMonitorType = KIND_FILE;
     r.nReceiptType = 1;
-    r.strPrinterType = TEXTS.strSerial;
+    r.ePrinterType = PRINTER_TYPE::Serial;
     r.strPosIndex = "POS3";
     r.strFilePath = "C:\\Receipts\\till one.txt";
     r.nInternetType = 0;
@@ -53,7 +52,7 @@ POS_SETTING_INFO TcpNetworkSource(int internetType)
     POS_SETTING_INFO r;
     r.nMonitorType = KIND_NETWORK;
     r.nReceiptType = 0;
-    r.strPrinterType = TEXTS.strTcp;
+    r.ePrinterType = PRINTER_TYPE::Tcp;
     r.strPosIndex = "POS1";
     r.nInternetType = internetType;
     r.strInternetIP = "192.0.2.7";
@@ -89,7 +88,7 @@ void ExpectSameRecord(const POS_SETTING_INFO& want, const POS_SETTING_INFO& got)
 {
     EXPECT_EQ(want.nMonitorType, got.nMonitorType);
     EXPECT_EQ(want.nReceiptType, got.nReceiptType);
-    EXPECT_EQ(want.strPrinterType, got.strPrinterType);
+    EXPECT_EQ(want.ePrinterType, got.ePrinterType);
     EXPECT_EQ(want.strPosIndex, got.strPosIndex);
     EXPECT_EQ(want.strFilePath, got.strFilePath);
     EXPECT_EQ(want.nInternetType, got.nInternetType);
@@ -187,7 +186,7 @@ TEST_F(SettingsFixture, EitherWrapperFormLoadsAsTheBarePortInEitherDirection)
         ASSERT_EQ(1u, loaded.sources.size());
         EXPECT_EQ("4000", loaded.sources[0].pRecord->strPort) << c.stored << " rtl=" << c.rtl;
         EXPECT_EQ(c.stored, loaded.sources[0].row.strPort);
-        EXPECT_EQ(TEXTS.strTcp, loaded.sources[0].pRecord->strPrinterType);
+        EXPECT_EQ(PRINTER_TYPE::Tcp, loaded.sources[0].pRecord->ePrinterType);
     }
 }
 
@@ -210,7 +209,7 @@ TEST_F(SettingsFixture, MissingKeysTakeTheirDefaults)
 
     // Printer Type missing: a serial output with empty parameters.
     const POS_SETTING_INFO& noPrinter = *loaded.sources[0].pRecord;
-    EXPECT_EQ(TEXTS.strSerial, noPrinter.strPrinterType);
+    EXPECT_EQ(PRINTER_TYPE::Serial, noPrinter.ePrinterType);
     EXPECT_EQ(",,,", loaded.sources[0].row.strParameter);
     EXPECT_EQ(0, noPrinter.nReceiptType);
 

@@ -37,7 +37,7 @@ struct LinkFixture : ::testing::Test {
         auto r = std::make_unique<POS_SETTING_INFO>();
         r->nMonitorType = KIND_NETWORK;
         r->nReceiptType = 0;
-        r->strPrinterType = engine.m_strPrinterTcp;
+        r->ePrinterType = PRINTER_TYPE::Tcp;
         r->strPort = wrapped ? "TCP(" + std::to_string(port) + ")" : std::to_string(port);
         r->strPassword = password;
         r->strBaudRate = r->strDataBits = r->strParity = r->strStopBits = "NULL";

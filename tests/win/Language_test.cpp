@@ -172,6 +172,8 @@ const char* const PROGRAM_KEYS[] = {
     "IDS_PTS_WARNING_INPUT_PORT", "IDS_PTS_WARNING_INPUT_POS_INDEX", "IDS_PTS_WARNING_INPUT_SAME_FILE",
     "IDS_PTS_WARNING_INPUT_SETTING", "IDS_PTS_WARNING_SELECT_FILE", "IDS_PTS_WARNING_SELECT_PORT",
     "IDS_PTS_WARNING_WRONG_PASSWORD", "IDS_RECEIPT_SEQUENTIAL_TYPE", "IDS_RECONNECT",
+    // Failed statuses of a source that cannot capture or deliver.
+    "IDS_PTS_FOLDER_MISSING", "IDS_PTS_LISTEN_FAIL",
 };
 
 // The program's own language file in the source tree; Z: is the Linux root.

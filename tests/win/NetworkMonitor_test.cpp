@@ -4,6 +4,8 @@
 #include "capture/NetworkMonitor.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/NativeTool.h"
+#include "tools/possim/PosSimOptions.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -279,6 +281,17 @@ TEST_F(NetworkMonitorFixture, AListenerKeepsAcceptingForSixteenClientsReconnecti
         }
         for (int i = 0; i < MAX_SOURCES; ++i) EXPECT_EQ(expected[i], sink.WaitFor(i, expected[i].size())) << round;
     }
+}
+
+TEST_F(NetworkMonitorFixture, PossimReconnectingForEveryReceiptFromASecondAddress)
+{
+    StartWith({"127.0.0.1", "127.0.0.2"});
+    ASSERT_TRUE(StartNativeTool("possim", "127.0.0.1:" + std::to_string(port) +
+                                              " --from 127.0.0.2 --count 30 --size 5000 --reconnect --quiet"));
+    std::string expected;
+    for (long k = 1; k <= 30; ++k) expected += PosSimSampleReceipt(k, 5000);
+    EXPECT_EQ(expected, sink.WaitFor(1, expected.size(), std::chrono::seconds(30)));
+    EXPECT_EQ("", sink.Bytes(0));
 }
 
 // ---- idle and half-closed clients ----

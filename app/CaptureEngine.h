@@ -5,7 +5,9 @@
 //
 // Lock order: m_ReservedBufMutex[i] first, then m_SocketAttachMutex.
 // m_ListUpdateMutex is never held together with another lock.
+#include "capture/DeliverySink.h"
 #include "capture/FileCapture.h"
+#include "capture/NetworkMonitor.h"
 #include "capture/ReadDirChange.h"
 #include "capture/ReservedBuffer.h"
 #include "capture/TimeOutSocket.h"
@@ -69,7 +71,7 @@ struct LIST_CELL_UPDATE {
     std::string strText;
 };
 
-class CCaptureEngine : public CRDCCallback {
+class CCaptureEngine : public CRDCCallback, public CDeliverySink {
 public:
     explicit CCaptureEngine(CEngineCallback& callback);
     ~CCaptureEngine();
@@ -101,6 +103,9 @@ public:
     // File sources: the start snapshot of every file source, then a watcher for
     // each one whose output did not fail. Call after OpenOutputs.
     void StartFileInputs();
+    // Network sources: the listeners and their accept threads. Call after
+    // StartFileInputs; CloseOutputs ends them.
+    void StartNetworkInputs();
     // The file capture, on the watcher's thread.
     int32_t OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t dwReserved) override;
     // First file source whose path equals strPath, ignoring letter case; -1 when none.
@@ -108,7 +113,7 @@ public:
     const FILE_STATE& FileState(int i) const { return m_FileCapture[i].State(); }
 
     // The one hand-over from every capture kind to source i's output.
-    void Deliver(int i, const uint8_t* bytes, int count);
+    void Deliver(int i, const uint8_t* bytes, int count) override;
 
     // List-cell mailbox: workers post, the user-interface thread takes.
     void PostListCell(int row, int column, const std::string& text);
@@ -210,6 +215,9 @@ private:
     std::thread m_LinkThread[MAX_SOURCES];
     // Set by the stop sequence, read by the link thread.
     std::atomic<uint8_t> End_TCP_Thread_Event[MAX_SOURCES];
+
+    // Started and stopped on the user-interface thread; its readers deliver here.
+    CNetworkMonitor m_NetworkMonitor{*this};
 };
 
 extern CCaptureEngine* g_pEngine;

@@ -152,6 +152,8 @@ void CCaptureEngine::CloseOutputs()
             CancelTcpOutput(i);
         }
     }
+    // The network readers end before the outputs they deliver to are torn down.
+    m_NetworkMonitor.Stop();
     for (int i = 0; i < SourceCount(); ++i) {
         StopFileInput(i);
         {
@@ -167,6 +169,14 @@ void CCaptureEngine::CloseOutputs()
     }
     ResetSlots();
     m_bRunning = 0;
+}
+
+void CCaptureEngine::StartNetworkInputs()
+{
+    std::vector<const POS_SETTING_INFO*> records;
+    for (const auto& record : m_PosSettingArray)
+        records.push_back(record.get());
+    m_NetworkMonitor.Start(NetworkSourcesOf(records));
 }
 
 void CCaptureEngine::ResetSlots()

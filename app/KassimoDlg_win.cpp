@@ -311,6 +311,7 @@ void CKassimoDlg::StartSequence()
     EnableEditing(false);
     m_Engine.OpenOutputs();
     m_Engine.StartFileInputs();
+    m_Engine.StartNetworkInputs();
     SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_STOP").c_str());
 }
 

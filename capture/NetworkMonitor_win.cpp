@@ -174,7 +174,6 @@ void CNetworkMonitor::ReaderThreadProc(int nSource, READER* pReader)
             Trace("ZZZ Connect Disconnect\n");
             break;
         }
-        Trace("ZZZ POS%d Receive Byte Number = %d\n", nSource, n);
         m_Sink.Deliver(nSource, pBuf.get(), n);
     }
     // The connection is of no more use: give its handle back now rather than

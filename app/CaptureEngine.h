@@ -9,6 +9,7 @@
 #include "capture/DeliverySink.h"
 #include "capture/FileInput.h"
 #include "capture/InputEvents.h"
+#include "capture/NetworkMonitor.h"
 #include "config/PosSettingInfo.h"
 #include "config/SettingsFile.h"
 #include "net/WinsockInit.h"
@@ -122,4 +123,6 @@ private:
 
     COutputSlot m_Outputs[MAX_SOURCES];
     CFileInput m_FileInput;
+    // Started and stopped on the user-interface thread; its readers deliver here.
+    CNetworkMonitor m_NetworkMonitor{*this};
 };

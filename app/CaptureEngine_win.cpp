@@ -105,6 +105,11 @@ void CCaptureEngine::Start()
         files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Outputs[i].IsFailed()});
     }
     m_FileInput.Start(files, *this, *this);
+
+    std::vector<const POS_SETTING_INFO*> records;
+    for (const auto& record : m_PosSettingArray)
+        records.push_back(record.get());
+    m_NetworkMonitor.Start(NetworkSourcesOf(records));
 }
 
 void CCaptureEngine::Stop()
@@ -114,6 +119,7 @@ void CCaptureEngine::Stop()
     // Every input ends before any output closes, so nothing is delivered into
     // an output that is already gone.
     m_FileInput.Stop();
+    m_NetworkMonitor.Stop();
     for (int i = 0; i < MAX_SOURCES; ++i)
         m_Outputs[i].Close();
     for (int i = 0; i < SourceCount(); ++i)

@@ -24,13 +24,20 @@ public:
     CLoopbackClient(const CLoopbackClient&) = delete;
     CLoopbackClient& operator=(const CLoopbackClient&) = delete;
 
-    // Connects to 127.0.0.1:nPort; false when not connected within nTimeoutMs.
-    bool Connect(unsigned short nPort, unsigned nTimeoutMs = 5000);
+    // Connects to 127.0.0.1:nPort, from the loopback address pszFrom when
+    // given (say "127.0.0.2"); false when not connected within nTimeoutMs.
+    bool Connect(unsigned short nPort, unsigned nTimeoutMs = 5000, const char* pszFrom = nullptr);
+    // Ends the sending half only: the peer reads the end of the stream, and
+    // this side can still receive.
+    void ShutdownSend();
     // Sends everything (blocking); false on the first failure.
     bool SendAll(const std::string& bytes);
     // Reads until nCount bytes arrived, the peer closed, an error came or
     // nTimeoutMs passed, and returns what arrived.
     std::string ReceiveUpTo(size_t nCount, unsigned nTimeoutMs = 5000);
+    // What arrives first, at most nMax bytes: waits up to nTimeoutMs for
+    // something to read, then reads once. Empty on time-out, close or error.
+    std::string ReceiveSome(size_t nMax, unsigned nTimeoutMs = 5000);
     // True when the peer's orderly close is seen within nTimeoutMs (any
     // bytes still arriving before it are read and dropped).
     bool WaitPeerClose(unsigned nTimeoutMs = 5000);

@@ -84,12 +84,20 @@ CLoopbackClient::~CLoopbackClient()
     Close();
 }
 
-bool CLoopbackClient::Connect(unsigned short nPort, unsigned nTimeoutMs)
+bool CLoopbackClient::Connect(unsigned short nPort, unsigned nTimeoutMs, const char* pszFrom)
 {
     Close();
     m_hSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (m_hSocket == INVALID_SOCKET || !SetBlocking(m_hSocket, false))
         return false;
+    if (pszFrom != nullptr) {
+        sockaddr_in from = LoopbackAddress(0);
+        from.sin_addr.s_addr = inet_addr(pszFrom);
+        if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+            Close();
+            return false;
+        }
+    }
     const sockaddr_in addr = LoopbackAddress(nPort);
     if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
@@ -142,6 +150,15 @@ std::string CLoopbackClient::ReceiveUpTo(size_t nCount, unsigned nTimeoutMs)
         received.append(chunk.data(), static_cast<size_t>(n));
     }
     return received;
+}
+
+std::string CLoopbackClient::ReceiveSome(size_t nMax, unsigned nTimeoutMs)
+{
+    if (nMax == 0 || !WaitReadable(m_hSocket, nTimeoutMs))
+        return std::string();
+    std::vector<char> chunk(nMax);
+    const int n = recv(m_hSocket, chunk.data(), static_cast<int>(nMax), 0);
+    return n > 0 ? std::string(chunk.data(), static_cast<size_t>(n)) : std::string();
 }
 
 bool CLoopbackClient::WaitPeerClose(unsigned nTimeoutMs)
@@ -204,4 +221,10 @@ bool MakeLoopbackPair(SOCKET& hAccepted, SOCKET& hConnected)
         hAccepted = hConnected = INVALID_SOCKET;
     }
     return bOk;
+}
+
+void CLoopbackClient::ShutdownSend()
+{
+    if (m_hSocket != INVALID_SOCKET)
+        shutdown(m_hSocket, SD_SEND);
 }

@@ -1,7 +1,7 @@
 // dvrsim: stands in for a DVR/NVR recorder on the program's text link, so an
 // installer can check a source without a recorder and tests have a real peer.
 #include "tools/dvrsim/DvrProtocol.h"
-#include "tools/dvrsim/SimSocket.h"
+#include "tools/common/SimSocket.h"
 
 #include "link/LinkCodec.h"
 

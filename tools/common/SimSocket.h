@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-// The few blocking TCP client calls the simulator needs, over POSIX sockets
+// The few blocking TCP client calls the simulators need, over POSIX sockets
 // or Winsock, so the same tool runs beside the program on either side.
 class CSimSocket {
 public:
@@ -17,8 +17,13 @@ public:
     // Once per process before any other call; false when the socket library is unusable.
     static bool StartUp();
 
-    // Connects to host:port; on failure error receives what went wrong.
-    bool Connect(const std::string& host, const std::string& port, std::string& error);
+    // Connects to host:port, from the local IPv4 address `from` when it is
+    // not empty; on failure error receives what went wrong.
+    bool Connect(const std::string& host, const std::string& port, std::string& error,
+                 const std::string& from = std::string());
+
+    // Ends the sending half: the peer reads the end of the stream.
+    void ShutdownSend();
 
     // Sends every byte; false on a failed send.
     bool SendAll(const void* data, size_t size);

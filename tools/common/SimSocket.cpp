@@ -1,4 +1,4 @@
-#include "tools/dvrsim/SimSocket.h"
+#include "tools/common/SimSocket.h"
 
 #include <chrono>
 #include <cstring>
@@ -12,6 +12,7 @@ static const int SIM_SEND_FLAGS = 0;
 static int CloseRawSocket(SIM_HANDLE h) { return closesocket(h); }
 #else
 #include <cerrno>
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -64,12 +65,21 @@ int CSimSocket::LastError()
 #endif
 }
 
-bool CSimSocket::Connect(const std::string& host, const std::string& port, std::string& error)
+bool CSimSocket::Connect(const std::string& host, const std::string& port, std::string& error, const std::string& from)
 {
     Close();
+    sockaddr_in local;
+    std::memset(&local, 0, sizeof local);
+    if (!from.empty()) {
+        local.sin_family = AF_INET;
+        if (inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1) {
+            error = "not an IPv4 address: " + from;
+            return false;
+        }
+    }
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
+    hints.ai_family = from.empty() ? AF_UNSPEC : AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* list = nullptr;
@@ -83,6 +93,11 @@ bool CSimSocket::Connect(const std::string& host, const std::string& port, std::
         const SIM_HANDLE h = socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
         if (static_cast<intptr_t>(h) == -1) {
             error = "socket failed, code " + std::to_string(LastError());
+            continue;
+        }
+        if (!from.empty() && bind(h, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            error = "cannot use the local address " + from + ", code " + std::to_string(LastError());
+            CloseRawSocket(h);
             continue;
         }
         if (connect(h, ai->ai_addr, static_cast<SIM_LEN>(ai->ai_addrlen)) == 0) {
@@ -141,6 +156,17 @@ size_t CSimSocket::ReceiveExactly(void* data, size_t size, int timeoutMs, int& l
         got += static_cast<size_t>(lastResult);
     }
     return got;
+}
+
+void CSimSocket::ShutdownSend()
+{
+    if (m_nHandle != -1) {
+#ifdef _WIN32
+        shutdown(Raw(m_nHandle), SD_SEND);
+#else
+        shutdown(Raw(m_nHandle), SHUT_WR);
+#endif
+    }
 }
 
 void CSimSocket::Close()

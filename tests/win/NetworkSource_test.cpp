@@ -1,0 +1,188 @@
+// Network sources through the real engine: a POS client's bytes reach the
+// source's recorder or COM port as the outputs send them, over real sockets.
+#include "app/CaptureEngine.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/ComPortPair.h"
+#include "tests/support/EngineHost.h"
+#include "tests/support/RecorderPeer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct NetworkSourceFixture : ::testing::Test {
+    CWinsockInit winsock;
+    CEngineHost host;
+    CCaptureEngine engine{host};
+    unsigned short clientPort = FindFreeLoopbackPort();
+    unsigned short recorderPort = FindFreeLoopbackPort();
+
+    NetworkSourceFixture()
+    {
+        host.pEngine = &engine;
+        engine.LoadTexts();
+    }
+    ~NetworkSourceFixture() override
+    {
+        if (engine.m_bRunning) engine.Stop();
+    }
+    void AddNetworkSource(PRINTER_TYPE printer, const std::string& outputPort, const std::string& client = "127.0.0.1")
+    {
+        auto r = std::make_unique<POS_SETTING_INFO>();
+        r->nMonitorType = KIND_NETWORK;
+        r->nReceiptType = 0;
+        r->nInternetType = 0;
+        r->strInternetIP = client;
+        r->nInternetPort = clientPort;
+        r->ePrinterType = printer;
+        r->strPort = outputPort;
+        r->strPassword = "till";
+        r->strBaudRate = "9600";
+        r->strDataBits = "8";
+        r->strParity = "None";
+        r->strStopBits = "1.0";
+        engine.AddSource(std::move(r));
+    }
+    void Start()
+    {
+        engine.Start();
+    }
+    void LogIn(CRecorderPeer& recorder)
+    {
+        ASSERT_TRUE(recorder.Connect(recorderPort));
+        ASSERT_EQ(67u, recorder.Login("till").size());
+        ASSERT_TRUE(host.WaitForStatus(0, engine.m_strConnected, 10s));
+    }
+};
+
+// Reads count bytes as a recorder does: one chunk, its acknowledgement, the next.
+std::string ReceiveAcknowledged(CRecorderPeer& recorder, size_t count)
+{
+    std::string received;
+    while (received.size() < count) {
+        const std::string chunk = recorder.ReceiveSome(65536, 10000);
+        if (chunk.empty()) break;
+        EXPECT_LE(chunk.size(), 3072u) << "one chunk at a time";
+        received += chunk;
+        if (!recorder.Ack()) break;
+    }
+    return received;
+}
+
+std::string EveryByteValueAndLargeSends()
+{
+    std::string all;
+    for (int v = 0; v < 256; ++v) all += static_cast<char>(v);
+    return all + Piece(3073, 1) + Piece(20000, 2) + Piece(7, 3);
+}
+
+}  // namespace
+
+TEST_F(NetworkSourceFixture, ClientBytesReachALoggedInRecorderSwappedWithNothingAdded)
+{
+    AddNetworkSource(PRINTER_TYPE::Tcp, std::to_string(recorderPort));
+    Start();
+    CRecorderPeer recorder;
+    LogIn(recorder);
+    CLoopbackClient till;
+    ASSERT_TRUE(till.Connect(clientPort));
+    const std::string sent = EveryByteValueAndLargeSends();
+    ASSERT_TRUE(till.SendAll(sent));
+    EXPECT_TRUE(Swapped(sent) == ReceiveAcknowledged(recorder, sent.size())) << "byte for byte, in order";
+    EXPECT_EQ("", recorder.ReceiveUpTo(1, 500)) << "no zero byte or anything else after it";
+}
+
+TEST_F(NetworkSourceFixture, ClientBytesReachASerialPrinter)
+{
+    CComPortPair com(19);
+    AddNetworkSource(PRINTER_TYPE::Serial, com.Name());
+    Start();
+    CLoopbackClient till;
+    ASSERT_TRUE(till.Connect(clientPort));
+    const std::string sent = EveryByteValueAndLargeSends();
+    ASSERT_TRUE(till.SendAll(sent));
+    EXPECT_TRUE(Swapped(sent) == com.Read(sent.size(), 20s));
+    EXPECT_EQ("", com.Read(1, 500ms));
+}
+
+TEST_F(NetworkSourceFixture, ReceiptsStoredWhileTheRecorderWasAwaySurviveAReconnect)
+{
+    AddNetworkSource(PRINTER_TYPE::Tcp, std::to_string(recorderPort));
+    Start();
+    const std::string first = "STORED RECEIPT\r\n" + Piece(5000, 4), second = "AFTER RECONNECT\r\n";
+    {
+        CLoopbackClient till;
+        ASSERT_TRUE(till.Connect(clientPort));
+        ASSERT_TRUE(till.SendAll(first));
+        for (int k = 0; k < 100 && engine.Output(0).QueuedLen() < static_cast<int>(first.size()); ++k) Sleep(50);
+        ASSERT_EQ(static_cast<int>(first.size()), engine.Output(0).QueuedLen());
+    }
+    CLoopbackClient again;  // a new reader starts for the source
+    ASSERT_TRUE(again.Connect(clientPort));
+    ASSERT_TRUE(again.SendAll(second));
+    for (int k = 0; k < 100 && engine.Output(0).QueuedLen() < static_cast<int>(first.size() + second.size()); ++k) Sleep(50);
+    CRecorderPeer recorder;
+    LogIn(recorder);  // what waits goes out at login
+    const std::string all = first + second;
+    EXPECT_TRUE(Swapped(all) == ReceiveAcknowledged(recorder, all.size())) << "the stored bytes, not zeros";
+}
+
+TEST_F(NetworkSourceFixture, AFloodWithoutARecorderFillsTheQueueToItsBoundAndNoFurther)
+{
+    AddNetworkSource(PRINTER_TYPE::Tcp, std::to_string(recorderPort));
+    Start();
+    CLoopbackClient till;
+    ASSERT_TRUE(till.Connect(clientPort));
+    const std::string flood = Piece(4 * 1024 * 1024, 5);
+    ASSERT_TRUE(till.SendAll(flood)) << "the reader keeps reading: the client is never stalled";
+    till.Close();
+    // The last piece is in once the reader has seen the end of the connection.
+    for (int k = 0; k < 200 && RESERVED_BUF_SIZE - engine.Output(0).QueuedLen() > MONITOR_RECV_MAX; ++k) Sleep(50);
+    Sleep(300);
+    const int queued = engine.Output(0).QueuedLen();
+    EXPECT_LT(queued, RESERVED_BUF_SIZE);
+    EXPECT_GE(queued, RESERVED_BUF_SIZE - MONITOR_RECV_MAX);
+    // What was kept is the start of the flood, intact.
+    CRecorderPeer recorder;
+    LogIn(recorder);
+    const std::string head = ReceiveAcknowledged(recorder, 3072 * 4);
+    ASSERT_EQ(3072u * 4, head.size());
+    EXPECT_TRUE(Swapped(flood.substr(0, head.size())) == head);
+}
+
+TEST_F(NetworkSourceFixture, StopWithAClientMidSendEndsEverythingAndStartWorksAgain)
+{
+    AddNetworkSource(PRINTER_TYPE::Tcp, std::to_string(recorderPort));
+    Start();
+    CRecorderPeer recorder;
+    LogIn(recorder);
+    CLoopbackClient till;
+    ASSERT_TRUE(till.Connect(clientPort));
+    std::atomic<bool> bSending{true};
+    std::thread sender([&] {
+        const std::string piece = Piece(4096, 6);
+        for (int k = 0; k < 5000 && bSending && till.SendAll(piece); ++k) {}
+    });
+    ASSERT_FALSE(recorder.ReceiveSome(3072, 10000).empty());
+    engine.Stop();
+    bSending = false;
+    sender.join();
+    EXPECT_EQ("", till.ReceiveUpTo(1, 3000)) << "the client's connection is closed";
+    CTimeOutSocket probe;
+    EXPECT_TRUE(probe.Create(clientPort)) << "the client port is free again";
+    probe.Close();
+
+    Start();
+    CRecorderPeer next;
+    LogIn(next);
+    CLoopbackClient again;
+    ASSERT_TRUE(again.Connect(clientPort));
+    ASSERT_TRUE(again.SendAll("AGAIN\r\n"));
+    EXPECT_EQ(Swapped("AGAIN\r\n"), ReceiveAcknowledged(next, 7));
+}

@@ -2,8 +2,10 @@
 // The main window: the source list with its live status, Start/Stop, Delete
 // and the auto-run box. It owns the capture engine and only displays what
 // the engine reports.
+#include "app/AutoRun_win.h"
 #include "app/CaptureEngine.h"
 #include "app/DialogBase.h"
+#include "app/TrayIcon.h"
 #include "capture/WinHandle.h"
 
 #include <string>
@@ -18,6 +20,8 @@ public:
     ~CKassimoDlg() override;
 
     CCaptureEngine& Engine() { return m_Engine; }
+    CTrayIcon& TrayIcon() { return m_TrayIcon; }
+    CAutoRunEntry& AutoRun() { return m_AutoRun; }
     std::string SettingsPath() const { return m_strDataFolder + "FileMapPOS.ini"; }
 
     // The engine's callbacks; OnListCellPosted and CautionBox(text) come from any thread.
@@ -49,6 +53,13 @@ private:
     INT_PTR OnListCell(WPARAM wParam);
     INT_PTR OnCautionRequest(LPARAM lParam);
     INT_PTR OnSysCommand(WPARAM wParam);
+    // Tray and auto-run (KassimoDlgTray_win.cpp).
+    void InitTray();
+    void GoToTray();
+    void RestoreFromTray();
+    INT_PTR OnTrayNotify(LPARAM lParam);
+    void UpdateTrayTip();
+    void OnAutoRun();
 
     CLanguage* m_pLanguage;
     std::string m_strDataFolder;
@@ -60,5 +71,9 @@ private:
     // Set while a stop runs or after the window went: a worker waiting for the user to
     // close a warning must not hold up the stop.
     CHandle m_hStopping;
+    CTrayIcon m_TrayIcon;
+    CAutoRunEntry m_AutoRun;
+    // Set while the window is to stay hidden in the tray: the modal loop would show it otherwise.
+    bool m_bKeepHidden = false;
     CCaptureEngine m_Engine;
 };

@@ -19,6 +19,7 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -70,6 +71,14 @@ public:
         cautions.push_back(text);
         flags.push_back(nFlags);
         return IDOK;
+    }
+    // Called at WM_NCDESTROY, after the window's own destruction handling.
+    void OnLastMessage(std::function<void()> callback)
+    {
+        OnMessage(WM_NCDESTROY, [callback](WPARAM, LPARAM) {
+            callback();
+            return INT_PTR(FALSE);
+        });
     }
     CRecordingShell shell;
     std::vector<std::string> cautions;
@@ -349,8 +358,11 @@ TEST_F(TrayFixture, TheRealShellShowsAndRemovesTheIcon)
     EXPECT_FALSE(TrayIconShown(hWnd, IDI_TRAY));
     SendMessageA(hWnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_TRUE(TrayIconShown(hWnd, IDI_TRAY));
+    // The shell forgets the icons of windows that are gone, so look while the window still exists.
+    bool bShownAtLastMessage = true;
+    dialog.OnLastMessage([&] { bShownAtLastMessage = TrayIconShown(hWnd, IDI_TRAY); });
     DestroyWindow(hWnd);
-    EXPECT_FALSE(TrayIconShown(hWnd, IDI_TRAY));
+    EXPECT_FALSE(bShownAtLastMessage);
 }
 
 TEST_F(TrayFixture, LongStatusShowsWholeInALabelTip)

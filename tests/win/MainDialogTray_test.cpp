@@ -365,15 +365,32 @@ TEST_F(TrayFixture, TheRealShellShowsAndRemovesTheIcon)
     EXPECT_FALSE(bShownAtLastMessage);
 }
 
-TEST_F(TrayFixture, LongStatusShowsWholeInALabelTip)
+// The list view of Windows shows a label cut short by its column whole in a tip
+// while the pointer rests on it. Wine's list view has no label tips (no tip
+// window appears there), so this checks the style and that the tip is needed.
+TEST_F(TrayFixture, LongStatusIsCutByItsColumnAndGetsLabelTips)
 {
-    WriteSettings("");
+    WriteTcpSources({FindFreeLoopbackPort()});
     CTestDlg dialog(pLanguage.get(), folder.Path(), false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
-    const DWORD dwStyles = static_cast<DWORD>(
-        SendMessageA(dialog.Item(IDC_SOURCE_LIST), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    HWND hList = dialog.Item(IDC_SOURCE_LIST);
+    const DWORD dwStyles = static_cast<DWORD>(SendMessageA(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_TRUE(dwStyles & LVS_EX_LABELTIP);
     EXPECT_TRUE(dwStyles & LVS_EX_FULLROWSELECT);
+
+    const std::string failure = Text("IDS_PTS_COM_SETTING_FAIL");
+    dialog.Engine().PostListCell(0, 0, failure);
+    dialog.OnListCellPosted(0);
+    Pump(100);
+    char shown[256] = {};
+    LVITEMA item = {};
+    item.pszText = shown;
+    item.cchTextMax = sizeof shown;
+    SendMessageA(hList, LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(failure, shown) << "the whole text is kept for the tip";
+    const int nTextWidth = static_cast<int>(SendMessageA(hList, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(shown)));
+    const int nColumnWidth = static_cast<int>(SendMessageA(hList, LVM_GETCOLUMNWIDTH, 0, 0));
+    EXPECT_GT(nTextWidth, nColumnWidth) << "wider than the status column, so it is shown cut";
 }
 
 TEST_F(TrayFixture, AutoRunBoxWritesAndDeletesTheRunValue)

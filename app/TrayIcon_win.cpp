@@ -26,7 +26,10 @@ void CTrayIcon::Init(HWND hWnd, const std::string& tip)
     m_Data.uID = IDI_TRAY;
     m_Data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     m_Data.uCallbackMessage = WM_TRAY_NOTIFY;
-    m_Data.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY));
+    // The small size of the icon, as the notification area draws it.
+    m_Data.hIcon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                 LR_SHARED));
     SetTip(tip);
 }
 

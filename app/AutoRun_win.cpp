@@ -1,6 +1,6 @@
 #include "app/AutoRun_win.h"
 
-#include "capture/Trace.h"
+#include "base/Trace.h"
 
 bool CAutoRunEntry::Apply(bool bOn, const std::string& settingsPath) const
 {

@@ -1,31 +1,20 @@
 #include "app/CaptureEngine.h"
 
+#include "base/Trace.h"
 #include "config/IniProfile.h"
-
-CCaptureEngine* g_pEngine = nullptr;
 
 CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
 {
     for (int i = 0; i < MAX_SOURCES; ++i) {
         m_StartKind[i] = -1;
         m_StartReceiptType[i] = -1;
-        m_WaitAck[i] = 0;
-        m_OutputReady[i] = 0;
-        m_OutputFailed[i] = -1;
-        End_TCP_Thread_Event[i] = 0;
-        m_RecvCopyBuf[i].reset(new uint8_t[RECV_COPY_BUF_SIZE]());
-        m_ScratchBuf[i].reset(new uint8_t[SCRATCH_BUF_SIZE]());
-        m_SwapBuf[i].reset(new uint8_t[SWAP_BUF_SIZE]());
     }
-    g_pEngine = this;
 }
 
 CCaptureEngine::~CCaptureEngine()
 {
     if (m_bRunning)
-        CloseOutputs();
-    if (g_pEngine == this)
-        g_pEngine = nullptr;
+        Stop();
 }
 
 void CCaptureEngine::LoadTexts()
@@ -95,6 +84,105 @@ bool CCaptureEngine::NeedsRestart() const
     return false;
 }
 
+void CCaptureEngine::SetOutputProbe(COutputProbe* pProbe)
+{
+    for (COutputSlot& slot : m_Outputs)
+        slot.SetProbe(pProbe);
+}
+
+void CCaptureEngine::Start()
+{
+    if (m_bRunning)
+        return;
+    m_bRunning = 1;
+    for (int i = 0; i < SourceCount(); ++i)
+        m_Outputs[i].Open(i, Source(i), *this);
+
+    std::vector<FILE_SOURCE> files;
+    for (int i = 0; i < SourceCount(); ++i) {
+        if (Source(i).nMonitorType != KIND_FILE)
+            continue;
+        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Outputs[i].IsFailed()});
+    }
+    m_FileInput.Start(files, *this, *this);
+}
+
+void CCaptureEngine::Stop()
+{
+    if (!m_bRunning)
+        return;
+    // Every input ends before any output closes, so nothing is delivered into
+    // an output that is already gone.
+    m_FileInput.Stop();
+    for (int i = 0; i < MAX_SOURCES; ++i)
+        m_Outputs[i].Close();
+    for (int i = 0; i < SourceCount(); ++i)
+        PostListCell(i, 0, m_strWaitConnect);
+    // What was still queued is discarded, and no flag survives into the next start.
+    for (int i = 0; i < MAX_SOURCES; ++i)
+        m_Outputs[i].Reset();
+    {
+        std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
+        for (auto& status : m_LastOutputStatus)
+            status.clear();
+    }
+    m_bRunning = 0;
+}
+
+void CCaptureEngine::Deliver(int i, const uint8_t* bytes, int count)
+{
+    if (i < 0 || i >= MAX_SOURCES)
+        return;
+    m_Outputs[i].Deliver(bytes, count);
+}
+
+std::string CCaptureEngine::StatusText(OUTPUT_STATUS eStatus)
+{
+    switch (eStatus) {
+    case OUTPUT_STATUS::ComReady:
+        return m_Callback.GetString("IDS_PTS_COM_SETTING_DONE");
+    case OUTPUT_STATUS::ComFailed:
+    case OUTPUT_STATUS::ComSettingFailed:
+        return m_Callback.GetString("IDS_PTS_COM_SETTING_FAIL");
+    case OUTPUT_STATUS::WaitingForRecorder:
+        return m_strWaitConnect;
+    case OUTPUT_STATUS::RecorderConnected:
+        return m_strConnected;
+    case OUTPUT_STATUS::ListenFailed:
+        return m_Callback.GetString("IDS_PTS_LISTEN_FAIL");
+    }
+    return std::string();
+}
+
+void CCaptureEngine::OnOutputStatus(int nSource, OUTPUT_STATUS eStatus)
+{
+    const std::string text = StatusText(eStatus);
+    {
+        std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
+        m_LastOutputStatus[nSource] = text;
+    }
+    PostListCell(nSource, 0, text);
+}
+
+void CCaptureEngine::OnInputStatus(int nSource, INPUT_STATUS eStatus)
+{
+    if (eStatus == INPUT_STATUS::FolderMissing) {
+        PostListCell(nSource, 0, m_Callback.GetString("IDS_PTS_FOLDER_MISSING"));
+        return;
+    }
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
+        text = m_LastOutputStatus[nSource];
+    }
+    PostListCell(nSource, 0, text);
+}
+
+void CCaptureEngine::OnWrongPassword(int nSource)
+{
+    m_Callback.CautionBox(nSource, m_Callback.GetString("IDS_PTS_WARNING_WRONG_PASSWORD"));
+}
+
 void CCaptureEngine::PostListCell(int row, int column, const std::string& text)
 {
     if (row < 0 || row >= MAX_SOURCES)
@@ -120,65 +208,4 @@ void CCaptureEngine::ClearListCells()
     std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
     for (auto& update : m_ListUpdates)
         update = LIST_CELL_UPDATE{};
-}
-
-int CCaptureEngine::ReservedLen(int i)
-{
-    std::lock_guard<std::mutex> lock(m_ReservedBufMutex[i]);
-    return m_ReservedBuf[i].UsedLen();
-}
-
-void CCaptureEngine::OpenOutputs()
-{
-    m_bRunning = 1;
-    for (int i = 0; i < SourceCount(); ++i) {
-        if (IsSerialOutput(i))
-            OpenSerialOutput(i);
-        else if (IsTcpOutput(i))
-            OpenTcpOutput(i);
-    }
-}
-
-void CCaptureEngine::CloseOutputs()
-{
-    // Every link learns first that it is to end, so none starts serving anew
-    // while the others are being closed; its sockets are closed before any
-    // watcher is waited for, since a watcher's capture may be blocked sending
-    // to a recorder that does not read.
-    for (int i = 0; i < SourceCount(); ++i) {
-        if (IsTcpOutput(i)) {
-            End_TCP_Thread_Event[i] = 1;
-            m_OutputReady[i] = 0;
-            CancelTcpOutput(i);
-        }
-    }
-    for (int i = 0; i < SourceCount(); ++i) {
-        StopFileInput(i);
-        {
-            // What was still queued is discarded; under the lock, since a writer may be draining.
-            std::lock_guard<std::mutex> lock(m_ReservedBufMutex[i]);
-            m_ReservedBuf[i].Clear();
-        }
-        if (IsSerialOutput(i))
-            CloseSerialOutput(i);
-        else if (IsTcpOutput(i))
-            CloseTcpOutput(i);
-        PostListCell(i, 0, m_strWaitConnect);
-    }
-    ResetSlots();
-    m_bRunning = 0;
-}
-
-void CCaptureEngine::ResetSlots()
-{
-    for (int i = 0; i < MAX_SOURCES; ++i) {
-        std::lock_guard<std::mutex> lock(m_ReservedBufMutex[i]);
-        m_OutputReady[i] = 0;
-        m_OutputFailed[i] = -1;
-        m_WaitAck[i] = 0;
-        m_ReservedBuf[i].SetLastChunkLen(0);
-        m_LinkHandles[i] = LINK_HANDLES{};
-        m_SendSocketAttached[i] = 0;
-        End_TCP_Thread_Event[i] = 0;
-    }
 }

@@ -2,8 +2,8 @@
 
 #include "app/CommandTail.h"
 #include "app/OsVersion.h"
-#include "capture/Trace.h"
-#include "capture/WinHandle.h"
+#include "base/Trace.h"
+#include "base/WinHandle.h"
 #include "config/IniProfile.h"
 
 #include <shellapi.h>

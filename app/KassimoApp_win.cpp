@@ -3,8 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/Elevation.h"
 #include "app/KassimoDlg.h"
-#include "capture/Trace.h"
-#include "capture/WinsockInit.h"
+#include "base/Trace.h"
+#include "net/WinsockInit.h"
 #include "lang/Language.h"
 
 #include <commctrl.h>

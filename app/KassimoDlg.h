@@ -6,8 +6,10 @@
 #include "app/CaptureEngine.h"
 #include "app/DialogBase.h"
 #include "app/TrayIcon.h"
-#include "capture/WinHandle.h"
+#include "base/WinHandle.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 class CLanguage;
@@ -24,9 +26,9 @@ public:
     CAutoRunEntry& AutoRun() { return m_AutoRun; }
     std::string SettingsPath() const { return m_strDataFolder + "FileMapPOS.ini"; }
 
-    // The engine's callbacks; OnListCellPosted and CautionBox(text) come from any thread.
+    // The engine's callbacks; OnListCellPosted and CautionBox(source, text) come from any thread.
     void OnListCellPosted(int slot) override;
-    void CautionBox(const std::string& text) override;
+    void CautionBox(int nSource, const std::string& text) override;
     std::string GetString(const char* key) override;
 
     // A message box owned by the main window with the caution caption; returns the button pressed.
@@ -51,7 +53,7 @@ private:
     void OnModify();
     void OnDelete();
     INT_PTR OnListCell(WPARAM wParam);
-    INT_PTR OnCautionRequest(LPARAM lParam);
+    INT_PTR OnCautionRequest(WPARAM wParam);
     INT_PTR OnSysCommand(WPARAM wParam);
     // Tray and auto-run (KassimoDlgTray_win.cpp).
     void InitTray();
@@ -68,9 +70,11 @@ private:
     DWORD m_dwUiThreadId;
     HICON m_hIcon = nullptr;
     HWND m_hList = nullptr;
-    // Set while a stop runs or after the window went: a worker waiting for the user to
-    // close a warning must not hold up the stop.
-    CHandle m_hStopping;
+    // A warning per source at most: set by the worker that raises it, cleared
+    // by the user-interface thread when its box is closed. m_WarningMutex guards m_strWarning.
+    std::atomic<bool> m_bWarningOpen[MAX_SOURCES] = {};
+    std::mutex m_WarningMutex;
+    std::string m_strWarning[MAX_SOURCES];
     CTrayIcon m_TrayIcon;
     CAutoRunEntry m_AutoRun;
     // Set while the window is to stay hidden in the tray: the modal loop would show it otherwise.

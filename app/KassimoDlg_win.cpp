@@ -1,6 +1,6 @@
 #include "app/KassimoDlg.h"
 
-#include "capture/Trace.h"
+#include "base/Trace.h"
 #include "lang/Language.h"
 #include "res/resource.h"
 
@@ -24,11 +24,6 @@ protected:
     }
 };
 
-struct CAUTION_REQUEST {
-    std::string strText;
-    CHandle hClosed{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-};
-
 const struct { const char* key; int width; } LIST_COLUMNS[] = {
     {"IDS_PTS_STATUS", 120}, {"IDS_PTS_SOURCE", 320}, {"IDS_PTS_POS_INDEX", 80},
     {"IDS_PTS_PORT", 80},    {"IDS_PTS_PARAMETER", 150},
@@ -43,11 +38,10 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
       m_bMonitor(bMonitor),
       m_bRightToLeft(bRightToLeft),
       m_dwUiThreadId(GetCurrentThreadId()),
-      m_hStopping(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       m_Engine(*this)
 {
     OnMessage(WM_LIST_CELL, [this](WPARAM w, LPARAM) { return OnListCell(w); });
-    OnMessage(WM_CAUTION_BOX, [this](WPARAM, LPARAM l) { return OnCautionRequest(l); });
+    OnMessage(WM_CAUTION_BOX, [this](WPARAM w, LPARAM) { return OnCautionRequest(w); });
     OnMessage(WM_SYSCOMMAND, [this](WPARAM w, LPARAM) { return OnSysCommand(w); });
     OnMessage(WM_PAINT, [this](WPARAM, LPARAM) {
         if (!IsIconic(Hwnd()))
@@ -113,30 +107,34 @@ int CKassimoDlg::CautionBox(const std::string& text, UINT nFlags)
     return MessageBoxA(Hwnd(), text.c_str(), GetString("IDS_CAUTION").c_str(), nFlags);
 }
 
-void CKassimoDlg::CautionBox(const std::string& text)
+void CKassimoDlg::CautionBox(int nSource, const std::string& text)
 {
-    if (GetCurrentThreadId() == m_dwUiThreadId) {
-        CautionBox(text, MB_OK | MB_ICONEXCLAMATION);
+    if (nSource < 0 || nSource >= MAX_SOURCES)
         return;
-    }
-    // A worker asks: the box is shown by the user-interface thread, and the worker
-    // waits until it is closed, or until a stop needs the worker to end.
-    auto pRequest = std::make_shared<CAUTION_REQUEST>();
-    pRequest->strText = text;
-    auto* pPosted = new std::shared_ptr<CAUTION_REQUEST>(pRequest);
-    if (!Hwnd() || !PostMessageA(Hwnd(), WM_CAUTION_BOX, 0, reinterpret_cast<LPARAM>(pPosted))) {
-        delete pPosted;
+    // A worker never waits for the user: the box is shown by the user-interface
+    // thread, and while one is open for a source, further ones are not raised.
+    if (m_bWarningOpen[nSource].exchange(true))
         return;
+    {
+        std::lock_guard<std::mutex> lock(m_WarningMutex);
+        m_strWarning[nSource] = text;
     }
-    const HANDLE waits[2] = {pRequest->hClosed.Get(), m_hStopping.Get()};
-    WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (!Hwnd() || !PostMessageA(Hwnd(), WM_CAUTION_BOX, static_cast<WPARAM>(nSource), 0))
+        m_bWarningOpen[nSource] = false;
 }
 
-INT_PTR CKassimoDlg::OnCautionRequest(LPARAM lParam)
+INT_PTR CKassimoDlg::OnCautionRequest(WPARAM wParam)
 {
-    std::unique_ptr<std::shared_ptr<CAUTION_REQUEST>> pPosted(reinterpret_cast<std::shared_ptr<CAUTION_REQUEST>*>(lParam));
-    CautionBox((*pPosted)->strText, MB_OK | MB_ICONEXCLAMATION);
-    SetEvent((*pPosted)->hClosed.Get());
+    const int nSource = static_cast<int>(wParam);
+    if (nSource < 0 || nSource >= MAX_SOURCES)
+        return TRUE;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(m_WarningMutex);
+        text = m_strWarning[nSource];
+    }
+    CautionBox(text, MB_OK | MB_ICONEXCLAMATION);
+    m_bWarningOpen[nSource] = false;
     return TRUE;
 }
 
@@ -293,14 +291,12 @@ void CKassimoDlg::OnDelete()
 
 void CKassimoDlg::OnStartStop()
 {
-    char text[256] = {};
-    GetDlgItemTextA(Hwnd(), IDC_START, text, sizeof text);
-    const std::string startText = GetString("IDS_PTS_START");
-    const std::string stopText = GetString("IDS_PTS_STOP");
-    if (text == startText)
-        StartSequence();
-    else if (text == stopText)
+    // The running state decides, never the button's text: with a missing
+    // language file the Start and Stop texts are both empty.
+    if (m_Engine.IsRunning())
         StopSequence();
+    else
+        StartSequence();
 }
 
 void CKassimoDlg::EnableEditing(bool bEnable)
@@ -316,11 +312,9 @@ void CKassimoDlg::StartSequence()
             return;
         PostMessageA(Hwnd(), WM_CLOSE, 0, 0);
     }
-    ResetEvent(m_hStopping.Get());
     m_Engine.m_bStoppedByUser = 0;
     EnableEditing(false);
-    m_Engine.OpenOutputs();
-    m_Engine.StartFileInputs();
+    m_Engine.Start();
     SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_STOP").c_str());
     UpdateTrayTip();
 }
@@ -328,8 +322,7 @@ void CKassimoDlg::StartSequence()
 void CKassimoDlg::StopSequence()
 {
     EnableWindow(Item(IDC_START), FALSE);
-    SetEvent(m_hStopping.Get());
-    m_Engine.CloseOutputs();
+    m_Engine.Stop();
     m_Engine.m_bStoppedByUser = 1;
     EnableEditing(true);
     EnableWindow(Item(IDC_START), TRUE);
@@ -345,7 +338,6 @@ void CKassimoDlg::StopCaptureForExit()
 {
     if (!m_Engine.m_bRunning)
         return;
-    SetEvent(m_hStopping.Get());
-    m_Engine.CloseOutputs();
+    m_Engine.Stop();
     Trace("Close_DVR_Client();\n");
 }

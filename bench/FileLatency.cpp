@@ -115,8 +115,7 @@ int main(int argc, char** argv)
     r->strPort = std::to_string(port);
     r->strPassword = "bench";
     engine.AddSource(std::move(r));
-    engine.OpenOutputs();
-    engine.StartFileInputs();
+    engine.Start();
     CRecorderPeer recorder;
     recorder.Connect(port);
     recorder.Login("bench");
@@ -124,7 +123,7 @@ int main(int argc, char** argv)
     std::vector<Clock::time_point> tillvoxSeen(static_cast<size_t>(count));
     std::thread tillvoxReceiver(ReceiveMarkers, &recorder, recorder.Handle(), true, true, count, std::ref(tillvoxSeen));
     const std::vector<double> tillvox = Run(tillvoxFile, count, intervalMs, tillvoxSeen, tillvoxReceiver);
-    engine.CloseOutputs();
+    engine.Stop();
 
     // Reference: tail -F | socat into a plain receiver.
     const std::string referenceFile = folder.WindowsPath("reference.txt");

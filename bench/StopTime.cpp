@@ -34,7 +34,7 @@ double StopWithLinks()
         r->strPassword = "bench";
         engine.AddSource(std::move(r));
     }
-    engine.OpenOutputs();
+    engine.Start();
     std::vector<std::unique_ptr<CRecorderPeer>> peers;
     for (int i = 0; i < MAX_SOURCES; ++i) {
         peers.push_back(std::make_unique<CRecorderPeer>());
@@ -42,7 +42,7 @@ double StopWithLinks()
         peers.back()->Login("bench");
     }
     const auto start = std::chrono::steady_clock::now();
-    engine.CloseOutputs();
+    engine.Stop();
     return Milliseconds(std::chrono::steady_clock::now() - start);
 }
 

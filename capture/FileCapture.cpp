@@ -169,19 +169,13 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     }
 
     bool bRewritten;
+    bool bShrank = false;
     int64_t nReadFrom;
     result.nReadPhase = nPhase;
     if (nPhase == FILE_PHASE_APPEND) {
-        if (nLength == 0 && S != 0) {
-            // The append-mode file shrank: take its new end as the region, hand nothing over.
-            if (nTailGot != nTailWanted || shrankUnderUs())
-                return abandon();
-            RenewSnapshot(pScratch, nTailGot);
-            m_FileState.nOffset = nTailFrom;
-            m_FileState.nLength = L;
-            result.eOutcome = FILE_OUTCOME::Moved;
-            return result;
-        }
+        // An append-mode file that shrank was truncated and rewritten, or
+        // re-created: what it holds now is new text, handed over from its start.
+        bShrank = nLength == 0 && S != 0;
         bRewritten = false;
     } else if (nPhase == FILE_PHASE_REFRESH) {
         bRewritten = true;
@@ -191,7 +185,7 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
         const int nGot = ReadFully(reader, nOffset, pScratch, S);
         bRewritten = DiffersFromSnapshot(pScratch, nGot, pSnapshot, S);
     }
-    if (bRewritten) {
+    if (bRewritten || bShrank) {
         nOffset = (L > FILE_PIECE_MAX) ? L - FILE_PIECE_MAX : 0;
         nReadFrom = nOffset;
     } else {

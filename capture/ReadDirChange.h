@@ -26,6 +26,13 @@ public:
         (void)dwReserved;
         return 0;
     }
+    // The watched folder could not be opened or went away (bPresent false),
+    // or came back after that (true); the watcher keeps trying until stopped.
+    virtual void OnFolderState(int nSlot, bool bPresent)
+    {
+        (void)nSlot;
+        (void)bPresent;
+    }
     // Never called by the watcher.
     virtual int32_t OnReserved(uint32_t dwArgument)
     {
@@ -81,6 +88,8 @@ private:
     };
 
     static void WatchThreadProc(CReadDirChange* pWatcher);
+    // Waits for changes in the open folder; false when the folder failed or went away.
+    bool WatchOpenFolder(void* hDirectory);
     void ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes);
     void ReportEveryWatchedFile();
 
@@ -89,6 +98,7 @@ private:
     CRDCCallback* m_pCallback = nullptr;
     std::string m_strFolder;
     std::string m_strFileName;
+    int m_nSlot = -1;
     WATCHED_FILE m_FileTable[RDC_TABLE_SIZE];
     CRDCHandle m_hStopEvent;  // manual-reset; set by StopWatch, waited on by the worker
     // Manual-reset; set by the worker once its first wait for changes is armed (or

@@ -37,6 +37,8 @@ std::string ToAnsi(const WCHAR* pName, int nChars)
 
 constexpr DWORD RECORD_HEADER_SIZE = offsetof(FILE_NOTIFY_INFORMATION, FileName);
 constexpr DWORD WATCH_ARM_WAIT_MS = 2000;
+// How often a watcher tries again to open a folder that is missing.
+constexpr DWORD FOLDER_RETRY_MS = 2000;
 
 }  // namespace
 
@@ -70,6 +72,7 @@ int CReadDirChange::StartWatch(const std::string& strFolder, const std::string& 
     m_nStop = 0;
     m_strFolder = strFolder;
     m_strFileName = strFileName;
+    m_nSlot = nSlot;
     for (auto& entry : m_FileTable)
         entry = WATCHED_FILE();
     m_FileTable[nSlot] = WATCHED_FILE{strFileName, this};
@@ -160,45 +163,68 @@ void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
         HANDLE hEvent;
         ~CArmedSignal() { SetEvent(hEvent); }
     } armedOnAnyExit{w.m_hArmedEvent.Get()};
-    CRDCHandle hDirectory(CreateFileA(w.m_strFolder.c_str(), FILE_LIST_DIRECTORY,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-    if (!hDirectory.IsValid()) {
-        TraceFailure("opening", w.m_strFolder, GetLastError());
-        return;
+    bool bMissing = false;
+    while (w.m_nStop == 0) {
+        CRDCHandle hDirectory(CreateFileA(w.m_strFolder.c_str(), FILE_LIST_DIRECTORY,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+        if (hDirectory.IsValid()) {
+            if (bMissing) {
+                bMissing = false;
+                w.m_pCallback->OnFolderState(w.m_nSlot, true);
+                // The file may have come back with its folder.
+                w.ReportEveryWatchedFile();
+            }
+            // A removed folder fails the wait: it is opened again, or reported missing.
+            if (!w.WatchOpenFolder(hDirectory.Get()) && w.m_nStop == 0)
+                continue;
+            return;
+        }
+        if (!bMissing) {
+            TraceFailure("opening", w.m_strFolder, GetLastError());
+            bMissing = true;
+            w.m_pCallback->OnFolderState(w.m_nSlot, false);
+        }
+        SetEvent(w.m_hArmedEvent.Get());
+        WaitForSingleObject(w.m_hStopEvent.Get(), FOLDER_RETRY_MS);
     }
+}
+
+bool CReadDirChange::WatchOpenFolder(void* hDirectory)
+{
     CRDCHandle hIoDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!hIoDone.IsValid())
-        return;
-    const HANDLE waits[2] = {hIoDone.Get(), w.m_hStopEvent.Get()};
+        return true;
+    const HANDLE waits[2] = {hIoDone.Get(), m_hStopEvent.Get()};
     alignas(DWORD) uint8_t buffer[WATCH_BUFFER_SIZE];
 
-    while (w.m_nStop == 0) {
+    while (m_nStop == 0) {
         std::memset(buffer, 0, sizeof buffer);
         OVERLAPPED pending = {};
         pending.hEvent = hIoDone.Get();
-        if (!ReadDirectoryChangesW(hDirectory.Get(), buffer, sizeof buffer, TRUE, RDC_NOTIFY_FILTER, nullptr,
-                                   &pending, nullptr)) {
-            TraceFailure("waiting for changes in", w.m_strFolder, GetLastError());
-            return;
+        if (!ReadDirectoryChangesW(hDirectory, buffer, sizeof buffer, TRUE, RDC_NOTIFY_FILTER, nullptr, &pending,
+                                   nullptr)) {
+            TraceFailure("waiting for changes in", m_strFolder, GetLastError());
+            return false;
         }
-        SetEvent(w.m_hArmedEvent.Get());
+        SetEvent(m_hArmedEvent.Get());
         DWORD dwBytes = 0;
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-            CancelIo(hDirectory.Get());
+            CancelIo(hDirectory);
             // The system may write into the buffer until the cancelled wait has completed.
-            GetOverlappedResult(hDirectory.Get(), &pending, &dwBytes, TRUE);
-            return;
+            GetOverlappedResult(hDirectory, &pending, &dwBytes, TRUE);
+            return true;
         }
-        const BOOL bDone = GetOverlappedResult(hDirectory.Get(), &pending, &dwBytes, FALSE);
+        const BOOL bDone = GetOverlappedResult(hDirectory, &pending, &dwBytes, FALSE);
         const DWORD dwError = bDone ? ERROR_SUCCESS : GetLastError();
         if (!bDone && dwError != ERROR_NOTIFY_ENUM_DIR) {
-            TraceFailure("waiting for changes in", w.m_strFolder, dwError);
-            return;
+            TraceFailure("waiting for changes in", m_strFolder, dwError);
+            return false;
         }
         if (!bDone || dwBytes == 0)
-            w.ReportEveryWatchedFile();
+            ReportEveryWatchedFile();
         else
-            w.ReportRecords(buffer, dwBytes);
+            ReportRecords(buffer, dwBytes);
     }
+    return true;
 }

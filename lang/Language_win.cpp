@@ -1,6 +1,6 @@
 #include "lang/Language.h"
 
-#include "capture/Trace.h"
+#include "base/Trace.h"
 #include "config/IniProfile.h"
 
 #include <msxml.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "capture/NibbleSwap.h"
+#include "output/NibbleSwap.h"
 
 #include <cstdint>
 #include <string>

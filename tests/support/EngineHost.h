@@ -14,7 +14,7 @@ public:
     CCaptureEngine* pEngine = nullptr;
 
     void OnListCellPosted(int slot) override;
-    void CautionBox(const std::string& text) override;
+    void CautionBox(int nSource, const std::string& text) override;
     std::string GetString(const char* key) override;
 
     std::string StatusOf(int row);

@@ -10,7 +10,7 @@ void CEngineHost::OnListCellPosted(int slot)
     m_changed.notify_all();
 }
 
-void CEngineHost::CautionBox(const std::string& text)
+void CEngineHost::CautionBox(int, const std::string& text)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_cautions.push_back(text);

@@ -1,4 +1,4 @@
-#include "capture/NibbleSwap.h"
+#include "output/NibbleSwap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "capture/ReservedBuffer.h"
+#include "output/ReservedBuffer.h"
 
 #include <gtest/gtest.h>
 

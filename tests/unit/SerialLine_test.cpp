@@ -1,4 +1,4 @@
-#include "capture/SerialLine.h"
+#include "output/SerialLine.h"
 
 #include <gtest/gtest.h>
 
@@ -21,4 +21,25 @@ TEST(SerialLine, DeviceNameReachesHighPorts)
 {
     EXPECT_EQ("\\\\.\\COM1", ComDeviceName("COM1"));
     EXPECT_EQ("\\\\.\\COM12", ComDeviceName("COM12"));
+}
+
+// A full 256-byte write must fit in its time-out at every speed: at 4800 baud
+// and below, the fixed 500 ms of old cut the tail of every block.
+TEST(SerialLine, WriteTimeOutCoversAFullWriteAtTheLineSpeed)
+{
+    const struct { const char* baud; unsigned minFullWriteMs; } cases[] = {
+        {"110", 256 * 11 * 1000 / 110},  // 11 bits a byte: start, 8 data, parity, stop
+        {"300", 256 * 11 * 1000 / 300},
+        {"1200", 256 * 11 * 1000 / 1200},
+        {"4800", 256 * 11 * 1000 / 4800},
+        {"9600", 256 * 11 * 1000 / 9600},
+        {"115200", 256 * 11 * 1000 / 115200},
+        {"", 256 * 11 * 1000 / 110},      // unknown speed: as slow as any standard one
+        {"fast", 256 * 11 * 1000 / 110},
+    };
+    for (const auto& c : cases) {
+        const COM_WRITE_TIMEOUTS t = ComWriteTimeouts(c.baud);
+        EXPECT_GE(t.nConstantMs + 256u * t.nPerByteMs, c.minFullWriteMs) << c.baud;
+        EXPECT_LE(256u * t.nPerByteMs, 2 * c.minFullWriteMs + 256) << c.baud << ": not wildly longer";
+    }
 }

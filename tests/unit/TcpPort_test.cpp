@@ -1,4 +1,4 @@
-#include "capture/TcpPort.h"
+#include "net/TcpPort.h"
 
 #include <gtest/gtest.h>
 

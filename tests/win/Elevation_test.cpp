@@ -3,7 +3,7 @@
 #include "app/CommandTail.h"
 #include "app/Elevation.h"
 #include "app/OsVersion.h"
-#include "capture/WinHandle.h"
+#include "base/WinHandle.h"
 #include "config/IniProfile.h"
 #include "tests/support/TempFolder.h"
 

@@ -11,7 +11,7 @@
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/Tray.h"
-#include "capture/TimeOutSocket.h"
+#include "net/TimeOutSocket.h"
 
 #include <gtest/gtest.h>
 

@@ -172,7 +172,7 @@ TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotCl
     CRecorderPeer recorder;
     ASSERT_TRUE(recorder.Connect(port));
     EXPECT_EQ(std::string("LinErr") + std::string(61, '\0'), recorder.Login("wrong"));
-    Sleep(300);  // the link thread now waits for the warning to be closed
+    Sleep(300);  // the warning is on its way to the window
 
     SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);  // Stop: must return although the box is pending
     EXPECT_FALSE(dialog.Engine().m_bRunning);
@@ -180,6 +180,100 @@ TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotCl
     ASSERT_EQ(1u, dialog.questions.size()) << "the warning is still shown once";
     EXPECT_EQ(Text("IDS_PTS_WARNING_WRONG_PASSWORD"), dialog.questions[0]);
     EXPECT_EQ("", ListCell(dialog.Item(IDC_SOURCE_LIST), 0, 0)) << "stop clears the status column";
+}
+
+// The real message box, not a stand-in: while the wrong-password warning waits
+// for a person, the genuine recorder must still log in and get the receipt, and
+// further wrong logins raise no second box for the same source.
+TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneBox)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, port, folder.File("r.txt")));
+    CKassimoDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);
+    ASSERT_TRUE(dialog.Engine().IsRunning());
+    const std::string caption = Text("IDS_CAUTION");
+    const std::string receipt = "receipt while the warning is open";
+
+    std::string received;
+    int nBoxesSeen = 0;
+    bool bBoxWasOpen = false;
+    std::thread user([&] {
+        HWND hBox = nullptr;
+        for (const char* junk : {"junk", "junk again"}) {  // the second while the first box is open
+            CRecorderPeer intruder;
+            if (!intruder.Connect(port) || intruder.Login(junk).substr(0, 6) != "LinErr")
+                return;
+            for (int k = 0; k < 200 && !hBox; ++k, Sleep(25))
+                hBox = FindWindowA("#32770", caption.c_str());
+            bBoxWasOpen = hBox != nullptr;
+        }
+        dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+        CRecorderPeer genuine;
+        if (genuine.Connect(port) && genuine.Login("pw").size() == 67)
+            received = genuine.ReceiveUpTo(receipt.size(), 5000);
+        Sleep(300);
+        std::pair<const std::string*, int> count(&caption, 0);
+        EnumWindows(
+            [](HWND h, LPARAM p) -> BOOL {
+                auto* pCount = reinterpret_cast<std::pair<const std::string*, int>*>(p);
+                char text[256] = {};
+                GetWindowTextA(h, text, sizeof text);
+                if (IsWindowVisible(h) && *pCount->first == text)
+                    ++pCount->second;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&count));
+        nBoxesSeen = count.second;
+        if (hBox)
+            PostMessageA(hBox, WM_COMMAND, IDOK, 0);
+    });
+    // The user-interface thread shows the box in its own modal loop inside this pump.
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 15000 && received.size() < receipt.size())
+        Pump(50);
+    user.join();
+    Pump(200);
+    EXPECT_TRUE(bBoxWasOpen) << "the warning is shown";
+    EXPECT_EQ(1, nBoxesSeen) << "one warning per source at a time";
+    std::string swapped = receipt;
+    for (char& c : swapped) c = static_cast<char>(((static_cast<uint8_t>(c) & 0x0F) << 4) | (static_cast<uint8_t>(c) >> 4));
+    EXPECT_EQ(swapped, received) << "the genuine recorder logged in and got the receipt while the box was open";
+    SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);
+    EXPECT_FALSE(dialog.Engine().IsRunning());
+}
+
+// With no language file the Start and Stop texts are both empty, and both
+// printer-type texts too: the button must follow the running state, and a TCP
+// output must stay a TCP output, in the program and in the settings file.
+TEST_F(MainDialogFixture, MissingLanguageFileStartsStopsAndKeepsTcpOutputs)
+{
+    CLanguage missing;
+    missing.Load(folder.File("no-such.xml"));
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), folder.File("a.txt")) +
+                  TcpSection(2, 0, port, folder.File("b.txt")));
+    CTestDlg dialog(&missing, folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);
+        ASSERT_TRUE(dialog.Engine().IsRunning()) << "the first click starts";
+        CRecorderPeer recorder;
+        ASSERT_TRUE(recorder.Connect(port)) << "the TCP output listens";
+        EXPECT_EQ(67u, recorder.Login("pw").size());
+        SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);
+        EXPECT_FALSE(dialog.Engine().IsRunning()) << "the second click stops, it does not start again";
+        EXPECT_TRUE(recorder.WaitPeerClose(5000));
+    }
+
+    ListView_SetItemState(dialog.Item(IDC_SOURCE_LIST), 0, LVIS_SELECTED, LVIS_SELECTED);
+    SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_DELETE, 0);
+    char printer[32] = {};
+    GetPrivateProfileStringA("Setup1", "Printer Type", "", printer, sizeof printer, folder.File("FileMapPOS.ini").c_str());
+    EXPECT_STREQ("TCP", printer) << "the settings file keeps its word for the printer type";
 }
 
 TEST_F(MainDialogFixture, EveryWayOutStopsCaptureFirst)
@@ -218,9 +312,9 @@ TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBox)
     std::thread closer([&] {
         for (int k = 0; k < 200; ++k) {
             HWND hAbout = FindWindowA(nullptr, "About Tillvox");
-            if (hAbout) {
-                char text[128] = {};
-                GetDlgItemTextA(hAbout, IDC_ABOUT_VERSION, text, sizeof text);
+            char text[128] = {};
+            // Found while it is still being made, its line may not be there yet.
+            if (hAbout && GetDlgItemTextA(hAbout, IDC_ABOUT_VERSION, text, sizeof text) > 0) {
                 versionLine = text;
                 PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
                 return;

@@ -1,8 +1,8 @@
 // The real Tillvox.exe in the notification area and in the Run key: started as
 // Windows starts it at log-on, driven through the shell's tray and its check box.
 #include "app/AutoRun.h"
-#include "capture/TimeOutSocket.h"
-#include "capture/WinsockInit.h"
+#include "net/TimeOutSocket.h"
+#include "net/WinsockInit.h"
 #include "config/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"

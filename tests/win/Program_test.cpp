@@ -9,8 +9,8 @@
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
-#include "capture/WinsockInit.h"
-#include "capture/TimeOutSocket.h"
+#include "net/WinsockInit.h"
+#include "net/TimeOutSocket.h"
 
 #include <gtest/gtest.h>
 

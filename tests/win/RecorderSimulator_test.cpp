@@ -41,7 +41,7 @@ TEST(RecorderSimulator, ReceivesTheWholeStreamInOrderAcrossManyChunks)
     r->strPort = std::to_string(port);
     r->strPassword = "shop 12";
     engine.AddSource(std::move(r));
-    engine.OpenOutputs();
+    engine.Start();
 
     // Some text waits before the recorder logs in; the rest comes in pieces of many sizes.
     std::string delivered = Piece(5000, 1);
@@ -68,5 +68,5 @@ TEST(RecorderSimulator, ReceivesTheWholeStreamInOrderAcrossManyChunks)
     const std::string received = WaitForFileOfSize(folder.WindowsPath("received.txt"), total, 30000);
     ASSERT_EQ(delivered.size(), received.size());
     EXPECT_TRUE(delivered == received) << "the simulator undoes the swap: it must see the captured bytes";
-    engine.CloseOutputs();
+    engine.Stop();
 }

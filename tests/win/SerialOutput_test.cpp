@@ -1,9 +1,10 @@
 // Delivery to a serial output through real COM ports (pty pairs in the Wine prefix).
 #include "app/CaptureEngine.h"
-#include "capture/NibbleSwap.h"
+#include "output/NibbleSwap.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/ComPortPair.h"
 #include "tests/support/EngineHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,7 @@ private:
 };
 
 struct SerialFixture : ::testing::Test {
+    CTempFolder folder;  // the sources watch a file here; the tests deliver directly
     CEngineHost host;
     CCaptureEngine engine{host};
     CRecordingProbe probe;
@@ -89,13 +91,14 @@ struct SerialFixture : ::testing::Test {
     }
     ~SerialFixture() override
     {
-        if (engine.m_bRunning) engine.CloseOutputs();
+        if (engine.m_bRunning) engine.Stop();
     }
     void AddSerial(const std::string& port, const std::string& parity = "None", const std::string& stop = "1.0")
     {
         auto r = std::make_unique<POS_SETTING_INFO>();
         r->nMonitorType = KIND_FILE;
         r->nReceiptType = 0;
+        r->strFilePath = folder.File("receipts.txt");
         r->ePrinterType = PRINTER_TYPE::Serial;
         r->strPort = port;
         r->strBaudRate = "9600";
@@ -116,7 +119,7 @@ TEST_F(SerialFixture, PieceOnAnEmptyQueueGoesOutInBlocksOf256)
 {
     CComPortPair com(7);
     AddSerial(com.Name());
-    engine.OpenOutputs();
+    engine.Start();
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
 
     const std::string piece = Piece(600, 1);
@@ -125,22 +128,22 @@ TEST_F(SerialFixture, PieceOnAnEmptyQueueGoesOutInBlocksOf256)
     const std::vector<WRITE_SEEN> want = {{256, false}, {256, true}, {88, true}};
     EXPECT_EQ(want, probe.WaitWrites(3));
     EXPECT_EQ(1, probe.Signals());
-    EXPECT_EQ(0, engine.ReservedLen(0));
+    EXPECT_EQ(0, engine.Output(0).QueuedLen());
 }
 
 TEST_F(SerialFixture, PieceArrivingWhileBytesWaitIsAppendedAndWrittenWithoutSignal)
 {
     CComPortPair com(8);
     AddSerial(com.Name(), "Space", "1.5");
-    engine.OpenOutputs();
+    engine.Start();
     probe.HoldWriter();
 
     const std::string first = Piece(600, 2), second = Piece(100, 3);
     Deliver(0, first);
     ASSERT_TRUE(probe.WaitWriterAtGate());
-    EXPECT_EQ(344, engine.ReservedLen(0));
+    EXPECT_EQ(344, engine.Output(0).QueuedLen());
     Deliver(0, second);
-    EXPECT_EQ(188, engine.ReservedLen(0));
+    EXPECT_EQ(188, engine.Output(0).QueuedLen());
     probe.ReleaseWriter();
 
     EXPECT_EQ(Swapped(first + second), com.Read(700, 10s));
@@ -153,7 +156,7 @@ TEST_F(SerialFixture, PortAboveCom9IsReached)
 {
     CComPortPair com(12);
     AddSerial(com.Name());
-    engine.OpenOutputs();
+    engine.Start();
     const std::string receipt = "TOTAL 12.50\r\n";
     Deliver(0, receipt);
     EXPECT_EQ(Swapped(receipt), com.Read(receipt.size(), 10s));
@@ -164,16 +167,16 @@ TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
     CComPortPair com(9);
     AddSerial("COM31");
     AddSerial(com.Name());
-    engine.OpenOutputs();
+    engine.Start();
 
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
-    EXPECT_EQ(0, engine.OutputFailed(0));
-    EXPECT_FALSE(engine.IsOutputReady(0));
+    EXPECT_TRUE(engine.Output(0).IsFailed());
+    EXPECT_FALSE(engine.Output(0).IsReady());
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(1));
-    EXPECT_EQ(-1, engine.OutputFailed(1));
+    EXPECT_FALSE(engine.Output(1).IsFailed());
 
     Deliver(0, Piece(500, 4));
-    EXPECT_EQ(500, engine.ReservedLen(0)) << "a failed output stores what it is given";
+    EXPECT_EQ(500, engine.Output(0).QueuedLen()) << "a failed output stores what it is given";
     const std::string receipt = Piece(300, 5);
     Deliver(1, receipt);
     EXPECT_EQ(Swapped(receipt), com.Read(300, 10s));
@@ -182,16 +185,16 @@ TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
 TEST_F(SerialFixture, StoredQueueIsBoundedAndOversizedHandOverIsNotOverrun)
 {
     AddSerial("COM32");
-    engine.OpenOutputs();
+    engine.Start();
     // More than the copy buffers hold in one call: delivered in pieces, nothing lost.
     Deliver(0, Piece(250000, 6));
-    EXPECT_EQ(250000, engine.ReservedLen(0));
+    EXPECT_EQ(250000, engine.Output(0).QueuedLen());
     Deliver(0, Piece(RESERVED_BUF_SIZE - 250000 - 100, 7));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.ReservedLen(0));
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen());
     Deliver(0, Piece(100, 8));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.ReservedLen(0)) << "a piece reaching the limit is dropped whole";
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen()) << "a piece reaching the limit is dropped whole";
     Deliver(0, Piece(99, 9));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.ReservedLen(0));
+    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.Output(0).QueuedLen());
 }
 
 TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
@@ -200,15 +203,40 @@ TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
     AddSerial(com.Name());
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        engine.OpenOutputs();
+        engine.Start();
         ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0)) << "the port must be free again";
         const std::string receipt = Piece(1000, round);
         Deliver(0, receipt);
         EXPECT_EQ(Swapped(receipt), com.Read(1000, 10s));
-        engine.CloseOutputs();
+        engine.Stop();
         EXPECT_EQ(HostText("IDS_PTS_WAIT_CONNECT"), host.StatusOf(0));
-        EXPECT_EQ(0, engine.ReservedLen(0));
-        EXPECT_FALSE(engine.IsOutputReady(0));
-        EXPECT_EQ(-1, engine.OutputFailed(0));
+        EXPECT_EQ(0, engine.Output(0).QueuedLen());
+        EXPECT_FALSE(engine.Output(0).IsReady());
+        EXPECT_FALSE(engine.Output(0).IsFailed());
     }
+}
+
+TEST_F(SerialFixture, LineSettingsThePortRefusesShowAFailedStatus)
+{
+    CComPortPair com(19);
+    AddSerial(com.Name());
+    engine.Source(0).strBaudRate = "fast";  // no line speed the system can set
+    engine.Start();
+    EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
+}
+
+// What a failed output stored must not come out of the port at the next start.
+TEST_F(SerialFixture, BytesStoredBeforeAStopNeverReachTheNextStart)
+{
+    AddSerial("COM34");
+    engine.Start();
+    ASSERT_TRUE(engine.Output(0).IsFailed());
+    Deliver(0, Piece(500, 11));
+    engine.Stop();
+    CComPortPair com(34);
+    engine.Start();
+    ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
+    const std::string receipt = "ONLY THIS\r\n";
+    Deliver(0, receipt);
+    EXPECT_EQ(Swapped(receipt), com.Read(1000, 2s));
 }

@@ -1,8 +1,8 @@
 // CTimeOutSocket over real loopback connections. Every wait is bounded: a
 // call that should end is given a generous few seconds and is closed when it
 // has not, so a fault fails the test instead of hanging it.
-#include "capture/TimeOutSocket.h"
-#include "capture/WinsockInit.h"
+#include "net/TimeOutSocket.h"
+#include "net/WinsockInit.h"
 #include "tests/support/Loopback.h"
 
 #include <gtest/gtest.h>

@@ -8,3 +8,12 @@ std::string ComDefinition(const std::string& baudRate, const std::string& dataBi
                           const std::string& stopBits);
 // The device name that also reaches ports above COM9: COM12 -> \\.\COM12.
 std::string ComDeviceName(const std::string& port);
+
+// Write time-outs for one write of at most nMaxWrite bytes: a fixed part plus
+// the time each byte takes on the line (start, data, parity and stop bits at
+// the worst), so that a full write at a slow speed can finish.
+struct COM_WRITE_TIMEOUTS {
+    unsigned nPerByteMs;
+    unsigned nConstantMs;
+};
+COM_WRITE_TIMEOUTS ComWriteTimeouts(const std::string& baudRate);

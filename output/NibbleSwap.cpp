@@ -1,4 +1,4 @@
-#include "capture/NibbleSwap.h"
+#include "output/NibbleSwap.h"
 
 void NibbleSwap(const uint8_t* src, uint8_t* dst, size_t count)
 {

@@ -1,4 +1,4 @@
-#include "capture/TimeOutSocket.h"
+#include "net/TimeOutSocket.h"
 
 #include <windows.h>
 
@@ -417,6 +417,17 @@ void CTimeOutSocket::Close()
     }
     if (hSocket != INVALID_SOCKET)
         closesocket(hSocket);
+}
+
+void CTimeOutSocket::Shutdown()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_hSocket != INVALID_SOCKET)
+        shutdown(m_hSocket, SD_BOTH);
+    if (m_bInCall) {
+        m_bCancel = true;
+        SetEvent(m_hCancelEvent.Get());
+    }
 }
 
 bool CTimeOutSocket::Attach(SOCKET hSocket)

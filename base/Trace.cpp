@@ -1,4 +1,4 @@
-#include "capture/Trace.h"
+#include "base/Trace.h"
 
 #include <cstdarg>
 #include <cstdio>

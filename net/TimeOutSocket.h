@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "capture/WinHandle.h"
+#include "base/WinHandle.h"
 
 // A blocking IPv4 stream socket whose blocking calls (Accept, Receive, Send)
 // can be bounded by a time-out and cancelled by Close from another thread.
@@ -57,6 +57,11 @@ public:
     // it has returned (a few milliseconds), then closes the handle. An empty
     // object is left as it is.
     void Close();
+    // Shuts the connection down in both directions and cancels a call blocking
+    // on this object, without waiting and without closing the handle: every
+    // call on the handle, through any object, then fails at once. The owner
+    // closes it later, once nobody can be using it.
+    void Shutdown();
 
     // Uses hSocket without closing anything first; fails on an object that is
     // not empty (WSAEISCONN) or on a value that is no socket (WSAENOTSOCK).

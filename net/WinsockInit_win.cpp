@@ -1,4 +1,4 @@
-#include "capture/WinsockInit.h"
+#include "net/WinsockInit.h"
 
 #include <winsock2.h>
 

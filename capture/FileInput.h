@@ -1,0 +1,50 @@
+#pragma once
+// The file sources: the start snapshot of each watched file, its directory
+// watcher, and the capture of every change handed to the delivery sink.
+#include "capture/DeliverySink.h"
+#include "capture/FileCapture.h"
+#include "capture/InputEvents.h"
+#include "capture/ReadDirChange.h"
+#include "config/PosSettingInfo.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct FILE_SOURCE {
+    int nSource = -1;
+    std::string strPath;
+    int nReceiptType = -1;  // as of the last load, not the record's
+    bool bWatch = false;    // false when the source's output failed
+};
+
+class CFileInput : private CRDCCallback {
+public:
+    CFileInput() = default;
+    ~CFileInput() { Stop(); }
+    CFileInput(const CFileInput&) = delete;
+    CFileInput& operator=(const CFileInput&) = delete;
+
+    // Arms a watcher for every source with bWatch, then takes each file's start
+    // snapshot; a change written in between is captured, not lost.
+    void Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& sink, CInputEvents& events);
+    // Ends every watcher and waits for it; no delivery happens after it returns.
+    void Stop();
+    // First source whose path equals strPath, ignoring letter case; -1 when none.
+    int FindFileSource(const std::string& strPath) const;
+    const FILE_STATE& State(int nSource) const { return m_FileCapture[nSource].State(); }
+
+private:
+    int32_t OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t dwReserved) override;
+    void OnFolderState(int nSlot, bool bPresent) override;
+
+    // Written by Start and Stop on the start/stop thread while no watcher runs.
+    std::vector<FILE_SOURCE> m_Sources;
+    CDeliverySink* m_pSink = nullptr;
+    CInputEvents* m_pEvents = nullptr;
+    // m_FileCaptureMutex[i] guards m_FileCapture[i]: a settings file edited by
+    // hand can name one file for two sources, and then both watchers report it.
+    std::mutex m_FileCaptureMutex[MAX_SOURCES];
+    CFileCapture m_FileCapture[MAX_SOURCES];
+    CReadDirChange m_DirWatcher[MAX_SOURCES];
+};

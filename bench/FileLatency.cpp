@@ -131,8 +131,12 @@ int main(int argc, char** argv)
     CTimeOutSocket listener;
     listener.Create(0, "127.0.0.1");
     listener.Listen(1);
-    const std::string command = "-c \"tail -n 0 -F " + folder.UnixPath("reference.txt") +
-                                " | socat -u - TCP:127.0.0.1:" + std::to_string(BoundPort(listener.Handle())) + "\"";
+    // tail follows for ever: the pipeline leaves its process id behind, so that
+    // exactly that process is ended afterwards.
+    const std::string pidFile = folder.UnixPath("tail.pid");
+    const std::string command = "-c \"(tail -n 0 -F " + folder.UnixPath("reference.txt") + " & echo $! > " + pidFile +
+                                "; wait) | socat -u - TCP:127.0.0.1:" + std::to_string(BoundPort(listener.Handle())) +
+                                "\"";
     LaunchCommand("/bin/sh " + command);
     CTimeOutSocket conn;
     listener.ArmTimeout(10000);
@@ -143,7 +147,10 @@ int main(int argc, char** argv)
     std::thread referenceReceiver(ReceiveMarkers, nullptr, conn.Handle(), false, false, count, std::ref(referenceSeen));
     const std::vector<double> reference = Run(referenceFile, count, intervalMs, referenceSeen, referenceReceiver);
     conn.Close();
-    WriteWholeFile(referenceFile, "");  // tail follows on; the socat end is closed, so the pipeline ends
+    const std::string tailPid = ReadWholeFile(folder.WindowsPath("tail.pid"));
+    const std::string digits = tailPid.substr(0, tailPid.find_first_not_of("0123456789"));
+    if (!digits.empty())
+        LaunchCommand("/bin/kill " + digits);
 
     std::printf("%d receipts of 500 bytes, one every %d ms\n", count, intervalMs);
     std::printf("tillvox   : received %zu, p50 %.1f ms, p99 %.1f ms\n", tillvox.size(), Percentile(tillvox, 0.5),

@@ -4,4 +4,3 @@
 set -euo pipefail
 source "$(dirname "$0")/env.sh"
 tillvox_run_bench FileLatency "${1:-1000}" "${2:-20}"
-pkill -f "tail -n 0 -F /tmp/tillvox-shared" 2>/dev/null || true

@@ -51,17 +51,32 @@ tillvox_make_prefix() {
 tillvox_start_display() {
   if [ -n "${TILLVOX_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then return; fi
   local n
+  local n log
+  log=$(mktemp)
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$log" 2>&1 &
     TILLVOX_XVFB_PID=$!
-    for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    for _ in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$TILLVOX_XVFB_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    if ! kill -0 "$TILLVOX_XVFB_PID" 2>/dev/null || [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      # Another run may have taken the number in the meantime: try the next one.
+      kill "$TILLVOX_XVFB_PID" 2>/dev/null || true
+      TILLVOX_XVFB_PID=""
+      continue
+    fi
+    rm -f "$log"
     export DISPLAY=":$n"
     trap 'tillvox_stop_display' EXIT
-    return
+    return 0
   done
-  echo "no free X display number" >&2
-  return 1
+  echo "error: the virtual display (Xvfb) did not start; its last words:" >&2
+  cat "$log" >&2
+  rm -f "$log"
+  exit 1
 }
 
 tillvox_stop_display() {
@@ -78,8 +93,9 @@ tillvox_run_bench() {
   cmake -S "$top" -B "$top/$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$top/$TILLVOX_WIN_TOOLCHAIN" >/dev/null
   cmake --build "$top/$TILLVOX_WIN_BUILD" --target "bench_$target" >/dev/null
-  tillvox_make_prefix "$top/build/wineprefix"
-  WINEPREFIX="$top/build/wineprefix" WINEDEBUG=-all "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bench/bench_$target.exe" "$@"
+  # A prefix of the benchmarks' own: never the tests' or the demo's.
+  tillvox_make_prefix "$top/build/bench-prefix"
+  WINEPREFIX="$top/build/bench-prefix" WINEDEBUG=-all "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bench/bench_$target.exe" "$@"
 }
 
 tillvox_stop_wine() {

@@ -46,7 +46,7 @@ source "$top/scripts/env.sh"
 tillvox_pick_wine
 cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$top/$TILLVOX_WIN_TOOLCHAIN" >/dev/null
-cmake --build "$TILLVOX_WIN_BUILD" -j "$(nproc)" --target Tillvox
+cmake --build "$TILLVOX_WIN_BUILD" -j "$(nproc)" --target Tillvox closeprogram
 if [ $demo -eq 1 ]; then
   # Same build type as the test command, so the two share one native build.
   cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -95,6 +95,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 tillvox_start_display
 
+exe="$top/$TILLVOX_WIN_BUILD/bin/Tillvox.exe"
 program="" recorder="" appender="" viewer="" shot="" timer=""
 stopped=0
 stop_all() {
@@ -109,7 +110,8 @@ stop_all() {
   for pid in $timer $shot $appender $recorder $viewer; do kill -- "-$pid" 2>/dev/null || true; done
   if [ -n "$program" ] && kill -0 "$program" 2>/dev/null; then
     # As a user's close: the program runs its own stop sequence first.
-    "$TILLVOX_WINE" taskkill /im Tillvox.exe >/dev/null 2>&1 || true
+    # Only this build's Tillvox.exe is asked to close, never a program by its name.
+    "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bin/closeprogram.exe" "Z:${exe//\//\\}" 5000 >/dev/null 2>&1 || true
     for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   fi
   tillvox_stop_wine
@@ -127,10 +129,10 @@ if [ $demo -eq 1 ]; then
   touch "$receipts"
   echo "demo: receipts are appended to $receipts"
   echo "demo: the DVR simulator logs in on port $port; what it receives goes to demo/received.txt and here"
-  "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bin/Tillvox.exe" /Service /Monitor &
+  "$TILLVOX_WINE" "$exe" /Service /Monitor &
   program=$!
 else
-  "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bin/Tillvox.exe" "$@" &
+  "$TILLVOX_WINE" "$exe" "$@" &
   program=$!
 fi
 started=$SECONDS

@@ -193,3 +193,36 @@ TEST_F(ProgramFixture, ScreenshotOfTheMainWindowWithAFewSources)
     EXPECT_EQ("\x89PNG", png.substr(0, 4));
     std::printf("screenshot: %s\n", windowsPath.c_str());
 }
+
+// The closing tool of the run command and of installers: a close request as a
+// user's, only to copies of the very program file it names.
+TEST_F(ProgramFixture, CloseProgramToolClosesOnlyThatProgramAsAUserWould)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteSettings({FileSource(folder.File("r.txt"), true, std::to_string(port))});
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service /Monitor"));
+    ASSERT_NE(nullptr, program.WaitForMainWindow());
+    CRecorderPeer recorder;
+    ASSERT_TRUE(recorder.Connect(port));
+    ASSERT_EQ(67u, recorder.Login("counter 3").size());
+
+    const std::string tool = EnvironmentValue("TILLVOX_BIN_DIR") + "/closeprogram.exe";
+    auto run = [&](const std::string& target) {
+        HANDLE hProcess = nullptr;
+        if (!LaunchCommand("\"" + UnixToWindowsPath(tool) + "\" \"" + target + "\" 10000", &hProcess))
+            return -1;
+        WaitForSingleObject(hProcess, 20000);
+        DWORD code = 99;
+        GetExitCodeProcess(hProcess, &code);
+        CloseHandle(hProcess);
+        return static_cast<int>(code);
+    };
+    const std::string exe = ProgramExePath();
+    EXPECT_EQ(1, run(exe.substr(0, exe.rfind('\\')) + "\\other\\Tillvox.exe")) << "another file of the same name";
+    EXPECT_TRUE(program.IsRunning());
+    EXPECT_EQ(0, run(exe));
+    EXPECT_TRUE(program.WaitForExit(5000));
+    EXPECT_TRUE(recorder.WaitPeerClose(5000)) << "stopped as on a user's close";
+    EXPECT_EQ(1, run(exe)) << "nothing left to close";
+}

@@ -10,6 +10,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 using namespace std::chrono_literals;
 
@@ -239,4 +240,22 @@ TEST_F(SerialFixture, BytesStoredBeforeAStopNeverReachTheNextStart)
     const std::string receipt = "ONLY THIS\r\n";
     Deliver(0, receipt);
     EXPECT_EQ(Swapped(receipt), com.Read(1000, 2s));
+}
+
+// Stop ends the writer before it closes the port: a block the writer is about
+// to write when stop comes still goes out whole, never into a closed handle.
+TEST_F(SerialFixture, StopWaitsForTheWriterBeforeItClosesThePort)
+{
+    CComPortPair com(20);
+    AddSerial(com.Name());
+    engine.Start();
+    probe.HoldWriter();
+    const std::string receipt = Piece(600, 12);
+    Deliver(0, receipt);
+    ASSERT_TRUE(probe.WaitWriterAtGate());
+    std::thread stopper([&] { engine.Stop(); });
+    Sleep(300);  // stop has signalled the writer and waits for it
+    probe.ReleaseWriter();
+    stopper.join();
+    EXPECT_EQ(Swapped(receipt), com.Read(600, 5s));
 }

@@ -2,8 +2,10 @@
 // The main window: the source list with its live status, Start/Stop, Delete
 // and the auto-run box. It owns the capture engine and only displays what
 // the engine reports.
+#include "app/AutoRun_win.h"
 #include "app/CaptureEngine.h"
 #include "app/DialogBase.h"
+#include "app/TrayIcon.h"
 #include "base/WinHandle.h"
 
 #include <atomic>
@@ -20,6 +22,8 @@ public:
     ~CKassimoDlg() override;
 
     CCaptureEngine& Engine() { return m_Engine; }
+    CTrayIcon& TrayIcon() { return m_TrayIcon; }
+    CAutoRunEntry& AutoRun() { return m_AutoRun; }
     std::string SettingsPath() const { return m_strDataFolder + "FileMapPOS.ini"; }
 
     // The engine's callbacks; OnListCellPosted and CautionBox(source, text) come from any thread.
@@ -51,6 +55,13 @@ private:
     INT_PTR OnListCell(WPARAM wParam);
     INT_PTR OnCautionRequest(WPARAM wParam);
     INT_PTR OnSysCommand(WPARAM wParam);
+    // Tray and auto-run (KassimoDlgTray_win.cpp).
+    void InitTray();
+    void GoToTray();
+    void RestoreFromTray();
+    INT_PTR OnTrayNotify(LPARAM lParam);
+    void UpdateTrayTip();
+    void OnAutoRun();
 
     CLanguage* m_pLanguage;
     std::string m_strDataFolder;
@@ -64,5 +75,9 @@ private:
     std::atomic<bool> m_bWarningOpen[MAX_SOURCES] = {};
     std::mutex m_WarningMutex;
     std::string m_strWarning[MAX_SOURCES];
+    CTrayIcon m_TrayIcon;
+    CAutoRunEntry m_AutoRun;
+    // Set while the window is to stay hidden in the tray: the modal loop would show it otherwise.
+    bool m_bKeepHidden = false;
     CCaptureEngine m_Engine;
 };

@@ -62,6 +62,7 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
         return INT_PTR(TRUE);
     });
     OnMessage(WM_DESTROY, [this](WPARAM, LPARAM) {
+        m_TrayIcon.Remove();
         StopCaptureForExit();
         return INT_PTR(FALSE);
     });
@@ -75,13 +76,14 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
     OnCommand(IDC_MODIFY, [this](WORD) { OnModify(); });
     OnCommand(IDC_DELETE, [this](WORD) { OnDelete(); });
     OnCommand(IDC_START, [this](WORD) { OnStartStop(); });
-    OnCommand(IDC_AUTORUN, [](WORD) {});  // writing the auto-run setting comes later
+    OnCommand(IDC_AUTORUN, [this](WORD) { OnAutoRun(); });
     OnNotify(IDC_SOURCE_LIST, NM_DBLCLK, [this](NMHDR* pHeader) {
         const int nRow = reinterpret_cast<NMITEMACTIVATE*>(pHeader)->iItem;
         if (nRow >= 0 && !m_Engine.m_bRunning)
             ModifySource(nRow);
         return LRESULT(0);
     });
+    InitTray();
 }
 
 CKassimoDlg::~CKassimoDlg()
@@ -154,6 +156,7 @@ BOOL CKassimoDlg::OnInitDialog()
 
     m_hList = Item(IDC_SOURCE_LIST);
     SetTexts();
+    m_TrayIcon.Init(Hwnd(), GetString("IDS_PTS_DLG_NAME"));
     m_Engine.SetRightToLeft(m_bRightToLeft);
     m_Engine.LoadTexts();
     InsertColumns();
@@ -167,7 +170,8 @@ BOOL CKassimoDlg::OnInitDialog()
 
     if (m_bMonitor) {
         StartSequence();
-        PostMessageA(Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        // Straight to the tray: a minimise would first show the window.
+        GoToTray();
     }
     return TRUE;
 }
@@ -203,7 +207,9 @@ void CKassimoDlg::InsertColumns()
         lvc.iSubItem = column;
         SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc));
     }
-    SendMessageA(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // Label tips show a status longer than its column whole when the pointer rests on it.
+    const DWORD dwStyles = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
+    SendMessageA(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, dwStyles, dwStyles);
 }
 
 void CKassimoDlg::AddRow(int nRow, const SOURCE_ROW_TEXT& row)
@@ -236,8 +242,11 @@ int CKassimoDlg::FirstSelectedRow() const
 INT_PTR CKassimoDlg::OnListCell(WPARAM wParam)
 {
     LIST_CELL_UPDATE update;
-    if (m_Engine.TakeListCell(static_cast<int>(wParam), update) && update.nRow < m_Engine.SourceCount())
+    if (m_Engine.TakeListCell(static_cast<int>(wParam), update) && update.nRow < m_Engine.SourceCount()) {
         SetCell(update.nRow, update.nColumn, update.strText);
+        if (update.nColumn == 0)
+            UpdateTrayTip();
+    }
     return TRUE;
 }
 
@@ -277,6 +286,7 @@ void CKassimoDlg::OnDelete()
     m_Engine.DeleteSource(nRow);
     SendMessageA(m_hList, LVM_DELETEITEM, static_cast<WPARAM>(nRow), 0);
     m_Engine.SaveSettings(SettingsPath());
+    UpdateTrayTip();
 }
 
 void CKassimoDlg::OnStartStop()
@@ -306,6 +316,7 @@ void CKassimoDlg::StartSequence()
     EnableEditing(false);
     m_Engine.Start();
     SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_STOP").c_str());
+    UpdateTrayTip();
 }
 
 void CKassimoDlg::StopSequence()
@@ -320,6 +331,7 @@ void CKassimoDlg::StopSequence()
     m_Engine.ClearListCells();
     for (int row = 0; row < m_Engine.SourceCount(); ++row)
         SetCell(row, 0, std::string());
+    UpdateTrayTip();
 }
 
 void CKassimoDlg::StopCaptureForExit()

@@ -16,8 +16,12 @@ target_compile_options(Tillvox PRIVATE ${TILLVOX_WARNINGS})
 target_link_libraries(Tillvox PRIVATE tillvox_core)
 set_target_properties(Tillvox PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 if(EXISTS ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml)
-  add_custom_command(TARGET Tillvox POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml ${CMAKE_BINARY_DIR}/bin/Tillvox.xml)
+  # Copied whenever the file changes, not only when the program is linked again.
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bin/Tillvox.xml
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml ${CMAKE_BINARY_DIR}/bin/Tillvox.xml
+    DEPENDS ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml)
+  add_custom_target(TillvoxLanguageFile ALL DEPENDS ${CMAKE_BINARY_DIR}/bin/Tillvox.xml)
+  add_dependencies(Tillvox TillvoxLanguageFile)
 endif()
 
 file(GLOB _support CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)

@@ -20,8 +20,9 @@ starts "Tillvox.exe /Service /Monitor", the DVR simulator logged in to the
 source's TCP port (received text in demo/received.txt and on this terminal),
 and appends a sample receipt to the watched file every few seconds.
 --no-demo: only the program, in the same prefix, with its own settings.
---seconds N: stop everything after N seconds (default: when the window closes
-or on Ctrl-C).
+--seconds N: stop everything after N seconds (default: when the program ends
+or on Ctrl-C). With /Monitor the program starts in the notification area: a
+click on its tray icon opens the window.
 EOF
 }
 
@@ -135,7 +136,12 @@ else
   program=$!
 fi
 started=$SECONDS
-echo "Close its window (or press Ctrl-C here) to stop it."
+if [ $demo -eq 1 ]; then
+  echo "It captures in the notification area: click its tray icon to open the window."
+  echo "Exit in the icon's menu (right click) or Ctrl-C here stops it."
+else
+  echo "Close its window (or press Ctrl-C here) to stop it."
+fi
 
 if [ $demo -eq 1 ]; then
   # The recorder: retries until the program listens and logs in again after a lost link.

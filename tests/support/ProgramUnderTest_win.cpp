@@ -1,6 +1,7 @@
 #include "tests/support/ProgramUnderTest.h"
 
 #include "tests/support/Process.h"
+#include "tests/support/Tray.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
@@ -8,6 +9,7 @@
 namespace {
 
 const int IDC_SOURCE_LIST_ID = 1000;
+const UINT IDI_TRAY_ID = 133;
 
 struct FIND_WINDOW {
     DWORD dwProcessId;
@@ -19,8 +21,10 @@ BOOL CALLBACK FindMainWindow(HWND hWnd, LPARAM lParam)
     auto* pFind = reinterpret_cast<FIND_WINDOW*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(hWnd, &pid);
-    // A modal dialog is shown only once its initialisation (and a monitor-mode start) is done.
-    if (pid == pFind->dwProcessId && GetDlgItem(hWnd, IDC_SOURCE_LIST_ID) && IsWindowVisible(hWnd)) {
+    // A modal dialog is shown only once its initialisation is done; in monitor mode it
+    // stays hidden and its tray icon, added after the start of capture, tells the same.
+    if (pid == pFind->dwProcessId && GetDlgItem(hWnd, IDC_SOURCE_LIST_ID) &&
+        (IsWindowVisible(hWnd) || TrayIconShown(hWnd, IDI_TRAY_ID))) {
         pFind->hFound = hWnd;
         return FALSE;
     }

@@ -174,6 +174,8 @@ const char* const PROGRAM_KEYS[] = {
     "IDS_PTS_WARNING_WRONG_PASSWORD", "IDS_RECEIPT_SEQUENTIAL_TYPE", "IDS_RECONNECT",
     // Failed statuses of a source that cannot capture or deliver.
     "IDS_PTS_FOLDER_MISSING", "IDS_PTS_LISTEN_FAIL",
+    // The tray icon's menu and tip, and the auto-run warning.
+    "IDS_AUTORUN_NOT_CHANGED", "IDS_TRAY_EXIT", "IDS_TRAY_OPEN", "IDS_TRAY_TIP_RUNNING",
 };
 
 // The program's own language file in the source tree; Z: is the Linux root.
@@ -483,6 +485,14 @@ TEST_F(LanguageFixture, ProgramFileTextsSuitHowTheProgramUsesThem)
         EXPECT_TRUE(percent != std::wstring::npos && portInUse.compare(percent, 2, L"%d") == 0 &&
                     portInUse.find(L'%', percent + 1) == std::wstring::npos)
             << label << ": " << Ansi(portInUse);
+        // The running tip names the program, the connected sources and all sources, once each.
+        const std::wstring running = text(L"IDS_TRAY_TIP_RUNNING");
+        for (const wchar_t* placeholder : {L"%1", L"%2", L"%3"}) {
+            const size_t at = running.find(placeholder);
+            EXPECT_TRUE(at != std::wstring::npos && running.find(placeholder, at + 1) == std::wstring::npos)
+                << label << " " << Ansi(placeholder) << ": " << Ansi(running);
+        }
+        EXPECT_NE(text(L"IDS_TRAY_OPEN"), text(L"IDS_TRAY_EXIT")) << label;
         // The tray tip holds 63 bytes.
         const std::wstring title = text(L"IDS_PTS_DLG_NAME");
         EXPECT_LE(WideCharToMultiByte(codePage, 0, title.data(), static_cast<int>(title.size()), nullptr, 0,

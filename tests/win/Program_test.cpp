@@ -145,9 +145,9 @@ TEST_F(ProgramFixture, LastArgumentDecidesMonitorMode)
         ASSERT_TRUE(program.Start(c.arguments));
         HWND hMain = program.WaitForMainWindow();
         ASSERT_NE(nullptr, hMain);
-        // Monitor mode starts capture at once. (It also asks to be minimised, which a
-        // display without a window manager does not carry out, so that is not checked.)
+        // Monitor mode starts capture at once and keeps the window hidden in the tray.
         EXPECT_EQ(Text(c.monitor ? "IDS_PTS_STOP" : "IDS_PTS_START"), program.ControlText(IDC_START));
+        EXPECT_EQ(!c.monitor, IsWindowVisible(hMain) != FALSE);
         PostMessageA(hMain, WM_CLOSE, 0, 0);
         EXPECT_TRUE(program.WaitForExit(15000));
     }

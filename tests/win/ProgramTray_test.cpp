@@ -1,0 +1,168 @@
+// The real Tillvox.exe in the notification area and in the Run key: started as
+// Windows starts it at log-on, driven through the shell's tray and its check box.
+#include "app/AutoRun.h"
+#include "net/TimeOutSocket.h"
+#include "net/WinsockInit.h"
+#include "config/IniProfile.h"
+#include "lang/Language.h"
+#include "res/resource.h"
+#include "tests/support/ProgramUnderTest.h"
+#include "tests/support/RecorderPeer.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/Tray.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+namespace {
+
+const UINT WM_TRAY_NOTIFY_ID = 0x464;
+
+struct ProgramTrayFixture : ::testing::Test {
+    CWinsockInit winsock;
+    CTempFolder folder;
+    std::unique_ptr<CLanguage> pTexts;
+
+    ProgramTrayFixture()
+    {
+        CoInitialize(nullptr);
+        pTexts = std::make_unique<CLanguage>();
+        pTexts->Load(ProgramLanguageFilePath());
+        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
+        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
+        DeleteFileA(ProgramSettingsPath().c_str());
+        DeleteRunValue(AUTORUN_VALUE);
+    }
+    ~ProgramTrayFixture() override
+    {
+        // A Run value left behind would start the program whenever the prefix starts.
+        DeleteRunValue(AUTORUN_VALUE);
+        DeleteFileA(ProgramSettingsPath().c_str());
+        pTexts.reset();
+        CoUninitialize();
+    }
+    std::string Text(const char* key) { return pTexts->GetString(key); }
+    void WriteTcpSource(unsigned short port)
+    {
+        WriteWholeFile(ProgramSettingsPath(),
+                       "[Main]\r\nFile Number=1\r\n[Setup1]\r\nMonitor Type=0\r\nFile Path=" + folder.File("till.txt") +
+                           "\r\nPOS Index=POS1\r\nPrinter Type=TCP\r\nPort=TCP(" + std::to_string(port) +
+                           ")\r\nPassword=pw\r\nReceipt Type=0\r\n");
+    }
+};
+
+template <typename F>
+bool WaitUntil(F condition, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(25);
+    }
+    return true;
+}
+
+bool PortIsFree(unsigned short port)
+{
+    CTimeOutSocket probe;
+    return probe.Create(port);
+}
+
+}  // namespace
+
+TEST_F(ProgramTrayFixture, StartedAtLogOnItCapturesInTheTrayAndExitFromTheMenuEndsEverything)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteTcpSource(port);
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("-\"Monitor\""));  // the arguments of the Run value
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    EXPECT_EQ(Text("IDS_PTS_STOP"), program.ControlText(IDC_START)) << "capture runs";
+    EXPECT_FALSE(IsWindowVisible(hMain));
+    EXPECT_TRUE(TrayIconShown(hMain, IDI_TRAY));
+    EXPECT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_WAIT_CONNECT")));
+    CRecorderPeer recorder;
+    ASSERT_TRUE(recorder.Connect(port));
+    ASSERT_EQ(67u, recorder.Login("pw").size());
+
+    // A left click on the icon brings the window back; minimising sends it to the tray again.
+    PostMessageA(hMain, WM_TRAY_NOTIFY_ID, IDI_TRAY, WM_LBUTTONDOWN);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(hMain) && !IsIconic(hMain); }, 5000));
+    PostMessageA(hMain, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(hMain); }, 5000));
+    EXPECT_TRUE(TrayIconShown(hMain, IDI_TRAY));
+
+    // Right click, last item: Exit.
+    PostMessageA(hMain, WM_TRAY_NOTIFY_ID, IDI_TRAY, WM_RBUTTONDOWN);
+    HWND hMenu = WaitForPopupMenu(GetProcessId(program.Process()), 5000);
+    ASSERT_NE(nullptr, hMenu);
+    PressMenuKey(hMenu, VK_UP);
+    PressMenuKey(hMenu, VK_RETURN);
+    ASSERT_TRUE(program.WaitForExit(15000)) << "Exit ends the program";
+    EXPECT_TRUE(recorder.WaitPeerClose(5000)) << "capture was stopped";
+    EXPECT_TRUE(PortIsFree(port)) << "the recorder port is free again";
+}
+
+TEST_F(ProgramTrayFixture, RestartedShellGetsTheIconBack)
+{
+    WriteWholeFile(ProgramSettingsPath(), "");
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    EXPECT_FALSE(TrayIconShown(hMain, IDI_TRAY)) << "no icon before the first minimise";
+    PostMessageA(hMain, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    ASSERT_TRUE(WaitUntil([&] { return TrayIconShown(hMain, IDI_TRAY); }, 5000));
+    EXPECT_FALSE(IsWindowVisible(hMain));
+
+    // A restarted shell has forgotten the icon and tells every top-level window.
+    ASSERT_TRUE(RemoveTrayIcon(hMain, IDI_TRAY));
+    ASSERT_FALSE(TrayIconShown(hMain, IDI_TRAY));
+    PostMessageA(hMain, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return TrayIconShown(hMain, IDI_TRAY); }, 5000));
+    EXPECT_FALSE(IsWindowVisible(hMain));
+
+    PostMessageA(hMain, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitForExit(15000));
+}
+
+TEST_F(ProgramTrayFixture, AutoRunBoxWritesTheRunValueTheProgramStartsFrom)
+{
+    WriteWholeFile(ProgramSettingsPath(), "");
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    HWND hBox = GetDlgItem(hMain, IDC_AUTORUN);
+    CIniProfile settings(ProgramSettingsPath());
+
+    SendMessageA(hBox, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_CHECKED, SendMessageA(hBox, BM_GETCHECK, 0, 0));
+    const RUN_VALUE value = ReadRunValue("Kassimo");
+    ASSERT_TRUE(value.bPresent);
+    EXPECT_EQ(DWORD(REG_SZ), value.dwType);
+    const std::string command = "\"" + ProgramExePath() + "\" -\"Monitor\"";
+    EXPECT_EQ(command + std::string(1, '\0'), value.strData);
+    EXPECT_EQ("1", settings.GetString("AutoExecute", "AutoExecute", "", 16));
+
+    SendMessageA(hBox, BM_CLICK, 0, 0);
+    EXPECT_EQ(BST_UNCHECKED, SendMessageA(hBox, BM_GETCHECK, 0, 0));
+    EXPECT_FALSE(ReadRunValue("Kassimo").bPresent);
+    EXPECT_EQ("0", settings.GetString("AutoExecute", "AutoExecute", "", 16));
+    PostMessageA(hMain, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.WaitForExit(15000));
+
+    // Started from the command the value held: capture runs, hidden in the tray.
+    WritePrivateProfileStringA("AutoExecute", "AutoExecute", "1", ProgramSettingsPath().c_str());
+    CProgramUnderTest atLogOn;
+    ASSERT_TRUE(atLogOn.Start(command.substr(command.find(' ') + 1)));
+    HWND hHidden = atLogOn.WaitForMainWindow();
+    ASSERT_NE(nullptr, hHidden);
+    EXPECT_EQ(Text("IDS_PTS_STOP"), atLogOn.ControlText(IDC_START));
+    EXPECT_FALSE(IsWindowVisible(hHidden));
+    EXPECT_TRUE(TrayIconShown(hHidden, IDI_TRAY));
+    EXPECT_EQ(BST_CHECKED, SendMessageA(GetDlgItem(hHidden, IDC_AUTORUN), BM_GETCHECK, 0, 0));
+}

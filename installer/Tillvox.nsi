@@ -416,8 +416,10 @@ Section "Tillvox" SecProgram
   WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\Tillvox.exe,0"
   WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" `"$INSTDIR\uninstall.exe"`
-  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" `"$INSTDIR\uninstall.exe" /S`
+  ; _?= runs the uninstaller in place, so whoever starts it waits for it and gets its
+  ; exit code (without it, the uninstaller hands over to a copy of itself and ends at once).
+  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" `"$INSTDIR\uninstall.exe" _?=$INSTDIR`
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" `"$INSTDIR\uninstall.exe" /S _?=$INSTDIR`
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -450,6 +452,23 @@ Function un.onInit
   ${GetOptions} $0 "/REMOVEDATA" $1
   ${IfNot} ${Errors}
     StrCpy $RemoveData "1"
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/CLEANUP=" $1
+  ${IfNot} ${Errors}
+    ; The copy started at the end of an uninstall that ran in place: wait (bounded)
+    ; for that process to end, then remove what it could not.
+    System::Call "kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2"   ; SYNCHRONIZE
+    ${If} $2 P<> 0
+      System::Call "kernel32::WaitForSingleObject(p r2, i ${CLOSE_WAIT_MS}) i"
+      System::Call "kernel32::CloseHandle(p r2)"
+    ${EndIf}
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+    RMDir "$ProgramFilesX86\Orvane"
+    Delete /REBOOTOK "$EXEPATH"
+    SetErrorLevel 0
+    Quit
   ${EndIf}
 FunctionEnd
 
@@ -487,7 +506,16 @@ Section "Uninstall"
   Delete "$INSTDIR\dvrsim.exe"
   Delete "$INSTDIR\possim.exe"
   Delete "$INSTDIR\ReadMe.txt"
-  Delete "$INSTDIR\uninstall.exe"
+  ${If} $EXEDIR == $INSTDIR
+    ; Running in place (_?=): a running program cannot delete itself, so a copy of
+    ; it removes uninstall.exe and the folder once this process has ended.
+    System::Call "kernel32::GetCurrentProcessId() i .r1"
+    StrCpy $0 "$TEMP\TillvoxUninstall-$1.exe"
+    CopyFiles /SILENT "$EXEPATH" "$0"
+    Exec `"$0" /S /CLEANUP=$1 _?=$INSTDIR`
+  ${Else}
+    Delete "$INSTDIR\uninstall.exe"
+  ${EndIf}
   ; Only when empty: files a user put there (an adapter library) stay.
   RMDir "$INSTDIR"
   RMDir "$ProgramFilesX86\Orvane"

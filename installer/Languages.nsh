@@ -10,6 +10,7 @@ LangString REMOVE_DATA_LABEL ${LANG_ENGLISH} "Also remove the settings and recei
 LangString MSG_CLOSING ${LANG_ENGLISH} "Closing Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_ENGLISH} "Tillvox did not close. Close it yourself, then choose Retry."
 LangString MSG_FILES_FAILED ${LANG_ENGLISH} "Some files could not be written."
+LangString MSG_NEED_ADMIN ${LANG_ENGLISH} "Tillvox Setup needs administrator rights. Run it as an administrator."
 
 LangString AUTORUN_LABEL ${LANG_SIMPCHINESE} "随 Windows 启动并立即开始采集"
 LangString PAGE_AUTORUN_TITLE ${LANG_SIMPCHINESE} "随 Windows 启动"
@@ -20,6 +21,7 @@ LangString REMOVE_DATA_LABEL ${LANG_SIMPCHINESE} "同时删除此文件夹中的
 LangString MSG_CLOSING ${LANG_SIMPCHINESE} "正在关闭 Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_SIMPCHINESE} "Tillvox 没有关闭。请手动关闭它，然后选择“重试”。"
 LangString MSG_FILES_FAILED ${LANG_SIMPCHINESE} "部分文件无法写入。"
+LangString MSG_NEED_ADMIN ${LANG_SIMPCHINESE} "Tillvox 安装程序需要管理员权限。请以管理员身份运行。"
 
 LangString AUTORUN_LABEL ${LANG_TRADCHINESE} "隨 Windows 啟動並立即開始擷取"
 LangString PAGE_AUTORUN_TITLE ${LANG_TRADCHINESE} "隨 Windows 啟動"
@@ -30,6 +32,7 @@ LangString REMOVE_DATA_LABEL ${LANG_TRADCHINESE} "同時移除此資料夾中的
 LangString MSG_CLOSING ${LANG_TRADCHINESE} "正在關閉 Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_TRADCHINESE} "Tillvox 沒有關閉。請自行關閉它，然後選擇「重試」。"
 LangString MSG_FILES_FAILED ${LANG_TRADCHINESE} "部分檔案無法寫入。"
+LangString MSG_NEED_ADMIN ${LANG_TRADCHINESE} "Tillvox 安裝程式需要系統管理員權限。請以系統管理員身分執行。"
 
 LangString AUTORUN_LABEL ${LANG_JAPANESE} "Windows の起動時に開始し、すぐに取り込みを始める"
 LangString PAGE_AUTORUN_TITLE ${LANG_JAPANESE} "Windows と同時に起動"
@@ -40,6 +43,7 @@ LangString REMOVE_DATA_LABEL ${LANG_JAPANESE} "このフォルダーの設定と
 LangString MSG_CLOSING ${LANG_JAPANESE} "Tillvox を終了しています..."
 LangString MSG_STILL_RUNNING ${LANG_JAPANESE} "Tillvox が終了しませんでした。手動で終了してから [再試行] を選んでください。"
 LangString MSG_FILES_FAILED ${LANG_JAPANESE} "一部のファイルを書き込めませんでした。"
+LangString MSG_NEED_ADMIN ${LANG_JAPANESE} "Tillvox のセットアップには管理者権限が必要です。管理者として実行してください。"
 
 LangString AUTORUN_LABEL ${LANG_FRENCH} "Démarrer avec Windows et lancer la capture aussitôt"
 LangString PAGE_AUTORUN_TITLE ${LANG_FRENCH} "Démarrer avec Windows"
@@ -50,6 +54,7 @@ LangString REMOVE_DATA_LABEL ${LANG_FRENCH} "Supprimer aussi les réglages et le
 LangString MSG_CLOSING ${LANG_FRENCH} "Fermeture de Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_FRENCH} "Tillvox ne s'est pas fermé. Fermez-le vous-même, puis choisissez Réessayer."
 LangString MSG_FILES_FAILED ${LANG_FRENCH} "Certains fichiers n'ont pas pu être écrits."
+LangString MSG_NEED_ADMIN ${LANG_FRENCH} "L'installation de Tillvox nécessite les droits d'administrateur. Exécutez-la en tant qu'administrateur."
 
 LangString AUTORUN_LABEL ${LANG_GERMAN} "Mit Windows starten und sofort mit der Erfassung beginnen"
 LangString PAGE_AUTORUN_TITLE ${LANG_GERMAN} "Mit Windows starten"
@@ -60,6 +65,7 @@ LangString REMOVE_DATA_LABEL ${LANG_GERMAN} "Auch die Einstellungen und Bonquell
 LangString MSG_CLOSING ${LANG_GERMAN} "Tillvox wird geschlossen..."
 LangString MSG_STILL_RUNNING ${LANG_GERMAN} "Tillvox wurde nicht geschlossen. Schließen Sie es selbst und wählen Sie dann Wiederholen."
 LangString MSG_FILES_FAILED ${LANG_GERMAN} "Einige Dateien konnten nicht geschrieben werden."
+LangString MSG_NEED_ADMIN ${LANG_GERMAN} "Die Installation von Tillvox erfordert Administratorrechte. Führen Sie sie als Administrator aus."
 
 LangString AUTORUN_LABEL ${LANG_SPANISH} "Iniciar con Windows y empezar a capturar de inmediato"
 LangString PAGE_AUTORUN_TITLE ${LANG_SPANISH} "Iniciar con Windows"
@@ -70,6 +76,7 @@ LangString REMOVE_DATA_LABEL ${LANG_SPANISH} "Quitar también la configuración 
 LangString MSG_CLOSING ${LANG_SPANISH} "Cerrando Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_SPANISH} "Tillvox no se cerró. Ciérrelo usted mismo y elija Reintentar."
 LangString MSG_FILES_FAILED ${LANG_SPANISH} "No se pudieron escribir algunos archivos."
+LangString MSG_NEED_ADMIN ${LANG_SPANISH} "La instalación de Tillvox necesita derechos de administrador. Ejecútela como administrador."
 
 LangString AUTORUN_LABEL ${LANG_ITALIAN} "Avvia con Windows e inizia subito l'acquisizione"
 LangString PAGE_AUTORUN_TITLE ${LANG_ITALIAN} "Avvia con Windows"
@@ -80,6 +87,7 @@ LangString REMOVE_DATA_LABEL ${LANG_ITALIAN} "Rimuovi anche le impostazioni e le
 LangString MSG_CLOSING ${LANG_ITALIAN} "Chiusura di Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_ITALIAN} "Tillvox non si è chiuso. Chiuderlo manualmente, quindi scegliere Riprova."
 LangString MSG_FILES_FAILED ${LANG_ITALIAN} "Non è stato possibile scrivere alcuni file."
+LangString MSG_NEED_ADMIN ${LANG_ITALIAN} "L'installazione di Tillvox richiede i diritti di amministratore. Eseguirla come amministratore."
 
 LangString AUTORUN_LABEL ${LANG_PORTUGUESEBR} "Iniciar com o Windows e começar a capturar imediatamente"
 LangString PAGE_AUTORUN_TITLE ${LANG_PORTUGUESEBR} "Iniciar com o Windows"
@@ -90,6 +98,7 @@ LangString REMOVE_DATA_LABEL ${LANG_PORTUGUESEBR} "Remover também as configura�
 LangString MSG_CLOSING ${LANG_PORTUGUESEBR} "Fechando o Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_PORTUGUESEBR} "O Tillvox não fechou. Feche-o manualmente e escolha Repetir."
 LangString MSG_FILES_FAILED ${LANG_PORTUGUESEBR} "Alguns arquivos não puderam ser gravados."
+LangString MSG_NEED_ADMIN ${LANG_PORTUGUESEBR} "A instalação do Tillvox requer direitos de administrador. Execute-a como administrador."
 
 LangString AUTORUN_LABEL ${LANG_DUTCH} "Met Windows starten en meteen beginnen met vastleggen"
 LangString PAGE_AUTORUN_TITLE ${LANG_DUTCH} "Met Windows starten"
@@ -100,6 +109,7 @@ LangString REMOVE_DATA_LABEL ${LANG_DUTCH} "Ook de instellingen en bonbronnen in
 LangString MSG_CLOSING ${LANG_DUTCH} "Tillvox wordt gesloten..."
 LangString MSG_STILL_RUNNING ${LANG_DUTCH} "Tillvox is niet gesloten. Sluit het zelf en kies dan Opnieuw."
 LangString MSG_FILES_FAILED ${LANG_DUTCH} "Sommige bestanden konden niet worden geschreven."
+LangString MSG_NEED_ADMIN ${LANG_DUTCH} "De installatie van Tillvox vereist beheerdersrechten. Voer deze uit als beheerder."
 
 LangString AUTORUN_LABEL ${LANG_RUSSIAN} "Запускать вместе с Windows и сразу начинать захват"
 LangString PAGE_AUTORUN_TITLE ${LANG_RUSSIAN} "Запуск вместе с Windows"
@@ -110,6 +120,7 @@ LangString REMOVE_DATA_LABEL ${LANG_RUSSIAN} "Удалить также наст
 LangString MSG_CLOSING ${LANG_RUSSIAN} "Закрытие Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_RUSSIAN} "Tillvox не закрылся. Закройте его сами, затем выберите «Повтор»."
 LangString MSG_FILES_FAILED ${LANG_RUSSIAN} "Не удалось записать некоторые файлы."
+LangString MSG_NEED_ADMIN ${LANG_RUSSIAN} "Для установки Tillvox нужны права администратора. Запустите её от имени администратора."
 
 LangString AUTORUN_LABEL ${LANG_POLISH} "Uruchamiaj razem z systemem Windows i od razu rozpoczynaj przechwytywanie"
 LangString PAGE_AUTORUN_TITLE ${LANG_POLISH} "Uruchamianie z systemem Windows"
@@ -120,6 +131,7 @@ LangString REMOVE_DATA_LABEL ${LANG_POLISH} "Usuń także ustawienia i źródła
 LangString MSG_CLOSING ${LANG_POLISH} "Zamykanie Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_POLISH} "Tillvox nie został zamknięty. Zamknij go samodzielnie, a potem wybierz Ponów."
 LangString MSG_FILES_FAILED ${LANG_POLISH} "Nie udało się zapisać niektórych plików."
+LangString MSG_NEED_ADMIN ${LANG_POLISH} "Instalacja Tillvox wymaga uprawnień administratora. Uruchom ją jako administrator."
 
 LangString AUTORUN_LABEL ${LANG_CZECH} "Spouštět s Windows a ihned začít se záznamem"
 LangString PAGE_AUTORUN_TITLE ${LANG_CZECH} "Spouštění s Windows"
@@ -130,6 +142,7 @@ LangString REMOVE_DATA_LABEL ${LANG_CZECH} "Odebrat také nastavení a zdroje ú
 LangString MSG_CLOSING ${LANG_CZECH} "Zavírání Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_CZECH} "Tillvox se nezavřel. Zavřete ho sami a zvolte Opakovat."
 LangString MSG_FILES_FAILED ${LANG_CZECH} "Některé soubory nebylo možné zapsat."
+LangString MSG_NEED_ADMIN ${LANG_CZECH} "Instalace Tillvox vyžaduje oprávnění správce. Spusťte ji jako správce."
 
 LangString AUTORUN_LABEL ${LANG_ARABIC} "التشغيل مع Windows وبدء الالتقاط على الفور"
 LangString PAGE_AUTORUN_TITLE ${LANG_ARABIC} "التشغيل مع Windows"
@@ -140,6 +153,7 @@ LangString REMOVE_DATA_LABEL ${LANG_ARABIC} "إزالة الإعدادات وم�
 LangString MSG_CLOSING ${LANG_ARABIC} "جارٍ إغلاق Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_ARABIC} "لم يُغلق Tillvox. أغلقه بنفسك ثم اختر إعادة المحاولة."
 LangString MSG_FILES_FAILED ${LANG_ARABIC} "تعذّرت كتابة بعض الملفات."
+LangString MSG_NEED_ADMIN ${LANG_ARABIC} "يتطلب إعداد Tillvox صلاحيات المسؤول. شغّله كمسؤول."
 
 LangString AUTORUN_LABEL ${LANG_HEBREW} "הפעל עם Windows והתחל ללכוד מיד"
 LangString PAGE_AUTORUN_TITLE ${LANG_HEBREW} "הפעלה עם Windows"
@@ -150,3 +164,4 @@ LangString REMOVE_DATA_LABEL ${LANG_HEBREW} "הסר גם את ההגדרות ו�
 LangString MSG_CLOSING ${LANG_HEBREW} "סוגר את Tillvox..."
 LangString MSG_STILL_RUNNING ${LANG_HEBREW} "Tillvox לא נסגר. סגור אותו בעצמך ובחר 'נסה שוב'."
 LangString MSG_FILES_FAILED ${LANG_HEBREW} "לא ניתן היה לכתוב חלק מהקבצים."
+LangString MSG_NEED_ADMIN ${LANG_HEBREW} "התקנת Tillvox דורשת הרשאות מנהל. הפעל אותה כמנהל."

@@ -303,6 +303,13 @@ Function .onInit
   ${EndIf}
   StrCpy $DataFolder "$APPDATA\Orvane\Tillvox"
   Call ChooseLanguage
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "$(MSG_NEED_ADMIN)" /SD IDOK
+    SetErrorLevel 740   ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
   StrCpy $AutoRun ""
   ${GetParameters} $0
   ClearErrors
@@ -446,6 +453,13 @@ Function un.onInit
   Call un.FindProgramFilesX86
   StrCpy $DataFolder "$APPDATA\Orvane\Tillvox"
   Call un.ChooseLanguage
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "$(MSG_NEED_ADMIN)" /SD IDOK
+    SetErrorLevel 740   ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
   StrCpy $RemoveData "0"
   ${GetParameters} $0
   ClearErrors

@@ -86,7 +86,8 @@ run_command_line() {
   run_setup cmd /c "Z:${work//\//\\}\\command.bat"
 }
 
-tillvox_make_prefix "$WINEPREFIX"
+# An English system, whatever this machine's locale is.
+LANG=C LC_ALL=C tillvox_make_prefix "$WINEPREFIX"
 pf86=$(winrun cmd /c 'echo %ProgramFiles(x86)%' 2>/dev/null | tr -d '\r')
 inst="$pf86\\Orvane\\Tillvox"
 inst_unix=$(tillvox_unix_path "$WINEPREFIX" "$inst")
@@ -99,6 +100,31 @@ run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 run_command="\"$inst\\Tillvox.exe\" -\"Monitor\""
 files=(Tillvox.exe Tillvox.xml dvrsim.exe ReadMe.txt uninstall.exe)
 [ -f "$bin/possim.exe" ] && files+=(possim.exe)
+
+echo "== pages in the program's language"
+# An interactive setup shows its first page; Wine names its X window after the page's caption.
+brand="$WINEPREFIX/drive_c/windows/ORVANEBRAND.INI"
+window_shown() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\": ("; }
+setup_caption_is() {  # setup_caption_is CAPTION: the setup's window appears with that caption
+  local caption=$1 pid shown=1
+  winrun "$setup" >>"$work/setup.log" 2>&1 </dev/null &
+  pid=$!
+  started+=("$pid")
+  wait_for 30 window_shown "$caption" && shown=0
+  [ $shown -eq 0 ] || xwininfo -root -tree 2>/dev/null | grep -F '": (' >&2
+  # Cancelled at the first page, before anything is installed.
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  wait_for 10 not window_shown "$caption"
+  return $shown
+}
+check "English pages on an English system" setup_caption_is "Tillvox Setup"
+printf '[General]\r\nLang=GEM\r\n' >"$brand"
+check "German pages when ORVANEBRAND.INI sets Lang=GEM" setup_caption_is "Installation von Tillvox"
+printf '[General]\r\nLang=HUN\r\n' >"$brand"
+check "English pages for a language whose texts the program does not carry (HUN)" \
+  setup_caption_is "Tillvox Setup"
+rm -f "$brand"
 
 echo "== silent install"
 run_setup "$setup" /S

@@ -37,4 +37,5 @@ add_custom_target(TillvoxSetup ALL DEPENDS ${TILLVOX_SETUP})
 
 # The real setup program under Wine, in a prefix of the test's own (made and removed by the test).
 add_test(NAME win.Installer COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/Installer_test.sh ${TILLVOX_SETUP})
-set_tests_properties(win.Installer PROPERTIES TIMEOUT 600)
+# Long: started first, so that it runs beside the others.
+set_tests_properties(win.Installer PROPERTIES TIMEOUT 600 COST 1000)

@@ -47,6 +47,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Programs started in the background are started without this function, so that $! is
+# the Wine process itself.
 winrun() { "$TILLVOX_WINE" "$@"; }
 
 # The data of NAME under KEY as reg.exe shows it; fails when there is no such value.
@@ -107,7 +109,7 @@ brand="$WINEPREFIX/drive_c/windows/ORVANEBRAND.INI"
 window_shown() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\": ("; }
 setup_caption_is() {  # setup_caption_is CAPTION: the setup's window appears with that caption
   local caption=$1 pid shown=1
-  winrun "$setup" >>"$work/setup.log" 2>&1 </dev/null &
+  "$TILLVOX_WINE" "$setup" >>"$work/setup.log" 2>&1 </dev/null &
   pid=$!
   started+=("$pid")
   wait_for 30 window_shown "$caption" && shown=0
@@ -161,7 +163,7 @@ deliver_receipt() {
   local received=$1 end=$((SECONDS + 40))
   local dvr_out="Z:${received//\//\\}"
   : >"$received"
-  winrun "$inst\\dvrsim.exe" "127.0.0.1:$port" --password secret --retry-ms 30000 \
+  "$TILLVOX_WINE" "$inst\\dvrsim.exe" "127.0.0.1:$port" --password secret --retry-ms 30000 \
     --out "$dvr_out" --quiet >>"$work/dvrsim.log" 2>&1 </dev/null &
   local recorder=$!
   started+=("$recorder")
@@ -183,11 +185,23 @@ EOF
   return 1
 }
 
-winrun "$inst\\Tillvox.exe" /Monitor >>"$work/program.log" 2>&1 </dev/null &
+"$TILLVOX_WINE" "$inst\\Tillvox.exe" /Monitor >>"$work/program.log" 2>&1 </dev/null &
 program=$!
 started+=("$program")
 check "the installed program listens on the source's port" wait_for 30 tillvox_port_listens "$port"
 check "a receipt appended to the file arrives whole at dvrsim" deliver_receipt "$work/received-1.txt"
+
+echo "== a program that does not answer is left as it is"
+# Stopped, it cannot answer the close request: the setup must give up after its bounded
+# wait, fail, and replace nothing under it.
+changed_before=$(stat -c %Z "$inst_unix/Tillvox.exe")
+kill -STOP "$program"
+run_setup "$setup" /S /AUTORUN
+check "setup /S over a program that does not close fails with exit code 2 (got $rc)" equals "$rc" 2
+check "the program was not ended" alive "$program"
+check "Tillvox.exe not rewritten" equals "$(stat -c %Z "$inst_unix/Tillvox.exe")" "$changed_before"
+check "no Run value written" not reg_get "$run_key" Kassimo
+kill -CONT "$program"
 
 echo "== install with the auto-run switch over the running program"
 run_setup "$setup" /S /AUTORUN

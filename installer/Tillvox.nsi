@@ -219,7 +219,8 @@ FunctionEnd
 ; waited for. The window is found by what cannot be mistaken: an unowned dialog
 ; window whose process runs $INSTDIR\Tillvox.exe.
 ; Sets $Closed to 1 when one was closed and $WasCapturing to 1 when it was capturing;
-; sets the error flag when one did not end within CLOSE_WAIT_MS (it is left running).
+; sets the error flag when one did not end within CLOSE_WAIT_MS (it is left running)
+; or Tillvox.exe is still in use.
 !macro DEFINE_CLOSE_PROGRAM un
 Function ${un}CloseProgram
   Push $0
@@ -228,7 +229,8 @@ Function ${un}CloseProgram
   Push $3
   Push $4
   Push $5
-  ClearErrors
+  Push $6
+  StrCpy $6 "ok"
   StrCpy $0 0
   ${Do}
     FindWindow $0 "#32770" "" "" $0
@@ -262,12 +264,29 @@ Function ${un}CloseProgram
     System::Call "kernel32::WaitForSingleObject(p r2, i ${CLOSE_WAIT_MS}) i .r4"
     System::Call "kernel32::CloseHandle(p r2)"
     ${If} $4 <> 0
-      SetErrors
+      StrCpy $6 "still running"
       ${Break}
     ${EndIf}
     StrCpy $Closed 1
     StrCpy $0 0   ; its window is gone: search again from the start
   ${Loop}
+  ; A Tillvox whose window is not on this desktop (another user's session) still
+  ; holds its file: fail before anything is replaced or removed.
+  ${If} $6 == "ok"
+  ${AndIf} ${FileExists} "$INSTDIR\Tillvox.exe"
+    ClearErrors
+    FileOpen $1 "$INSTDIR\Tillvox.exe" a
+    ${If} ${Errors}
+      StrCpy $6 "in use"
+    ${Else}
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
+  ${If} $6 != "ok"
+    SetErrors
+  ${EndIf}
+  Pop $6
   Pop $5
   Pop $4
   Pop $3

@@ -90,7 +90,9 @@ run_command_line() {
 
 # An English system, whatever this machine's locale is.
 LANG=C LC_ALL=C tillvox_make_prefix "$WINEPREFIX"
+# The 32-bit Program Files folder; a 32-bit Windows has only the one.
 pf86=$(winrun cmd /c 'echo %ProgramFiles(x86)%' 2>/dev/null | tr -d '\r')
+[[ $pf86 == %* ]] && pf86=$(winrun cmd /c 'echo %ProgramFiles%' 2>/dev/null | tr -d '\r')
 inst="$pf86\\Orvane\\Tillvox"
 inst_unix=$(tillvox_unix_path "$WINEPREFIX" "$inst")
 data_unix="$WINEPREFIX/drive_c/ProgramData/Orvane/Tillvox"
@@ -136,8 +138,15 @@ check "Tillvox.exe is the build's" same_file "$inst_unix/Tillvox.exe" "$bin/Till
 check "dvrsim.exe is the build's" same_file "$inst_unix/dvrsim.exe" "$bin/dvrsim.exe"
 check "Tillvox.xml is the program's language file" same_file "$inst_unix/Tillvox.xml" "$top/lang/Tillvox.xml"
 check "Start menu entry" has_file "$menu_entry"
-check "Start menu entry starts the installed program" \
-  grep -qaF "Tillvox.exe" "$menu_entry"
+# The shortcut holds its target's path, in the ANSI or the UTF-16 form.
+link_names() {
+  python3 - "$1" "$2" <<'EOF'
+import sys
+data, path = open(sys.argv[1], 'rb').read(), sys.argv[2]
+sys.exit(0 if path.encode('latin-1') in data or path.encode('utf-16-le') in data else 1)
+EOF
+}
+check "Start menu entry starts the installed program" link_names "$menu_entry" "$inst\\Tillvox.exe"
 for pair in "DisplayName=Tillvox" "DisplayVersion=$version" "Publisher=Orvane" \
             "DisplayIcon=$inst\\Tillvox.exe,0" "InstallLocation=$inst" \
             "UninstallString=\"$inst\\uninstall.exe\" _?=$inst" \
@@ -207,6 +216,9 @@ echo "== install with the auto-run switch over the running program"
 run_setup "$setup" /S /AUTORUN
 check "setup /S /AUTORUN ends with exit code 0 (got $rc)" equals "$rc" 0
 check "the running program was closed" wait_for 3 not alive "$program"
+wait "$program"
+code=$?
+check "it ended by itself, with exit code 0 (got $code)" equals "$code" 0
 check "Run value Kassimo holds the program's own command text" \
   equals "$(reg_get "$run_key" Kassimo)" "$run_command"
 check "[AutoExecute] AutoExecute=1 in FileMapPOS.ini" \

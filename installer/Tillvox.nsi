@@ -2,7 +2,8 @@
 ;
 ; Built by the normal build (installer/Installer.cmake) with:
 ;   VERSION   the program's version, as in its version resource
-;   BIN_DIR   the folder holding Tillvox.exe, Tillvox.xml, dvrsim.exe (and possim.exe)
+;   BIN_DIR   the folder holding Tillvox.exe and dvrsim.exe (and possim.exe); the
+;             language file comes from lang/
 ;   OUT_FILE  the setup program to write
 ;   AMD64     (optional) build a 64-bit setup from a 64-bit program build; it still
 ;             installs into the 32-bit Program Files folder, as the product does
@@ -11,9 +12,11 @@
 ; Command line (besides NSIS's own /S for silent and /D=folder):
 ;   setup:     /AUTORUN    start Tillvox with Windows (monitor mode)
 ;              /NOAUTORUN  do not; without either, a silent setup keeps what is there
-;   uninstall: /REMOVEDATA also remove the data folder with the settings
-; Exit code: 0 done, 1 cancelled by the user, 2 failed (nothing half-done is left
-; running: a program that would not close stays as it was).
+;   uninstall: /REMOVEDATA also remove the data folder with the settings; the
+;              registered commands end in _?=<folder> so that callers wait for the
+;              exit code
+; Exit code: 0 done, 1 cancelled by the user, 2 failed (a program that would not
+; close is left running and nothing is replaced or removed), 740 no administrator rights.
 
 !ifndef VERSION | BIN_DIR | OUT_FILE
   !error "VERSION, BIN_DIR and OUT_FILE must be defined"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Brings a Debian 12 machine everything Tillvox needs to build and test:
-# the MinGW cross compilers, Wine with its 32-bit half, a virtual display,
+# the MinGW cross compilers, Wine with its 32-bit half, a virtual display, NSIS,
 # socat for COM port pairs, CMake/Ninja and GoogleTest's sources.
 # Safe to run again: it does nothing when everything is already there.
 set -euo pipefail
@@ -9,7 +9,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils wine wine32:i386 wine64 xvfb xauth x11-utils socat cmake ninja-build
-          python3 googletest g++ make imagemagick procps fonts-liberation)
+          python3 googletest g++ make imagemagick procps fonts-liberation nsis)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 

@@ -20,7 +20,7 @@ if [ "$TILLVOX_WIN_BUILD" = build/win ]; then
   cmake --build build/win -j "$jobs"
 else
   echo "this machine runs no 32-bit programs: building the 32-bit program, testing the 64-bit build under wine64"
-  cmake --build build/win -j "$jobs" --target Tillvox dvrsim possim
+  cmake --build build/win -j "$jobs" --target Tillvox dvrsim possim closeprogram TillvoxSetup
   cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$top/$TILLVOX_WIN_TOOLCHAIN" >/dev/null
   cmake --build "$TILLVOX_WIN_BUILD" -j "$jobs"

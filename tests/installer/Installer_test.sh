@@ -1,0 +1,282 @@
+#!/usr/bin/env bash
+# The setup program under Wine, in a Wine prefix of this test's own: silent install,
+# the installed program capturing a receipt to the installed dvrsim, upgrades over
+# the running program, the auto-run switch, silent uninstall with and without the
+# data folder.
+#
+# usage: Installer_test.sh SETUP.exe
+# Runs the setup program of the build this machine's Wine can run (TILLVOX_WINE).
+set -uo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+source "$top/scripts/env.sh"
+tillvox_pick_wine
+
+setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+bin=$(dirname "$setup")
+version=$(basename "$setup" .exe)
+version=${version#TillvoxSetup-}
+work=$(dirname "$bin")/installer-test
+rm -rf "$work"
+mkdir -p "$work"
+
+export WINEPREFIX=$work/wineprefix
+export WINEDEBUG=-all
+# No menu entries or file associations of the test prefix on this machine's desktop.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+[ -n "${DISPLAY:-}" ] || tillvox_start_display
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then
+    echo "ok   $what"
+  else
+    echo "FAIL $what"
+    failures=$((failures + 1))
+  fi
+}
+
+started=()  # Unix process ids of the Wine processes this test started
+cleanup() {
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The prefix is this test's own: nothing else runs in it.
+  WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+  WINEPREFIX=$WINEPREFIX wineserver -w 2>/dev/null || true
+  [ "${TILLVOX_KEEP_INSTALLER_TEST:-}" = 1 ] || rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Programs started in the background are started without this function, so that $! is
+# the Wine process itself.
+winrun() { "$TILLVOX_WINE" "$@"; }
+
+# The data of NAME under KEY as reg.exe shows it; fails when there is no such value.
+reg_get() {
+  local key=$1 name=$2 out
+  out=$(winrun reg query "$key" /v "$name" 2>/dev/null | tr -d '\r') || return 1
+  printf '%s\n' "$out" | awk -v n="$name" '
+    { line = $0; sub(/^ +/, "", line)
+      if (index(line, n " ") == 1) { rest = substr(line, length(n) + 1); sub(/^ +REG_[A-Z_]+ +/, "", rest); print rest; found = 1; exit } }
+    END { exit !found }'
+}
+reg_has_key() { winrun reg query "$1" >/dev/null 2>&1; }
+
+# Waits up to SECONDS for COMMAND to succeed.
+wait_for() {
+  local seconds=$1; shift
+  local end=$((SECONDS + seconds))
+  while [ $SECONDS -lt $end ]; do "$@" && return 0; sleep 0.25; done
+  "$@"
+}
+not() { ! "$@"; }
+same_file() { cmp -s "$1" "$2"; }
+has_file() { [ -f "$1" ]; }
+has_dir() { [ -d "$1" ]; }
+equals() { [ "$1" = "$2" ]; }
+alive() { kill -0 "$1" 2>/dev/null; }
+
+# Runs the setup program (or the uninstaller) and keeps its exit code in $rc.
+# Its output goes to a file: a program it starts must not hold this script's pipes.
+run_setup() {
+  winrun "$@" >>"$work/setup.log" 2>&1 </dev/null
+  rc=$?
+}
+# Runs a command line exactly as written (as Windows runs a registered command), through a batch file.
+run_command_line() {
+  printf '@%s\r\n@exit /b %%ERRORLEVEL%%\r\n' "$1" >"$work/command.bat"
+  run_setup cmd /c "Z:${work//\//\\}\\command.bat"
+}
+
+# An English system, whatever this machine's locale is.
+LANG=C LC_ALL=C tillvox_make_prefix "$WINEPREFIX"
+# The 32-bit Program Files folder; a 32-bit Windows has only the one.
+pf86=$(winrun cmd /c 'echo %ProgramFiles(x86)%' 2>/dev/null | tr -d '\r')
+[[ $pf86 == %* ]] && pf86=$(winrun cmd /c 'echo %ProgramFiles%' 2>/dev/null | tr -d '\r')
+inst="$pf86\\Orvane\\Tillvox"
+inst_unix=$(tillvox_unix_path "$WINEPREFIX" "$inst")
+data_unix="$WINEPREFIX/drive_c/ProgramData/Orvane/Tillvox"
+settings="$data_unix/FileMapPOS.ini"
+menu_entry="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tillvox.lnk"
+uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tillvox'
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+# The command text the program's own auto-run box writes for this executable.
+run_command="\"$inst\\Tillvox.exe\" -\"Monitor\""
+files=(Tillvox.exe Tillvox.xml dvrsim.exe ReadMe.txt uninstall.exe)
+[ -f "$bin/possim.exe" ] && files+=(possim.exe)
+
+echo "== pages in the program's language"
+# An interactive setup shows its first page; Wine names its X window after the page's caption.
+brand="$WINEPREFIX/drive_c/windows/ORVANEBRAND.INI"
+window_shown() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\": ("; }
+setup_caption_is() {  # setup_caption_is CAPTION: the setup's window appears with that caption
+  local caption=$1 pid shown=1
+  "$TILLVOX_WINE" "$setup" >>"$work/setup.log" 2>&1 </dev/null &
+  pid=$!
+  started+=("$pid")
+  wait_for 30 window_shown "$caption" && shown=0
+  [ $shown -eq 0 ] || xwininfo -root -tree 2>/dev/null | grep -F '": (' >&2
+  # Cancelled at the first page, before anything is installed.
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  wait_for 10 not window_shown "$caption"
+  return $shown
+}
+check "English pages on an English system" setup_caption_is "Tillvox Setup"
+printf '[General]\r\nLang=GEM\r\n' >"$brand"
+check "German pages when ORVANEBRAND.INI sets Lang=GEM" setup_caption_is "Installation von Tillvox"
+printf '[General]\r\nLang=HUN\r\n' >"$brand"
+check "English pages for a language whose texts the program does not carry (HUN)" \
+  setup_caption_is "Tillvox Setup"
+rm -f "$brand"
+
+echo "== silent install"
+run_setup "$setup" /S
+check "setup /S ends with exit code 0 (got $rc)" equals "$rc" 0
+for f in "${files[@]}"; do check "$f installed" has_file "$inst_unix/$f"; done
+check "Tillvox.exe is the build's" same_file "$inst_unix/Tillvox.exe" "$bin/Tillvox.exe"
+check "dvrsim.exe is the build's" same_file "$inst_unix/dvrsim.exe" "$bin/dvrsim.exe"
+check "Tillvox.xml is the program's language file" same_file "$inst_unix/Tillvox.xml" "$top/lang/Tillvox.xml"
+check "Start menu entry" has_file "$menu_entry"
+# The shortcut holds its target's path, in the ANSI or the UTF-16 form.
+link_names() {
+  python3 - "$1" "$2" <<'EOF'
+import sys
+data, path = open(sys.argv[1], 'rb').read(), sys.argv[2]
+sys.exit(0 if path.encode('latin-1') in data or path.encode('utf-16-le') in data else 1)
+EOF
+}
+check "Start menu entry starts the installed program" link_names "$menu_entry" "$inst\\Tillvox.exe"
+for pair in "DisplayName=Tillvox" "DisplayVersion=$version" "Publisher=Orvane" \
+            "DisplayIcon=$inst\\Tillvox.exe,0" "InstallLocation=$inst" \
+            "UninstallString=\"$inst\\uninstall.exe\" _?=$inst" \
+            "QuietUninstallString=\"$inst\\uninstall.exe\" /S _?=$inst"; do
+  name=${pair%%=*}
+  check "registered $name" equals "$(reg_get "$uninst_key" "$name")" "${pair#*=}"
+done
+size=$(reg_get "$uninst_key" EstimatedSize)
+check "registered EstimatedSize in KB ($size)" [ $((size)) -ge $(( $(stat -c %s "$bin/Tillvox.exe") / 1024 )) ]
+check "no Run value without the auto-run switch" not reg_get "$run_key" Kassimo
+check "no settings file written" not has_file "$settings"
+
+echo "== the installed program captures a receipt to the installed dvrsim"
+port=$(tillvox_free_port)
+receipts_win='C:\ProgramData\Orvane\Tillvox\receipts.txt'
+receipts=$(tillvox_unix_path "$WINEPREFIX" "$receipts_win")
+tillvox_write_demo_settings "$settings" "$port" secret "$receipts_win"
+: >"$receipts"
+
+# Appends receipts until one arrives whole at the recorder; NAME is the received-text file.
+receipt_no=0
+deliver_receipt() {
+  local received=$1 end=$((SECONDS + 40))
+  local dvr_out="Z:${received//\//\\}"
+  : >"$received"
+  "$TILLVOX_WINE" "$inst\\dvrsim.exe" "127.0.0.1:$port" --password secret --retry-ms 30000 \
+    --out "$dvr_out" --quiet >>"$work/dvrsim.log" 2>&1 </dev/null &
+  local recorder=$!
+  started+=("$recorder")
+  while [ $SECONDS -lt $end ]; do
+    receipt_no=$((receipt_no + 1))
+    tillvox_sample_receipt "$receipt_no" >"$work/receipt.txt"
+    cat "$work/receipt.txt" >>"$receipts"
+    for _ in $(seq 1 12); do
+      if python3 - "$received" "$work/receipt.txt" <<'EOF'
+import sys
+got = open(sys.argv[1], 'rb').read()
+sys.exit(0 if open(sys.argv[2], 'rb').read() + b'\0' in got else 1)
+EOF
+      then kill "$recorder" 2>/dev/null; wait "$recorder" 2>/dev/null; return 0; fi
+      sleep 0.5
+    done
+  done
+  kill "$recorder" 2>/dev/null; wait "$recorder" 2>/dev/null
+  return 1
+}
+
+"$TILLVOX_WINE" "$inst\\Tillvox.exe" /Monitor >>"$work/program.log" 2>&1 </dev/null &
+program=$!
+started+=("$program")
+check "the installed program listens on the source's port" wait_for 30 tillvox_port_listens "$port"
+check "a receipt appended to the file arrives whole at dvrsim" deliver_receipt "$work/received-1.txt"
+
+echo "== a program that does not answer is left as it is"
+# Stopped, it cannot answer the close request: the setup must give up after its bounded
+# wait, fail, and replace nothing under it.
+changed_before=$(stat -c %Z "$inst_unix/Tillvox.exe")
+kill -STOP "$program"
+run_setup "$setup" /S /AUTORUN
+check "setup /S over a program that does not close fails with exit code 2 (got $rc)" equals "$rc" 2
+check "the program was not ended" alive "$program"
+check "Tillvox.exe not rewritten" equals "$(stat -c %Z "$inst_unix/Tillvox.exe")" "$changed_before"
+check "no Run value written" not reg_get "$run_key" Kassimo
+kill -CONT "$program"
+# The close request the setup left in its queue is handled once it runs again:
+# it ends as on a user's close, and is started anew for the next step.
+check "the program ends on the close request it got while frozen" wait_for 30 not alive "$program"
+wait "$program" 2>/dev/null || true
+"$TILLVOX_WINE" "$inst\\Tillvox.exe" /Monitor >>"$work/program.log" 2>&1 </dev/null &
+program=$!
+started+=("$program")
+check "the program started again listens" wait_for 30 tillvox_port_listens "$port"
+
+echo "== install with the auto-run switch over the running program"
+run_setup "$setup" /S /AUTORUN
+check "setup /S /AUTORUN ends with exit code 0 (got $rc)" equals "$rc" 0
+check "the running program was closed" wait_for 3 not alive "$program"
+wait "$program"
+code=$?
+check "it ended by itself, with exit code 0 (got $code)" equals "$code" 0
+check "Run value Kassimo holds the program's own command text" \
+  equals "$(reg_get "$run_key" Kassimo)" "$run_command"
+check "[AutoExecute] AutoExecute=1 in FileMapPOS.ini" \
+  equals "$(tillvox_ini_get "$settings" AutoExecute AutoExecute)" 1
+check "the sources in FileMapPOS.ini are kept" \
+  equals "$(tillvox_ini_get "$settings" Setup1 "File Path")" "$receipts_win"
+check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
+check "the restarted program captures again" deliver_receipt "$work/received-2.txt"
+
+echo "== install over the running program"
+cp "$settings" "$work/settings-before.ini"
+run_value_before=$(reg_get "$run_key" Kassimo)
+# The restarted program is not this script's child: it is seen through its port.
+run_setup "$setup" /S
+check "setup /S over the running program ends with exit code 0 (got $rc)" equals "$rc" 0
+check "FileMapPOS.ini kept byte for byte" same_file "$settings" "$work/settings-before.ini"
+check "Run value kept" equals "$(reg_get "$run_key" Kassimo)" "$run_value_before"
+check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
+check "the restarted program captures again" deliver_receipt "$work/received-3.txt"
+
+echo "== silent uninstall, keeping the data folder"
+quiet=$(reg_get "$uninst_key" QuietUninstallString)
+run_command_line "$quiet"
+check "uninstall ($quiet) ends with exit code 0 (got $rc)" equals "$rc" 0
+check "the running program was closed (its port is free)" wait_for 10 not tillvox_port_listens "$port"
+for f in "${files[@]}"; do check "$f removed" wait_for 10 not has_file "$inst_unix/$f"; done
+check "program folder removed" wait_for 10 not has_dir "$inst_unix"
+check "Start menu entry removed" not has_file "$menu_entry"
+check "Run value removed" not reg_get "$run_key" Kassimo
+check "uninstall registration removed" not reg_has_key "$uninst_key"
+check "data folder kept" has_dir "$data_unix"
+check "the sources in FileMapPOS.ini kept" \
+  equals "$(tillvox_ini_get "$settings" Setup1 "File Path")" "$receipts_win"
+check "FileMapPOS.ini no longer claims an auto-run" \
+  equals "$(tillvox_ini_get "$settings" AutoExecute AutoExecute)" 0
+
+echo "== silent uninstall with the data folder"
+run_setup "$setup" /S
+check "setup /S again ends with exit code 0 (got $rc)" equals "$rc" 0
+check "nothing started by a fresh install" not tillvox_port_listens "$port"
+quiet=$(reg_get "$uninst_key" QuietUninstallString)
+run_command_line "${quiet/ _?=/ /REMOVEDATA _?=}"
+check "uninstall /S /REMOVEDATA ends with exit code 0 (got $rc)" equals "$rc" 0
+check "program folder removed" wait_for 10 not has_dir "$inst_unix"
+check "data folder removed" not has_dir "$data_unix"
+check "uninstall registration removed" not reg_has_key "$uninst_key"
+
+if [ $failures -ne 0 ]; then
+  echo "$failures check(s) failed; setup log: $work/setup.log"
+  TILLVOX_KEEP_INSTALLER_TEST=1
+  exit 1
+fi
+echo "all checks passed"

@@ -5,6 +5,8 @@
 #include "app/CaptureEngine.h"
 #include "app/DialogBase.h"
 #include "capture/WinHandle.h"
+#include "config/InternetSettingDlg.h"
+#include "config/ReadFileSetting.h"
 
 #include <string>
 
@@ -30,9 +32,22 @@ public:
 
     bool ModifySource(int nIndex);
     void OnStartStop();
+    std::string OposSettingsPath() const { return m_strDataFolder + "OrvaneOPosSetting.ini"; }
+
+    // The source dialog and the network dialog, reused by every New and Modify.
+    CReadFileSetting m_ReadFileSetting;
+    CInternetSettingDlg m_InternetSettingDlg;
+    // The OPOS values the settings file gets; from the network dialog of an OPOS source.
+    std::string m_strOposIP;
+    int m_nOposPort = 0;
+    std::string m_strOposName;
 
 protected:
     BOOL OnInitDialog() override;
+    // Only one OPOS source may exist; the flag lives in the application object.
+    virtual bool OposExists() const;
+    virtual void SetOposExists(bool bExists);
+    virtual bool IsInfogenesisLoaded() const;
 
 private:
     void SetTexts();
@@ -44,7 +59,14 @@ private:
     void StopSequence();
     void StopCaptureForExit();
     void EnableEditing(bool bEnable);
+    void OnNew();
     void OnModify();
+    SOURCE_LIST Records();
+    void SetUpSourceDialog(int nMode, int nKind, int nIndex);
+    void TakeOverNetworkValues();
+    bool RunInfogenesisDialog(const POS_SETTING_INFO* pRecord);
+    void WriteOposSettingsFile();
+    void ShowRow(int nRow, const POS_SETTING_INFO& record);
     void OnDelete();
     INT_PTR OnListCell(WPARAM wParam);
     INT_PTR OnCautionRequest(LPARAM lParam);
@@ -61,4 +83,5 @@ private:
     // close a warning must not hold up the stop.
     CHandle m_hStopping;
     CCaptureEngine m_Engine;
+    bool m_bOposExistsHere = false;  // used when no application object runs (tests)
 };

@@ -1,6 +1,7 @@
 #include "config/EditingRules.h"
 
 #include <cstdlib>
+#include <cstring>
 
 const char* const BAUD_RATE_TEXTS[8] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 const char* const DATA_BITS_TEXTS[4] = {"5", "6", "7", "8"};
@@ -238,3 +239,26 @@ int ItemAfterPrefix(const std::string& text, const char* prefix, int count)
 
 int PosIndexItem(const std::string& posIndex) { return ItemAfterPrefix(posIndex, "POS", POS_INDEX_ITEMS); }
 int ComPortItem(const std::string& port) { return ItemAfterPrefix(port, "COM", COM_PORT_ITEMS); }
+
+SOURCE_ROW_TEXT EditedRowText(const POS_SETTING_INFO& record, bool bRightToLeft)
+{
+    SOURCE_ROW_TEXT row;
+    row.strSource = SourceColumnText(record);
+    row.strPosIndex = record.strPosIndex;
+    if (record.ePrinterType == PRINTER_TYPE::Serial) {
+        row.strPort = record.strPort;
+        row.strParameter = ParameterColumnText(record);
+    } else {
+        row.strPort = record.strPort.find("TCP") == std::string::npos ? WrapTcpPort(record.strPort, bRightToLeft)
+                                                                      : record.strPort;
+    }
+    return row;
+}
+
+bool CopyToRecordField(char (&field)[INFOGENESIS_TEXT_SIZE], const std::string& text)
+{
+    if (text.size() >= sizeof field)
+        return false;
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}

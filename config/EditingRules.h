@@ -2,6 +2,7 @@
 // The checks the source dialogs make before a record is written, and how it
 // is then written: plain values in, a verdict or a record out.
 #include "config/PosSettingInfo.h"
+#include "config/SettingsFile.h"
 
 #include <optional>
 #include <string>
@@ -60,6 +61,13 @@ EDIT_CHECK CheckSourceEdit(const SOURCE_EDIT& edit, const SOURCE_LIST& records);
 
 // Writes the edit into a record (a new one in mode 1, the edited one in mode 2).
 void WriteSourceRecord(const SOURCE_EDIT& edit, POS_SETTING_INFO& record);
+
+// The texts of a source's row after New or Modify: a TCP printer's port in
+// its wrapper form, the line settings only for a serial printer.
+SOURCE_ROW_TEXT EditedRowText(const POS_SETTING_INFO& record, bool bRightToLeft);
+
+// A text into one of the record's fixed Infogenesis fields; false when it does not fit (nothing is copied then).
+bool CopyToRecordField(char (&field)[INFOGENESIS_TEXT_SIZE], const std::string& text);
 
 // Index of the first record whose POS Index equals the text, or -1.
 int FindByPosIndex(const SOURCE_LIST& records, const std::string& posIndex);

@@ -306,3 +306,37 @@ TEST(EditingRules, SameFileAndNetworkEndpoint)
     for (const auto& c : cases)
         EXPECT_EQ(c.want, NetworkEndpointInUse(s.List(), c.mode, c.index, c.ip, c.port)) << c.name;
 }
+
+TEST(EditingRules, RowTextsAfterAnEdit)
+{
+    POS_SETTING_INFO serial = FileSource("POS1", "COM3", "C:\\a.txt");
+    serial.strBaudRate = "19200";
+    serial.strDataBits = "7";
+    serial.strParity = "Even";
+    serial.strStopBits = "2.0";
+    SOURCE_ROW_TEXT row = EditedRowText(serial, false);
+    EXPECT_EQ("C:\\a.txt", row.strSource);
+    EXPECT_EQ("POS1", row.strPosIndex);
+    EXPECT_EQ("COM3", row.strPort);
+    EXPECT_EQ("19200,7,Even,2.0", row.strParameter);
+
+    POS_SETTING_INFO tcp = NetworkSource("POS2", "4000", 1, "10.0.0.2", 5111);
+    row = EditedRowText(tcp, false);
+    EXPECT_EQ("10.0.0.2 UDP(5111)", row.strSource);
+    EXPECT_EQ("TCP(4000)", row.strPort);
+    EXPECT_EQ("", row.strParameter);
+    EXPECT_EQ("(TCP(4000", EditedRowText(tcp, true).strPort);
+    tcp.nMonitorType = KIND_OPOS;
+    EXPECT_EQ("10.0.0.2 OPos(5111)", EditedRowText(tcp, false).strSource);
+}
+
+TEST(EditingRules, RecordFieldsTakeWhatFitsAndRefuseTheRest)
+{
+    char field[INFOGENESIS_TEXT_SIZE] = "old";
+    EXPECT_TRUE(CopyToRecordField(field, std::string(259, 'a')));
+    EXPECT_EQ(std::string(259, 'a'), field);
+    EXPECT_FALSE(CopyToRecordField(field, std::string(260, 'b')));
+    EXPECT_EQ(std::string(259, 'a'), field) << "a refused text leaves the field as it was";
+    EXPECT_TRUE(CopyToRecordField(field, ""));
+    EXPECT_STREQ("", field);
+}

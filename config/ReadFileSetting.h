@@ -7,6 +7,7 @@
 #include "config/SettingDialog.h"
 #include "config/TcpPortSetting.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -38,13 +39,14 @@ public:
     std::string m_strBaudRate, m_strDataBits, m_strParity, m_strStopBits;
     std::string m_strPrinterSerial, m_strPrinterTcp;
 
+    // Picks the file for the browse button; the system's open-file dialog unless replaced.
+    std::function<bool(HWND hOwner, std::string& path)> m_PickFile;
+
     CCOMPortSetting m_ComPortDlg;
     CTCPPortSetting m_TcpPortDlg;
 
 protected:
     BOOL OnInitDialog() override;
-    // The system's open-file dialog; returns false when it was not ended with OK.
-    virtual bool PickFile(std::string& path);
 
 private:
     void InitNew();
@@ -58,6 +60,7 @@ private:
     void OnPortButton();
     void OnBrowse();
     void OnOK();
+    bool PickFile(std::string& path);
 
     std::unique_ptr<POS_SETTING_INFO> m_pNewRecord;
 };

@@ -191,6 +191,8 @@ void CReadFileSetting::OnPortButton()
 
 bool CReadFileSetting::PickFile(std::string& path)
 {
+    if (m_PickFile)
+        return m_PickFile(Hwnd(), path);
     char file[MAX_PATH] = {};
     // "All Files(*.*)|*.*||" as the system's filter: pairs of zero-terminated texts.
     static const char FILTER[] = "All Files(*.*)\0*.*\0";

@@ -45,6 +45,44 @@ tillvox_make_prefix() {
     WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$TILLVOX_WINE" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$prefix" wineserver -w
   fi
+  tillvox_prefix_settings "$prefix"
+}
+
+# Settings a prefix needs to show the windows as a Windows PC does, applied
+# once per prefix (a marker file records the version applied):
+# - the faces the dialogs ask for (Arial, Tahoma, MS Shell Dlg, ...) replaced by
+#   the metric-compatible Liberation Sans; CJK faces by Noto Sans CJK;
+# - top-level windows not managed by an X window manager: on a bare virtual
+#   display there is none, and hiding a managed window then waits two seconds
+#   for a window manager's answer each time a dialog or message box closes.
+TILLVOX_PREFIX_SETTINGS_VERSION=1
+tillvox_prefix_settings() {
+  local prefix=$1 marker="$1/.tillvox-settings"
+  [ "$(cat "$marker" 2>/dev/null)" = "$TILLVOX_PREFIX_SETTINGS_VERSION" ] && return 0
+  local reg
+  reg=$(mktemp --suffix=.reg)
+  # Version 5 files are UTF-16: the Chinese faces are named in Chinese.
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    local face
+    for face in "Arial" "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "MS Sans Serif" "Microsoft Sans Serif" "Segoe UI" "Verdana"; do
+      printf '"%s"="Liberation Sans"\r\n' "$face"
+    done
+    for face in "SimSun" "宋体" "新細明體" "NSimSun" "SimHei" "Microsoft YaHei" "PMingLiU" "MingLiU" "Microsoft JhengHei" \
+                "MS UI Gothic" "MS Gothic" "MS PGothic" "Meiryo" "Gulim" "Dotum" "Malgun Gothic"; do
+      printf '"%s"="Noto Sans CJK SC"\r\n' "$face"
+    done
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+  } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"
+  WINEPREFIX="$prefix" WINEDEBUG=-all "$TILLVOX_WINE" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" wineserver -w
+  rm -f "$reg"
+  echo "$TILLVOX_PREFIX_SETTINGS_VERSION" >"$marker"
+}
+
+# A Linux path as Wine's Z: drive names it.
+winepath_of() {
+  printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"
 }
 
 # Starts a virtual X display for this run unless TILLVOX_USE_DISPLAY asks for the user's own.

@@ -9,7 +9,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils wine wine32:i386 wine64 xvfb xauth x11-utils socat cmake ninja-build
-          python3 googletest g++ make imagemagick procps fonts-liberation)
+          python3 googletest g++ make imagemagick procps fonts-liberation fonts-wine fonts-noto-cjk)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 

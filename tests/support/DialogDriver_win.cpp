@@ -39,9 +39,10 @@ BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
 
 std::string WindowTextOf(HWND hWnd)
 {
+    // WM_GETTEXT, not GetWindowText: the window may belong to another process.
     char text[1024] = {};
     if (hWnd)
-        GetWindowTextA(hWnd, text, sizeof text);
+        SendMessageA(hWnd, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
     return text;
 }
 

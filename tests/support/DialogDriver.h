@@ -21,6 +21,10 @@ public:
     CDialogDriver& Then(const std::string& name, STEP step);
     // Runs the action (which shows modal windows) while the steps drive them.
     void Run(const std::function<void()>& action);
+    // Drives the windows of another process (a program started by the test)
+    // instead: the steps run until all are done, one fails, or the time is up.
+    // The windows the process has when this starts are left alone.
+    void Drive(DWORD dwProcessId, DWORD nTimeoutMs);
 
     bool AllDone() const { return m_nNext == m_Steps.size() && m_Failures.empty(); }
     std::vector<std::string> m_Failures;
@@ -52,6 +56,7 @@ private:
     bool m_bInStep = false;
     bool m_bAborting = false;
     std::set<HWND> m_Before;
+    DWORD m_dwProcessId = 0;  // 0: this thread's windows
 };
 
 // Reading and driving controls.

@@ -18,11 +18,15 @@ bool IsDialogClass(HWND hWnd)
 struct FIND_TOP {
     const std::set<HWND>* pBefore;
     HWND hFound;
+    DWORD dwProcessId;
 };
 
 BOOL CALLBACK FindTop(HWND hWnd, LPARAM lParam)
 {
     auto* pFind = reinterpret_cast<FIND_TOP*>(lParam);
+    DWORD dwProcessId = 0;
+    if (pFind->dwProcessId && (GetWindowThreadProcessId(hWnd, &dwProcessId), dwProcessId != pFind->dwProcessId))
+        return TRUE;
     if (!IsWindowVisible(hWnd) || !IsWindowEnabled(hWnd) || !IsDialogClass(hWnd) || pFind->pBefore->count(hWnd))
         return TRUE;
     pFind->hFound = hWnd;
@@ -32,6 +36,21 @@ BOOL CALLBACK FindTop(HWND hWnd, LPARAM lParam)
 BOOL CALLBACK CollectWindow(HWND hWnd, LPARAM lParam)
 {
     reinterpret_cast<std::set<HWND>*>(lParam)->insert(hWnd);
+    return TRUE;
+}
+
+struct COLLECT_OF_PROCESS {
+    std::set<HWND>* pWindows;
+    DWORD dwProcessId;
+};
+
+BOOL CALLBACK CollectWindowOfProcess(HWND hWnd, LPARAM lParam)
+{
+    auto* pCollect = reinterpret_cast<COLLECT_OF_PROCESS*>(lParam);
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(hWnd, &dwProcessId);
+    if (dwProcessId == pCollect->dwProcessId)
+        pCollect->pWindows->insert(hWnd);
     return TRUE;
 }
 
@@ -200,9 +219,34 @@ VOID CALLBACK CDialogDriver::Tick(HWND, UINT, UINT_PTR, DWORD)
 
 HWND CDialogDriver::TopDialog() const
 {
-    FIND_TOP find{&m_Before, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), FindTop, reinterpret_cast<LPARAM>(&find));
+    FIND_TOP find{&m_Before, nullptr, m_dwProcessId};
+    if (m_dwProcessId)
+        EnumWindows(FindTop, reinterpret_cast<LPARAM>(&find));
+    else
+        EnumThreadWindows(GetCurrentThreadId(), FindTop, reinterpret_cast<LPARAM>(&find));
     return find.hFound;
+}
+
+void CDialogDriver::Drive(DWORD dwProcessId, DWORD nTimeoutMs)
+{
+    m_dwProcessId = dwProcessId;
+    m_Before.clear();
+    COLLECT_OF_PROCESS collect{&m_Before, dwProcessId};
+    EnumWindows(CollectWindowOfProcess, reinterpret_cast<LPARAM>(&collect));
+    const DWORD start = GetTickCount();
+    m_nStepStart = m_nRunStart = start;
+    m_bAborting = false;
+    while (m_nNext < m_Steps.size() && !m_bAborting && GetTickCount() - start < nTimeoutMs) {
+        OnTick();
+        Sleep(TICK_MS);
+    }
+    if (m_nNext < m_Steps.size() && !m_bAborting)
+        m_Failures.push_back("time is up before step '" + m_Steps[m_nNext].name + "'");
+    // After a failure, close what is still open so the program can be ended normally.
+    for (int i = 0; i < 100 && TopDialog(); ++i) {
+        PostMessageA(TopDialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        Sleep(50);
+    }
 }
 
 void CDialogDriver::OnTick()

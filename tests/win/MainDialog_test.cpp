@@ -217,8 +217,9 @@ TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBox)
     std::string versionLine;
     std::thread closer([&] {
         for (int k = 0; k < 200; ++k) {
+            // The caption is there from the window's creation; wait for its controls too.
             HWND hAbout = FindWindowA(nullptr, "About Tillvox");
-            if (hAbout) {
+            if (hAbout && GetDlgItem(hAbout, IDC_ABOUT_VERSION)) {
                 char text[128] = {};
                 GetDlgItemTextA(hAbout, IDC_ABOUT_VERSION, text, sizeof text);
                 versionLine = text;

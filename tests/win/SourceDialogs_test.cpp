@@ -802,3 +802,31 @@ TEST_F(SourceDialogs, LongTextsAreLimitedInTheirBoxes)
     Run(dialog, IDC_NEW);
     EXPECT_EQ(259u, path.size());
 }
+
+TEST_F(SourceDialogs, RightToLeftMainWindowIsMirroredFromItsCreation)
+{
+    CLanguage arabic(LANGUAGE_INPUTS{ARABIC, ""});
+    arabic.Load(ProgramLanguageFilePath());
+    std::string sections;
+    for (int n = 1; n <= 16; ++n)
+        sections += SerialSection(n, 0, "COM" + std::to_string(n + 4), "C:\\r" + std::to_string(n) + ".txt");
+    WriteSettings(sections, 16);
+    CEditDlg dialog(&arabic, folder.Path(), false, true);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    ShowWindow(dialog.Hwnd(), SW_SHOW);
+    HWND hList = dialog.Item(IDC_SOURCE_LIST);
+    for (int id : {IDC_SOURCE_LIST, IDC_NEW, IDC_MODIFY, IDC_DELETE, IDC_START, IDC_AUTORUN})
+        EXPECT_TRUE(IsMirrored(dialog.Item(id))) << id;
+    // New sits at the right edge, Start at the left, as a right-to-left reader expects.
+    RECT newButton, startButton;
+    GetWindowRect(dialog.Item(IDC_NEW), &newButton);
+    GetWindowRect(dialog.Item(IDC_START), &startButton);
+    EXPECT_GT(newButton.left, startButton.left);
+    // Sixteen rows do not fit: the list scrolls.
+    SCROLLINFO scroll = {};
+    scroll.cbSize = sizeof scroll;
+    scroll.fMask = SIF_RANGE | SIF_PAGE;
+    ASSERT_TRUE(GetScrollInfo(hList, SB_VERT, &scroll));
+    EXPECT_GT(scroll.nMax - scroll.nMin + 1, static_cast<int>(scroll.nPage));
+    EXPECT_TRUE(GetWindowLongPtrA(hList, GWL_STYLE) & WS_VSCROLL);
+}

@@ -830,3 +830,47 @@ TEST_F(SourceDialogs, RightToLeftMainWindowIsMirroredFromItsCreation)
     EXPECT_GT(scroll.nMax - scroll.nMin + 1, static_cast<int>(scroll.nPage));
     EXPECT_TRUE(GetWindowLongPtrA(hList, GWL_STYLE) & WS_VSCROLL);
 }
+
+TEST_F(SourceDialogs, SerialPortDialogWithStoredValuesOutsideItsLists)
+{
+    auto serial = [](int n, const std::string& port, const std::string& baud, const std::string& parity) {
+        return "[Setup" + std::to_string(n) + "]\r\nMonitor Type=0\r\nFile Path=C:\\r" + std::to_string(n) +
+               ".txt\r\nPOS Index=POS" + std::to_string(n) + "\r\nPrinter Type=Serial\r\nPort=" + port +
+               "\r\nPassword=NULL\r\nBaudRate=" + baud + "\r\nDataBits=7\r\nParity=" + parity + "\r\nStopBits=2.0\r\n";
+    };
+    WriteSettings(serial(1, "COM40", "14400", "Even") + serial(2, "COM6", "19200", "even"), 2);
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+
+    // An unknown baud rate: every list shows its default. COM40 is past the list's end.
+    WaitForSource();
+    Check("COM40 selects nothing", [](HWND h) { EXPECT_EQ(-1, SelectedItem(h, IDC_COM_PORT)); });
+    driver.Click(IDC_PORT_BUTTON);
+    WaitForComPort();
+    Check("all defaults", [](HWND h) {
+        EXPECT_EQ("9600", SelectedText(h, IDC_BAUD_RATE));
+        EXPECT_EQ("8", SelectedText(h, IDC_DATA_BITS));
+        EXPECT_EQ("None", SelectedText(h, IDC_PARITY));
+        EXPECT_EQ("1.0", SelectedText(h, IDC_STOP_BITS));
+    });
+    driver.Click(IDCANCEL);
+    WaitForSource().Click(IDCANCEL);
+    DoubleClick(dialog, 0);
+
+    // An unknown parity: that list alone stays empty, and OK is refused.
+    driver = CDialogDriver();
+    WaitForSource().Click(IDC_PORT_BUTTON);
+    WaitForComPort();
+    Check("stored values, parity empty", [](HWND h) {
+        EXPECT_EQ("19200", SelectedText(h, IDC_BAUD_RATE));
+        EXPECT_EQ("7", SelectedText(h, IDC_DATA_BITS));
+        EXPECT_EQ(-1, SelectedItem(h, IDC_PARITY));
+        EXPECT_EQ("2.0", SelectedText(h, IDC_STOP_BITS));
+    });
+    driver.Click(IDOK).AcceptMessage();
+    WaitForComPort().Click(IDCANCEL);
+    WaitForSource().Click(IDCANCEL);
+    DoubleClick(dialog, 1);
+    EXPECT_EQ(std::vector<std::string>{Text("IDS_PTS_WARNING_INPUT_SETTING")}, driver.m_Messages);
+    EXPECT_EQ("even", dialog.Engine().Source(1).strParity) << "a refused dialog changes nothing";
+}

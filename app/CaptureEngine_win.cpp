@@ -1,7 +1,7 @@
 #include "app/CaptureEngine.h"
 
 #include "base/Trace.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 
 CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
 {

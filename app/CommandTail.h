@@ -1,7 +1,7 @@
 #pragma once
 // The elevated relaunch in plain values: the arguments this instance got, and
 // the entry it queues for the startup agent.
-#include "config/ProfileStore.h"
+#include "base/ProfileStore.h"
 
 #include <string>
 

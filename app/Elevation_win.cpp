@@ -4,7 +4,7 @@
 #include "app/OsVersion.h"
 #include "base/Trace.h"
 #include "base/WinHandle.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 
 #include <shellapi.h>
 #include <shlobj.h>

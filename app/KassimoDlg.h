@@ -4,9 +4,11 @@
 // the engine reports.
 #include "app/AutoRun_win.h"
 #include "app/CaptureEngine.h"
-#include "app/DialogBase.h"
+#include "ui/DialogBase.h"
 #include "app/TrayIcon.h"
 #include "base/WinHandle.h"
+#include "config/InternetSettingDlg.h"
+#include "config/ReadFileSetting.h"
 
 #include <atomic>
 #include <mutex>
@@ -36,9 +38,22 @@ public:
 
     bool ModifySource(int nIndex);
     void OnStartStop();
+    std::string OposSettingsPath() const { return m_strDataFolder + "OrvaneOPosSetting.ini"; }
+
+    // The source dialog and the network dialog, reused by every New and Modify.
+    CReadFileSetting m_ReadFileSetting;
+    CInternetSettingDlg m_InternetSettingDlg;
+    // The OPOS values the settings file gets; from the network dialog of an OPOS source.
+    std::string m_strOposIP;
+    int m_nOposPort = 0;
+    std::string m_strOposName;
 
 protected:
     BOOL OnInitDialog() override;
+    // Only one OPOS source may exist; the flag lives in the application object.
+    virtual bool OposExists() const;
+    virtual void SetOposExists(bool bExists);
+    virtual bool IsInfogenesisLoaded() const;
 
 private:
     void SetTexts();
@@ -50,7 +65,14 @@ private:
     void StopSequence();
     void StopCaptureForExit();
     void EnableEditing(bool bEnable);
+    void OnNew();
     void OnModify();
+    SOURCE_LIST Records();
+    void SetUpSourceDialog(int nMode, int nKind, int nIndex);
+    void TakeOverNetworkValues();
+    bool RunInfogenesisDialog(const POS_SETTING_INFO* pRecord);
+    void WriteOposSettingsFile();
+    void ShowRow(int nRow, const POS_SETTING_INFO& record);
     void OnDelete();
     INT_PTR OnListCell(WPARAM wParam);
     INT_PTR OnCautionRequest(WPARAM wParam);
@@ -80,4 +102,5 @@ private:
     // Set while the window is to stay hidden in the tray: the modal loop would show it otherwise.
     bool m_bKeepHidden = false;
     CCaptureEngine m_Engine;
+    bool m_bOposExistsHere = false;  // used when no application object runs (tests)
 };

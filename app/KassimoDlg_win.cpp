@@ -1,6 +1,12 @@
 #include "app/KassimoDlg.h"
 
+#include "ui/DialogData.h"
+#include "app/KassimoApp.h"
 #include "base/Trace.h"
+#include "base/IniProfile.h"
+#include "config/InfoGenesisDlg.h"
+#include "config/MonitorType.h"
+#include "config/OposSettings.h"
 #include "lang/Language.h"
 #include "res/resource.h"
 
@@ -33,6 +39,8 @@ const struct { const char* key; int width; } LIST_COLUMNS[] = {
 
 CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool bMonitor, bool bRightToLeft)
     : CDialogBase(IDD_KASSIMO_DIALOG),
+      m_ReadFileSetting(pLanguage, bRightToLeft),
+      m_InternetSettingDlg(pLanguage, bRightToLeft),
       m_pLanguage(pLanguage),
       m_strDataFolder(std::move(strDataFolder)),
       m_bMonitor(bMonitor),
@@ -40,6 +48,7 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
       m_dwUiThreadId(GetCurrentThreadId()),
       m_Engine(*this)
 {
+    SetRightToLeftLayout(bRightToLeft);
     OnMessage(WM_LIST_CELL, [this](WPARAM w, LPARAM) { return OnListCell(w); });
     OnMessage(WM_CAUTION_BOX, [this](WPARAM w, LPARAM) { return OnCautionRequest(w); });
     OnMessage(WM_SYSCOMMAND, [this](WPARAM w, LPARAM) { return OnSysCommand(w); });
@@ -72,7 +81,7 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
             StopCaptureForExit();
         return INT_PTR(FALSE);
     });
-    OnCommand(IDC_NEW, [](WORD) {});  // the source editing dialogs come later
+    OnCommand(IDC_NEW, [this](WORD) { OnNew(); });
     OnCommand(IDC_MODIFY, [this](WORD) { OnModify(); });
     OnCommand(IDC_DELETE, [this](WORD) { OnDelete(); });
     OnCommand(IDC_START, [this](WORD) { OnStartStop(); });
@@ -150,9 +159,6 @@ BOOL CKassimoDlg::OnInitDialog()
     m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     SendMessageA(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-    if (m_bRightToLeft)
-        SetWindowLongPtrA(Hwnd(), GWL_EXSTYLE,
-                          GetWindowLongPtrA(Hwnd(), GWL_EXSTYLE) | WS_EX_LAYOUTRTL | WS_EX_RTLREADING);
 
     m_hList = Item(IDC_SOURCE_LIST);
     SetTexts();
@@ -162,8 +168,13 @@ BOOL CKassimoDlg::OnInitDialog()
     InsertColumns();
 
     const std::vector<SOURCE_ROW_TEXT> rows = m_Engine.LoadSettings(SettingsPath());
-    for (size_t i = 0; i < rows.size(); ++i)
+    bool bOpos = false;
+    for (size_t i = 0; i < rows.size(); ++i) {
         AddRow(static_cast<int>(i), rows[i]);
+        bOpos = bOpos || m_Engine.Source(static_cast<int>(i)).nMonitorType == KIND_OPOS;
+    }
+    // Only one OPOS source may exist, also after a restart.
+    SetOposExists(bOpos);
 
     if (GetPrivateProfileIntA("AutoExecute", "AutoExecute", 0, SettingsPath().c_str()) != 0)
         CheckDlgButton(Hwnd(), IDC_AUTORUN, BST_CHECKED);
@@ -260,10 +271,168 @@ INT_PTR CKassimoDlg::OnSysCommand(WPARAM wParam)
     return FALSE;
 }
 
+bool CKassimoDlg::OposExists() const
+{
+    return g_pApp ? g_pApp->m_bOposExists : m_bOposExistsHere;
+}
+
+void CKassimoDlg::SetOposExists(bool bExists)
+{
+    if (g_pApp)
+        g_pApp->m_bOposExists = bExists;
+    else
+        m_bOposExistsHere = bExists;
+}
+
+bool CKassimoDlg::IsInfogenesisLoaded() const
+{
+    return g_pApp && g_pApp->m_hInfogenesisLib;
+}
+
+SOURCE_LIST CKassimoDlg::Records()
+{
+    SOURCE_LIST records;
+    for (int i = 0; i < m_Engine.SourceCount(); ++i)
+        records.push_back(&m_Engine.Source(i));
+    return records;
+}
+
+void CKassimoDlg::SetUpSourceDialog(int nMode, int nKind, int nIndex)
+{
+    m_ReadFileSetting.m_nMode = nMode;
+    m_ReadFileSetting.m_nMonitorType = nKind;
+    m_ReadFileSetting.m_nEditIndex = nIndex;
+    m_ReadFileSetting.m_Records = Records();
+    m_ReadFileSetting.m_pEditRecord = nMode == EDIT_MODE_MODIFY ? &m_Engine.Source(nIndex) : nullptr;
+}
+
+void CKassimoDlg::TakeOverNetworkValues()
+{
+    m_ReadFileSetting.m_nInternetType = m_InternetSettingDlg.m_nInternetType;
+    m_ReadFileSetting.m_strInternetIP = m_InternetSettingDlg.m_strInternetIP;
+    m_ReadFileSetting.m_nInternetPort = static_cast<int>(m_InternetSettingDlg.m_nInternetPort);
+}
+
+bool CKassimoDlg::RunInfogenesisDialog(const POS_SETTING_INFO* pRecord)
+{
+    CInfoGenesisDlg dialog;
+    if (pRecord) {
+        dialog.m_strServerIP = pRecord->infogenesis.szIP;
+        dialog.m_nSendPort = static_cast<unsigned>(pRecord->infogenesis.nSendPort);
+        dialog.m_nRecvPort = static_cast<unsigned>(pRecord->infogenesis.nRecvPort);
+        dialog.m_strTerminalIDs = pRecord->infogenesis.szTerminalIDs;
+    }
+    if (dialog.DoModal(Hwnd()) != IDOK)
+        return false;
+    INFOGENESIS_SETTING& info = m_ReadFileSetting.m_Infogenesis;
+    info = INFOGENESIS_SETTING();
+    // The boxes take no more than the fields hold, so nothing is cut here.
+    CopyToRecordField(info.szIP, dialog.m_strServerIP);
+    CopyToRecordField(info.szTerminalIDs, dialog.m_strTerminalIDs);
+    info.nSendPort = static_cast<int>(dialog.m_nSendPort);
+    info.nRecvPort = static_cast<int>(dialog.m_nRecvPort);
+    return true;
+}
+
+void CKassimoDlg::WriteOposSettingsFile()
+{
+    CIniProfile profile(OposSettingsPath());
+    WriteOposSettings(profile, m_strOposIP, m_nOposPort, m_strOposName);
+}
+
+void CKassimoDlg::ShowRow(int nRow, const POS_SETTING_INFO& record)
+{
+    const SOURCE_ROW_TEXT row = EditedRowText(record, m_bRightToLeft);
+    SetCell(nRow, 1, row.strSource);
+    SetCell(nRow, 2, row.strPosIndex);
+    SetCell(nRow, 3, row.strPort);
+    SetCell(nRow, 4, row.strParameter);
+}
+
+void CKassimoDlg::OnNew()
+{
+    if (m_Engine.m_bRunning)
+        return;
+    // Every per-source table has MAX_SOURCES entries: say so before any dialog is filled in.
+    if (m_Engine.SourceCount() >= MAX_SOURCES) {
+        LanguageMessageBox(Hwnd(), GetString("IDS_PTS_WARNING_MAX_SOURCES"), m_bRightToLeft);
+        return;
+    }
+    CMonitorType chooser(m_pLanguage, m_bRightToLeft, OposExists(), IsInfogenesisLoaded());
+    if (chooser.DoModal(Hwnd()) != IDOK)
+        return;
+    const int nKind = chooser.m_nChosenKind;
+    const int nCount = m_Engine.SourceCount();
+    SetUpSourceDialog(EDIT_MODE_NEW, nKind, nCount);
+
+    if (nKind == KIND_NETWORK || nKind == KIND_OPOS) {
+        m_InternetSettingDlg.m_nMode = EDIT_MODE_NEW;
+        m_InternetSettingDlg.m_nEditIndex = nCount;
+        m_InternetSettingDlg.m_nInternetType = nKind == KIND_OPOS ? 2 : 0;
+        m_InternetSettingDlg.m_strInternetIP = nKind == KIND_OPOS ? "127.0.0.1" : "192.168.0.100";
+        m_InternetSettingDlg.m_nInternetPort = 5111;
+        m_InternetSettingDlg.m_Records = Records();
+        if (m_InternetSettingDlg.DoModal(Hwnd()) != IDOK)
+            return;
+        TakeOverNetworkValues();
+        if (nKind == KIND_OPOS) {
+            m_strOposIP = m_InternetSettingDlg.m_strInternetIP;
+            m_nOposPort = static_cast<int>(m_InternetSettingDlg.m_nInternetPort);
+            m_strOposName = m_InternetSettingDlg.m_strName;
+        }
+    } else if (nKind == KIND_INFOGENESIS) {
+        if (!RunInfogenesisDialog(nullptr))
+            return;
+    }
+    if (m_ReadFileSetting.DoModal(Hwnd()) != IDOK)
+        return;
+    std::unique_ptr<POS_SETTING_INFO> pRecord = m_ReadFileSetting.TakeNewRecord();
+    if (!pRecord)
+        return;
+    if (nKind == KIND_OPOS) {
+        WriteOposSettingsFile();
+        SetOposExists(true);
+    }
+    const POS_SETTING_INFO& record = *pRecord;
+    m_Engine.AddSource(std::move(pRecord));
+    AddRow(nCount, EditedRowText(record, m_bRightToLeft));
+    m_Engine.SaveSettings(SettingsPath());
+}
+
 bool CKassimoDlg::ModifySource(int nIndex)
 {
-    // The source editing dialogs come later; the row is only checked.
-    return nIndex >= 0 && nIndex < m_Engine.SourceCount();
+    if (nIndex < 0 || nIndex >= m_Engine.SourceCount())
+        return false;
+    POS_SETTING_INFO& record = m_Engine.Source(nIndex);
+    const int nKind = record.nMonitorType;
+    SetUpSourceDialog(EDIT_MODE_MODIFY, nKind, nIndex);
+    if (nKind == KIND_NETWORK || nKind == KIND_OPOS) {
+        m_InternetSettingDlg.m_nMode = EDIT_MODE_MODIFY;
+        m_InternetSettingDlg.m_nEditIndex = nIndex;
+        m_InternetSettingDlg.m_nInternetType = record.nInternetType;
+        m_InternetSettingDlg.m_strInternetIP = record.strInternetIP;
+        m_InternetSettingDlg.m_nInternetPort = static_cast<unsigned>(record.nInternetPort);
+        m_InternetSettingDlg.m_Records = Records();
+        const INT_PTR result = m_InternetSettingDlg.DoModal(Hwnd());
+        TakeOverNetworkValues();
+        if (result != IDOK)
+            return true;
+    } else if (nKind != KIND_FILE) {
+        if (!RunInfogenesisDialog(&record))
+            return true;
+    }
+    if (m_ReadFileSetting.DoModal(Hwnd()) != IDOK)
+        return true;
+    m_Engine.SaveSettings(SettingsPath());
+    ShowRow(nIndex, record);
+    if (record.nMonitorType == KIND_OPOS) {
+        // The OPOS side must connect where the program now listens.
+        m_strOposIP = record.strInternetIP;
+        m_nOposPort = record.nInternetPort;
+        m_strOposName = m_InternetSettingDlg.m_strName;
+        WriteOposSettingsFile();
+    }
+    return true;
 }
 
 void CKassimoDlg::OnModify()
@@ -285,6 +454,10 @@ void CKassimoDlg::OnDelete()
     }
     m_Engine.DeleteSource(nRow);
     SendMessageA(m_hList, LVM_DELETEITEM, static_cast<WPARAM>(nRow), 0);
+    bool bOpos = false;
+    for (int i = 0; i < m_Engine.SourceCount(); ++i)
+        bOpos = bOpos || m_Engine.Source(i).nMonitorType == KIND_OPOS;
+    SetOposExists(bOpos);
     m_Engine.SaveSettings(SettingsPath());
     UpdateTrayTip();
 }

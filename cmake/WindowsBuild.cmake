@@ -39,10 +39,22 @@ foreach(t ${_tests})
   target_compile_options(win_${name} PRIVATE ${TILLVOX_WARNINGS})
   target_link_libraries(win_${name} PRIVATE tillvox_test_support GTest::gtest_main)
   add_dependencies(win_${name} Tillvox)  # some tests start the program itself
+  if(name STREQUAL "DialogScreenshots_test")
+    # One run per language, each under a locale whose code page holds its texts.
+    foreach(shot en:C.UTF-8 ar:ar_SA.UTF-8 zh:zh_CN.UTF-8)
+      string(REPLACE ":" ";" shot "${shot}")
+      list(GET shot 0 lang)
+      list(GET shot 1 locale)
+      add_test(NAME win.${name}.${lang} COMMAND win_${name})
+      set_tests_properties(win.${name}.${lang} PROPERTIES TIMEOUT 300 RESOURCE_LOCK tillvox_data_folder
+        ENVIRONMENT "${TILLVOX_WINE_ENV};TILLVOX_SCREENSHOT_LANGUAGE=${lang};LANG=${locale};LC_ALL=${locale}")
+    endforeach()
+    continue()
+  endif()
   add_test(NAME win.${name} COMMAND win_${name})
   set_tests_properties(win.${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "${TILLVOX_WINE_ENV}")
   # Tests that use the program's data folder, start the program or show its windows share one lock.
-  if(name MATCHES "^(Program|MainDialog|Resources)")
+  if(name MATCHES "^(Program|MainDialog|Resources|SourceDialogs|ProgramEditing)")
     set_tests_properties(win.${name} PROPERTIES RESOURCE_LOCK tillvox_data_folder)
   endif()
 endforeach()

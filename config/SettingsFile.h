@@ -1,6 +1,6 @@
 #pragma once
 #include "config/PosSettingInfo.h"
-#include "config/ProfileStore.h"
+#include "base/ProfileStore.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #include "lang/LanguageTable.h"
 
-#include "config/ProfileStore.h"
+#include "base/ProfileStore.h"
 
 #include <climits>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "lang/Language.h"
 
 #include "base/Trace.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 
 #include <msxml.h>
 #include <oleauto.h>

@@ -45,6 +45,61 @@ tillvox_make_prefix() {
     WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$TILLVOX_WINE" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$prefix" wineserver -w
   fi
+  tillvox_prefix_settings "$prefix"
+}
+
+# Settings a prefix needs to show the windows as a Windows PC does, applied
+# once per prefix (a marker file records the version applied):
+# - Wine's own fonts (Marlett draws the caption buttons) in the prefix's Fonts
+#   folder, also when the prefix was made before they were installed;
+# - the faces the dialogs ask for (Arial, Tahoma, MS Shell Dlg, ...) replaced by
+#   the metric-compatible Liberation Sans, the CJK faces by Noto Sans CJK, and
+#   DejaVu Sans (Arabic, Hebrew) and Noto Sans CJK linked behind them for the
+#   characters Liberation Sans lacks;
+# - top-level windows not managed by an X window manager: on a bare virtual
+#   display there is none, and hiding a managed window then waits two seconds
+#   for a window manager's answer each time a dialog or message box closes.
+TILLVOX_PREFIX_SETTINGS_VERSION=2
+tillvox_prefix_settings() {
+  local prefix=$1 marker="$1/.tillvox-settings"
+  [ "$(cat "$marker" 2>/dev/null)" = "$TILLVOX_PREFIX_SETTINGS_VERSION" ] && return 0
+  mkdir -p "$prefix/drive_c/windows/Fonts"
+  local f
+  for f in /usr/share/wine/fonts/*; do
+    [ -e "$f" ] && cp -n "$f" "$prefix/drive_c/windows/Fonts/" 2>/dev/null
+  done
+  local reg
+  reg=$(mktemp --suffix=.reg)
+  python3 - "$reg" <<'PY'
+import sys
+latin = ["Arial", "Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "MS Sans Serif", "Microsoft Sans Serif",
+         "Segoe UI", "Verdana"]
+cjk = ["SimSun", "\u5b8b\u4f53", "\u65b0\u7d30\u660e\u9ad4", "NSimSun", "SimHei", "Microsoft YaHei", "PMingLiU",
+       "MingLiU", "Microsoft JhengHei", "MS UI Gothic", "MS Gothic", "MS PGothic", "Meiryo", "Gulim", "Dotum",
+       "Malgun Gothic"]
+links = ["DejaVuSans.ttf,DejaVu Sans", "NotoSansCJK-Regular.ttc,Noto Sans CJK SC"]
+def multi(values):
+    data = "".join(v + "\0" for v in values) + "\0"
+    return "hex(7):" + ",".join("%02x" % b for b in data.encode("utf-16-le"))
+lines = ["Windows Registry Editor Version 5.00", "",
+         "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]"]
+lines += ['"%s"="Liberation Sans"' % f for f in latin]
+lines += ['"%s"="Noto Sans CJK SC"' % f for f in cjk]
+lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]"]
+lines += ['"%s"=%s' % (f, multi(links)) for f in latin + ["Liberation Sans"]]
+lines += ["", "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]", '"Managed"="N"', ""]
+with open(sys.argv[1], "wb") as out:
+    out.write(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))
+PY
+  WINEPREFIX="$prefix" WINEDEBUG=-all "$TILLVOX_WINE" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" wineserver -w
+  rm -f "$reg"
+  echo "$TILLVOX_PREFIX_SETTINGS_VERSION" >"$marker"
+}
+
+# A Linux path as Wine's Z: drive names it.
+winepath_of() {
+  printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"
 }
 
 # Starts a virtual X display for this run unless TILLVOX_USE_DISPLAY asks for the user's own.

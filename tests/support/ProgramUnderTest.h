@@ -25,6 +25,7 @@ public:
     bool WaitForExit(DWORD timeoutMs);
     bool IsRunning() const;
     HANDLE Process() const { return m_hProcess; }
+    DWORD ProcessId() const { return m_dwProcessId; }
 
     // Text of a list cell of the main window, read across the process boundary.
     std::string ListCell(int row, int column);

@@ -1,4 +1,4 @@
-#include "config/ProfileStore.h"
+#include "base/ProfileStore.h"
 #include "lang/LanguageTable.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "app/Elevation.h"
 #include "app/OsVersion.h"
 #include "base/WinHandle.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "tests/support/TempFolder.h"
 
 #include <aclapi.h>

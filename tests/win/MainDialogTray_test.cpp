@@ -4,7 +4,7 @@
 #include "app/AutoRun.h"
 #include "app/KassimoDlg.h"
 #include "app/TrayTip.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/ProgramUnderTest.h"

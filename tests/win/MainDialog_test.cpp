@@ -1,6 +1,6 @@
 // The main window in this process, driven by its messages.
 #include "app/KassimoDlg.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/ProgramUnderTest.h"
@@ -311,6 +311,7 @@ TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBox)
     std::string versionLine;
     std::thread closer([&] {
         for (int k = 0; k < 200; ++k) {
+            // The caption is there from the window's creation; wait for its controls too.
             HWND hAbout = FindWindowA(nullptr, "About Tillvox");
             char text[128] = {};
             // Found while it is still being made, its line may not be there yet.

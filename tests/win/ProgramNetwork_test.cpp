@@ -1,6 +1,6 @@
 // End to end: Tillvox.exe with a network source and a TCP printer, possim as
 // the till and dvrsim as the recorder, all three real programs.
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "config/SettingsFile.h"
 #include "lang/Language.h"
 #include "net/TimeOutSocket.h"

@@ -3,7 +3,7 @@
 #include "app/AutoRun.h"
 #include "net/TimeOutSocket.h"
 #include "net/WinsockInit.h"
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/ProgramUnderTest.h"

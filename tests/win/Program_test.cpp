@@ -1,5 +1,5 @@
 // The real Tillvox.exe under Wine, started as a user or the startup agent starts it.
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "config/SettingsFile.h"
 #include "lang/Language.h"
 #include "res/resource.h"

@@ -1,5 +1,5 @@
 // Settings file through the system's profile functions, on real files.
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 #include "config/SettingsFile.h"
 #include "tests/support/TempFolder.h"
 

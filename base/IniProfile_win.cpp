@@ -1,4 +1,4 @@
-#include "config/IniProfile.h"
+#include "base/IniProfile.h"
 
 #include <windows.h>
 

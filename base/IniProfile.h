@@ -1,5 +1,5 @@
 #pragma once
-#include "config/ProfileStore.h"
+#include "base/ProfileStore.h"
 
 #include <string>
 

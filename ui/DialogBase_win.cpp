@@ -1,4 +1,4 @@
-#include "app/DialogBase.h"
+#include "ui/DialogBase.h"
 
 CDialogBase::~CDialogBase()
 {
@@ -6,18 +6,44 @@ CDialogBase::~CDialogBase()
         DestroyWindow(m_hWnd);
 }
 
+bool CDialogBase::LoadTemplate(std::vector<BYTE>& bytes) const
+{
+    HMODULE hModule = GetModuleHandleA(nullptr);
+    HRSRC hFound = FindResourceA(hModule, MAKEINTRESOURCEA(m_nTemplateId), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    HGLOBAL hLoaded = hFound ? LoadResource(hModule, hFound) : nullptr;
+    const BYTE* p = hLoaded ? static_cast<const BYTE*>(LockResource(hLoaded)) : nullptr;
+    const DWORD size = hFound ? SizeofResource(hModule, hFound) : 0;
+    if (!p || size < 12)
+        return false;
+    bytes.assign(p, p + size);
+    if (m_bRightToLeftLayout) {
+        // DLGTEMPLATEEX: version 1, signature 0xFFFF, help id, then the extended style;
+        // DLGTEMPLATE: style, then the extended style.
+        const bool bExtended = bytes[0] == 1 && bytes[1] == 0 && bytes[2] == 0xFF && bytes[3] == 0xFF;
+        DWORD* pExStyle = reinterpret_cast<DWORD*>(bytes.data() + (bExtended ? 8 : 4));
+        *pExStyle |= WS_EX_LAYOUTRTL | WS_EX_RTLREADING;
+    }
+    return true;
+}
+
 INT_PTR CDialogBase::DoModal(HWND hParent)
 {
     m_bModeless = false;
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), hParent, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    std::vector<BYTE> bytes;
+    if (!LoadTemplate(bytes))
+        return -1;
+    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
+                                   hParent, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 HWND CDialogBase::CreateModeless(HWND hParent)
 {
     m_bModeless = true;
-    return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), hParent, DialogProc,
-                              reinterpret_cast<LPARAM>(this));
+    std::vector<BYTE> bytes;
+    if (!LoadTemplate(bytes))
+        return nullptr;
+    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
+                                      hParent, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 void CDialogBase::EndDialog(INT_PTR nResult)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <utility>
+#include <vector>
 
 class CDialogBase {
 public:
@@ -18,6 +19,10 @@ public:
     virtual ~CDialogBase();
     CDialogBase(const CDialogBase&) = delete;
     CDialogBase& operator=(const CDialogBase&) = delete;
+
+    // Right-to-left layout and reading from the window's creation on, so that
+    // every control is created mirrored too. Set before showing.
+    void SetRightToLeftLayout(bool bRightToLeft) { m_bRightToLeftLayout = bRightToLeft; }
 
     INT_PTR DoModal(HWND hParent = nullptr);
     // A modeless window of the same dialog, for tests that drive it by messages.
@@ -39,10 +44,13 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam);
     INT_PTR Dispatch(UINT nMessage, WPARAM wParam, LPARAM lParam);
+    // The dialog template, with the right-to-left extended styles added when asked.
+    bool LoadTemplate(std::vector<BYTE>& bytes) const;
 
     UINT m_nTemplateId;
     HWND m_hWnd = nullptr;
     bool m_bModeless = false;
+    bool m_bRightToLeftLayout = false;
     std::map<UINT, HANDLER> m_Messages;
     std::map<WORD, COMMAND_HANDLER> m_Commands;
     std::map<std::pair<UINT_PTR, UINT>, NOTIFY_HANDLER> m_Notifies;

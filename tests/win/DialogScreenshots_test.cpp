@@ -1,0 +1,174 @@
+// Pictures of the main window and of every source editing dialog, in English,
+// in a right-to-left language and in a CJK language, saved in the build
+// folder's screenshots/ for anyone to look at.
+#include "app/KassimoDlg.h"
+#include "lang/Language.h"
+#include "res/resource.h"
+#include "tests/support/DialogDriver.h"
+#include "tests/support/Process.h"
+#include "tests/support/ProgramUnderTest.h"
+#include "tests/support/Screenshot.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <memory>
+
+namespace {
+
+class CShotDlg : public CKassimoDlg {
+public:
+    using CKassimoDlg::CKassimoDlg;
+
+protected:
+    bool IsInfogenesisLoaded() const override { return true; }
+};
+
+struct LANGUAGE_CASE {
+    const char* name;
+    unsigned short langId;
+};
+
+}  // namespace
+
+TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
+{
+    ASSERT_FALSE(ScreenshotFolder().empty()) << "TILLVOX_BIN_DIR is not set";
+    CoInitialize(nullptr);
+    const LANGUAGE_CASE languages[] = {
+        {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)},
+        {"ar", MAKELANGID(LANG_ARABIC, SUBLANG_ARABIC_SAUDI_ARABIA)},
+        {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
+    };
+    // The test command runs this once per language, under a locale whose ANSI
+    // code page holds the language's texts (as the Windows of a user of it would).
+    const std::string only = EnvironmentValue("TILLVOX_SCREENSHOT_LANGUAGE");
+    std::vector<std::string> written;
+    size_t nLanguages = 0;
+    for (const auto& language : languages) {
+        if (!only.empty() && only != language.name)
+            continue;
+        ++nLanguages;
+        SCOPED_TRACE(language.name);
+        CTempFolder folder;
+        WriteWholeFile(folder.File("FileMapPOS.ini"),
+                       "[Main]\r\nFile Number=2\r\n[Setup1]\r\nMonitor Type=0\r\nFile Path=C:\\POS\\receipt.txt\r\n"
+                       "POS Index=POS1\r\nPrinter Type=Serial\r\nPort=COM5\r\nPassword=NULL\r\nBaudRate=9600\r\n"
+                       "DataBits=8\r\nParity=None\r\nStopBits=1.0\r\n[Setup2]\r\nMonitor Type=1\r\nInternet Type=0\r\n"
+                       "Internet IP=192.168.0.101\r\nInternet Port=5111\r\nPOS Index=POS2\r\nPrinter Type=TCP\r\n"
+                       "Port=TCP(4000)\r\nPassword=pw\r\n");
+        auto pLanguage = std::make_unique<CLanguage>(LANGUAGE_INPUTS{language.langId, ""});
+        pLanguage->Load(ProgramLanguageFilePath());
+        const bool bRightToLeft = pLanguage->IsRightToLeft() != 0;
+        CShotDlg dialog(pLanguage.get(), folder.Path(), false, bRightToLeft);
+        ASSERT_NE(nullptr, dialog.CreateModeless());
+        ShowWindow(dialog.Hwnd(), SW_SHOW);
+        SetWindowPos(dialog.Hwnd(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        UpdateWindow(dialog.Hwnd());
+
+        const std::string prefix = std::string(language.name) + "-";
+        auto shot = [&](CDialogDriver& driver, const std::string& name) {
+            auto pShot = std::make_shared<CScreenshot>(prefix + name);
+            driver.Then("screenshot " + name, [pShot, &written](HWND) {
+                if (!pShot->Poll())
+                    return false;
+                EXPECT_FALSE(pShot->Failed()) << pShot->UnixPath();
+                written.push_back(pShot->UnixPath());
+                return true;
+            });
+        };
+        auto waitFor = [](CDialogDriver& driver, int id) {
+            driver.Then("wait for " + std::to_string(id), [id](HWND h) { return GetDlgItem(h, id) != nullptr; });
+        };
+
+        {
+            CDialogDriver driver(25000);
+            waitFor(driver, IDC_KIND_GROUP);
+            shot(driver, "chooser");
+            driver.Select(IDC_KIND_LIST, 1).Click(IDOK);
+            waitFor(driver, IDC_CLIENT_IP_LABEL);
+            shot(driver, "network");
+            driver.Click(IDOK);
+            waitFor(driver, IDC_PORT_BUTTON);
+            driver.Select(IDC_PRINTER_TYPE, 1).Click(IDC_PORT_BUTTON);
+            waitFor(driver, IDC_DEVICE_PORT_LABEL);
+            shot(driver, "tcp-port");
+            driver.Click(IDCANCEL);
+            waitFor(driver, IDC_PORT_BUTTON);
+            driver.Select(IDC_PRINTER_TYPE, 0).Click(IDC_PORT_BUTTON);
+            waitFor(driver, IDC_STOP_BITS_LABEL);
+            shot(driver, "com-port");
+            driver.Click(IDCANCEL);
+            waitFor(driver, IDC_PORT_BUTTON);
+            driver.Click(IDOK);  // no POS index: a message box
+            driver.Then("message", [](HWND h) {
+                std::string text;
+                return MessageBoxText(h, text);
+            });
+            shot(driver, "message");
+            driver.AcceptMessage();
+            waitFor(driver, IDC_PORT_BUTTON);
+            driver.Click(IDCANCEL);
+            driver.Run([&] { SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_NEW, 0); });
+            EXPECT_TRUE(driver.AllDone()) << ::testing::PrintToString(driver.m_Failures);
+        }
+        {
+            CDialogDriver driver(25000);
+            waitFor(driver, IDC_PORT_BUTTON);
+            shot(driver, "source");
+            driver.Click(IDCANCEL);
+            driver.Run([&] {
+                NMITEMACTIVATE activate = {};
+                activate.hdr.hwndFrom = dialog.Item(IDC_SOURCE_LIST);
+                activate.hdr.idFrom = IDC_SOURCE_LIST;
+                activate.hdr.code = NM_DBLCLK;
+                activate.iItem = 0;
+                SendMessageA(dialog.Hwnd(), WM_NOTIFY, IDC_SOURCE_LIST, reinterpret_cast<LPARAM>(&activate));
+            });
+            EXPECT_TRUE(driver.AllDone()) << ::testing::PrintToString(driver.m_Failures);
+        }
+        {
+            CDialogDriver driver(25000);
+            waitFor(driver, IDC_KIND_GROUP);
+            driver.Select(IDC_KIND_LIST, 2).Click(IDOK);
+            waitFor(driver, IDC_CLIENT_IP_LABEL);
+            shot(driver, "opos");
+            driver.Click(IDCANCEL);
+            waitFor(driver, IDC_KIND_GROUP);
+            driver.Select(IDC_KIND_LIST, 3).Click(IDOK);
+            waitFor(driver, IDC_INFO_EXAMPLE);
+            shot(driver, "infogenesis");
+            driver.Click(IDCANCEL);
+            driver.Run([&] {
+                SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_NEW, 0);
+                SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_NEW, 0);
+            });
+            EXPECT_TRUE(driver.AllDone()) << ::testing::PrintToString(driver.m_Failures);
+        }
+        {
+            // The main window alone; a driver with one step keeps the display drawn while import runs.
+            CDialogDriver driver(25000);
+            CScreenshot main(prefix + "main");
+            driver.Run([&] {
+                while (!main.Poll()) {
+                    MSG msg;
+                    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                        TranslateMessage(&msg);
+                        DispatchMessageA(&msg);
+                    }
+                    Sleep(25);
+                }
+            });
+            EXPECT_FALSE(main.Failed());
+            written.push_back(main.UnixPath());
+        }
+    }
+    EXPECT_EQ(nLanguages * 9u, written.size());
+    EXPECT_GT(nLanguages, 0u);
+    for (const auto& path : written)
+        std::printf("screenshot: %s\n", path.c_str());
+    CoUninitialize();
+}

@@ -1,10 +1,14 @@
 # Tools built for both sides: natively (the tests use them as peers) and for Windows (installers).
+# A tool folder with a Tool.cmake of its own builds as that file says; any
+# other builds every .cpp in it into one program named after the folder.
 file(GLOB _tool_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
 foreach(d ${_tool_dirs})
   if(IS_DIRECTORY ${d})
     get_filename_component(tool ${d} NAME)
     file(GLOB _tool_src CONFIGURE_DEPENDS ${d}/*.cpp)
-    if(_tool_src)
+    if(EXISTS ${d}/Tool.cmake)
+      include(${d}/Tool.cmake)
+    elseif(_tool_src)
       add_executable(${tool} ${_tool_src})
       target_compile_options(${tool} PRIVATE ${TILLVOX_WARNINGS})
       if(WIN32)

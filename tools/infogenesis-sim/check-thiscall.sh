@@ -55,6 +55,25 @@ expect_caller() {
   echo "check-thiscall: $pattern: this in ECX, callee pops $bytes bytes"
 }
 
+# A call of the table's third slot (offset 8: Stop, no arguments) through the
+# table of the object in ECX, in the functions matching $2.
+expect_slot2_caller() {
+  local file=$1 pattern=$2 found
+  found=$(functions "$file" "$pattern" | cut -f2 | awk '
+    { line[NR] = $0 }
+    END {
+      for (i = 2; i <= NR; i++) {
+        if (line[i] !~ /^call +\*0x8\(%e[a-z][a-z]\)$/) continue
+        reg = line[i]; sub(/^call +\*0x8\(/, "", reg); sub(/\)$/, "", reg)
+        for (j = i - 1; j >= i - 3 && j >= 1; j--) if (line[j] ~ ("^mov +\\(%ecx\\)," reg "$")) { print "yes"; exit }
+      }
+    }')
+  if [ "$found" != yes ]; then
+    echo "check-thiscall: no call of slot 2 through the object in ECX in '$pattern' of $file"; failed=1; return
+  fi
+  echo "check-thiscall: $pattern: slot 2 called with this in ECX"
+}
+
 # The library side (the simulator) implements the adapter and calls the handler.
 expect_callee "$library" 'CSimAdapter::RegisterCallback\(' 'ret    $0x4'
 expect_callee "$library" 'CSimAdapter::Start\(' 'ret    $0x14c'
@@ -64,6 +83,7 @@ expect_caller "$library" 'Flood\(' '0x10'
 expect_callee "$program" 'CInfogenesisInput::CConnection::OnPosEvent\(' 'ret    $0x10'
 expect_caller "$program" '^CInfogenesisInput::StartConnection\(' '0x14c'
 expect_caller "$program" '^CInfogenesisInput::StartConnection\(' '0x4'
+expect_slot2_caller "$program" '^CInfogenesisInput::StopConnection\('
 # The exports are undecorated.
 exports=$("$objdump" -p "$library")
 for name in CreatePtr DeletePtr; do

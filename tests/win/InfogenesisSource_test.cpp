@@ -323,3 +323,35 @@ TEST(InfogenesisStop, StopWhileTheLibraryCallsBackInATightLoop)
         sink.dwLateFrom = 0;
     }
 }
+
+namespace {
+
+// Runs the simulator's command sender (the Windows build beside the program) and returns its exit code.
+DWORD RunSender(const std::string& arguments)
+{
+    const std::string exe = UnixToWindowsPath(EnvironmentValue("TILLVOX_BIN_DIR") + "/infogenesis-send.exe");
+    HANDLE hProcess = nullptr;
+    if (!LaunchCommand("\"" + exe + "\" " + arguments, &hProcess)) return 1000;
+    DWORD code = 1001;
+    if (WaitForSingleObject(hProcess, 20000) == WAIT_OBJECT_0) GetExitCodeProcess(hProcess, &code);
+    CloseHandle(hProcess);
+    return code;
+}
+
+}  // namespace
+
+TEST_F(InfogenesisFixture, TheCommandSenderDrivesTheSimulator)
+{
+    const unsigned short sim = FindFreeLoopbackPort();
+    Add(7001, sim, "4", PRINTER_TYPE::Tcp, std::to_string(FindFreeLoopbackPort()));
+    engine.Start();
+    ASSERT_TRUE(host.WaitForSourceText(0, Waiting(0), 5s));
+    EXPECT_EQ(0u, RunSender(std::to_string(sim) + " EVENT 8 0"));
+    EXPECT_TRUE(host.WaitForSourceText(0, Connected(0), 5s)) << host.SourceTextOf(0);
+    EXPECT_EQ(0u, RunSender(std::to_string(sim) + " DROP"));
+    EXPECT_TRUE(host.WaitForSourceText(0, Reconnecting(0), 5s)) << host.SourceTextOf(0);
+    EXPECT_EQ(1u, RunSender(std::to_string(sim) + " NO SUCH COMMAND"));
+    EXPECT_EQ(1u, RunSender(std::to_string(sim) + " DATA 4 0xABC"));  // odd number of hex digits
+    engine.Stop();
+    EXPECT_EQ(1u, RunSender(std::to_string(sim) + " DROP")) << "nothing listens after stop";
+}

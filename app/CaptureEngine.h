@@ -3,11 +3,14 @@
 // inputs, started and stopped together. It turns what outputs and inputs
 // report into row texts for the window. The window owns one engine.
 //
-// Start: every output in list order, then the inputs. Stop: every input, then
-// every output, then every slot is reset.
+// Start: every output in list order, then the inputs, the Infogenesis
+// connections last. Stop: the Infogenesis connections first (their library
+// calls back on its own threads), then every other input, then every output,
+// then every slot is reset.
 // m_ListUpdateMutex is never held together with another lock.
 #include "capture/DeliverySink.h"
 #include "capture/FileInput.h"
+#include "capture/InfogenesisInput.h"
 #include "capture/InputEvents.h"
 #include "capture/NetworkMonitor.h"
 #include "config/PosSettingInfo.h"
@@ -39,6 +42,12 @@ public:
     virtual void CautionBox(int nSource, const std::string& text) = 0;
     // The text of an IDS_ key in the current language.
     virtual std::string GetString(const char* key) = 0;
+    // An Infogenesis status for source nSource; any thread. The window posts
+    // WM_INFOGENESIS_STATUS and shows InfogenesisRowText(nSource, nStatus).
+    virtual void OnInfogenesisStatus(int nSource, int nStatus) = 0;
+    // Infogenesis connection object nObject was lost; any thread. In 5000 ms
+    // the window's timer TIMER_INFOGENESIS_BASE + nObject calls RestartInfogenesis.
+    virtual void ArmInfogenesisRetry(int nObject) = 0;
 };
 
 struct LIST_CELL_UPDATE {
@@ -47,7 +56,7 @@ struct LIST_CELL_UPDATE {
     std::string strText;
 };
 
-class CCaptureEngine : public CDeliverySink, private COutputEvents, private CInputEvents {
+class CCaptureEngine : public CDeliverySink, private COutputEvents, private CInputEvents, private CInfogenesisEvents {
 public:
     explicit CCaptureEngine(CEngineCallback& callback);
     ~CCaptureEngine() override;
@@ -74,6 +83,20 @@ public:
     void Start();
     void Stop();
     bool IsRunning() const { return m_bRunning != 0; }
+
+    // The adapter library's exports, when it was loaded; without both no
+    // Infogenesis source connects.
+    void SetInfogenesisLibrary(const INFOGENESIS_LIBRARY& library) { m_InfogenesisLibrary = library; }
+    bool HasInfogenesisLibrary() const
+    {
+        return m_InfogenesisLibrary.pfnCreatePtr && m_InfogenesisLibrary.pfnDeletePtr;
+    }
+    // The retry timer of connection object nObject fired (user-interface thread).
+    void RestartInfogenesis(int nObject);
+    // The Source column of row nSource for an Infogenesis status; empty when
+    // the row is not to change (not running, or not an Infogenesis source).
+    std::string InfogenesisRowText(int nSource, int nStatus);
+    const CInfogenesisInput& Infogenesis() const { return m_Infogenesis; }
 
     // The one hand-over from every input to source i's output.
     void Deliver(int i, const uint8_t* bytes, int count) override;
@@ -105,6 +128,8 @@ private:
     void OnOutputStatus(int nSource, OUTPUT_STATUS eStatus) override;
     void OnWrongPassword(int nSource) override;
     void OnInputStatus(int nSource, INPUT_STATUS eStatus) override;
+    void OnInfogenesisStatus(int nSource, int nStatus) override;
+    void OnInfogenesisLost(int nObject) override;
     std::string StatusText(OUTPUT_STATUS eStatus);
 
     CEngineCallback& m_Callback;
@@ -125,4 +150,6 @@ private:
     CFileInput m_FileInput;
     // Started and stopped on the user-interface thread; its readers deliver here.
     CNetworkMonitor m_NetworkMonitor{*this};
+    INFOGENESIS_LIBRARY m_InfogenesisLibrary;
+    CInfogenesisInput m_Infogenesis;
 };

@@ -3,6 +3,8 @@
 #include "base/Trace.h"
 #include "base/IniProfile.h"
 
+#include <cstdio>
+
 CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
 {
     for (int i = 0; i < MAX_SOURCES; ++i) {
@@ -110,14 +112,28 @@ void CCaptureEngine::Start()
     for (const auto& record : m_PosSettingArray)
         records.push_back(record.get());
     m_NetworkMonitor.Start(NetworkSourcesOf(records));
+
+    std::vector<INFOGENESIS_SOURCE> infogenesis;
+    for (int i = 0; i < SourceCount(); ++i) {
+        const POS_SETTING_INFO& record = Source(i);
+        if (record.nMonitorType == KIND_INFOGENESIS)
+            infogenesis.push_back(INFOGENESIS_SOURCE{i, record.infogenesis.szIP, record.infogenesis.nSendPort,
+                                                     record.infogenesis.nRecvPort, record.infogenesis.szTerminalIDs});
+    }
+    std::vector<int> slots;
+    m_Infogenesis.Start(infogenesis, m_InfogenesisLibrary, *this, *this, slots);
+    for (size_t k = 0; k < infogenesis.size(); ++k)
+        Source(infogenesis[k].nSource).infogenesis.nSlot = slots[k];
 }
 
 void CCaptureEngine::Stop()
 {
     if (!m_bRunning)
         return;
-    // Every input ends before any output closes, so nothing is delivered into
-    // an output that is already gone.
+    // The library is stopped and its handlers waited for before anything they
+    // may reach goes; every input ends before any output closes, so nothing is
+    // delivered into an output that is already gone.
+    m_Infogenesis.Stop();
     m_FileInput.Stop();
     m_NetworkMonitor.Stop();
     for (int i = 0; i < MAX_SOURCES; ++i)
@@ -182,6 +198,48 @@ void CCaptureEngine::OnInputStatus(int nSource, INPUT_STATUS eStatus)
         text = m_LastOutputStatus[nSource];
     }
     PostListCell(nSource, 0, text);
+}
+
+void CCaptureEngine::OnInfogenesisStatus(int nSource, int nStatus)
+{
+    m_Callback.OnInfogenesisStatus(nSource, nStatus);
+}
+
+void CCaptureEngine::OnInfogenesisLost(int nObject)
+{
+    m_Callback.ArmInfogenesisRetry(nObject);
+}
+
+void CCaptureEngine::RestartInfogenesis(int nObject)
+{
+    if (m_bRunning)
+        m_Infogenesis.Restart(nObject);
+}
+
+std::string CCaptureEngine::InfogenesisRowText(int nSource, int nStatus)
+{
+    if (nSource < 0 || nSource >= SourceCount() || Source(nSource).nMonitorType != KIND_INFOGENESIS)
+        return std::string();
+    const INFOGENESIS_SETTING& setting = Source(nSource).infogenesis;
+    char description[2 * INFOGENESIS_TEXT_SIZE + 64];
+    std::snprintf(description, sizeof description, "Infogenesis: %s, %d, %d, %s", setting.szIP, setting.nSendPort,
+                  setting.nRecvPort, setting.szTerminalIDs);
+    if (nStatus == INFOGENESIS_STATUS_STOPPED)
+        return description;
+    if (!m_bRunning)
+        return std::string();
+    const std::string text = std::string(description) + " ";
+    switch (RowStateOf(nStatus)) {
+    case INFOGENESIS_ROW_STATE::Waiting:
+        return text + "(" + m_strWaitConnect + ")";
+    case INFOGENESIS_ROW_STATE::Connected:
+        return text + "(" + m_strConnected + ")";
+    case INFOGENESIS_ROW_STATE::Reconnecting:
+        return text + " (" + m_strReconnect + ")";
+    case INFOGENESIS_ROW_STATE::Failed:
+        break;
+    }
+    return text + " (Failed)";
 }
 
 void CCaptureEngine::OnWrongPassword(int nSource)

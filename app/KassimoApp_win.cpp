@@ -76,6 +76,12 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
     }
 
     CKassimoDlg dialog(m_pLanguage.get(), m_strDataFolder, m_bMonitor, m_bRightToLeft);
+    if (m_pfnCreatePtr && m_pfnDeletePtr) {
+        INFOGENESIS_LIBRARY library;
+        library.pfnCreatePtr = reinterpret_cast<PFN_INFOGENESIS_CREATE_PTR>(reinterpret_cast<void (*)()>(m_pfnCreatePtr));
+        library.pfnDeletePtr = reinterpret_cast<PFN_INFOGENESIS_DELETE_PTR>(reinterpret_cast<void (*)()>(m_pfnDeletePtr));
+        dialog.Engine().SetInfogenesisLibrary(library);
+    }
     dialog.DoModal();
     return false;
 }

@@ -17,6 +17,7 @@
 class CLanguage;
 
 constexpr UINT WM_CAUTION_BOX = WM_APP + 1;
+constexpr UINT WM_INFOGENESIS_RETRY = WM_APP + 2;  // wParam: connection object
 
 class CKassimoDlg : public CDialogBase, public CEngineCallback {
 public:
@@ -32,6 +33,8 @@ public:
     void OnListCellPosted(int slot) override;
     void CautionBox(int nSource, const std::string& text) override;
     std::string GetString(const char* key) override;
+    void OnInfogenesisStatus(int nSource, int nStatus) override;
+    void ArmInfogenesisRetry(int nObject) override;
 
     // A message box owned by the main window with the caution caption; returns the button pressed.
     virtual int CautionBox(const std::string& text, UINT nFlags);
@@ -84,6 +87,7 @@ private:
     INT_PTR OnTrayNotify(LPARAM lParam);
     void UpdateTrayTip();
     void OnAutoRun();
+    INT_PTR OnTimer(WPARAM wParam);
 
     CLanguage* m_pLanguage;
     std::string m_strDataFolder;

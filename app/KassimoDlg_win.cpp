@@ -52,6 +52,18 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
     OnMessage(WM_LIST_CELL, [this](WPARAM w, LPARAM) { return OnListCell(w); });
     OnMessage(WM_CAUTION_BOX, [this](WPARAM w, LPARAM) { return OnCautionRequest(w); });
     OnMessage(WM_SYSCOMMAND, [this](WPARAM w, LPARAM) { return OnSysCommand(w); });
+    OnMessage(WM_INFOGENESIS_STATUS, [this](WPARAM w, LPARAM l) {
+        const std::string text = m_Engine.InfogenesisRowText(static_cast<int>(w), static_cast<int>(l));
+        if (!text.empty())
+            SetCell(static_cast<int>(w), 1, text);
+        return INT_PTR(TRUE);
+    });
+    OnMessage(WM_INFOGENESIS_RETRY, [this](WPARAM w, LPARAM) {
+        if (w < static_cast<WPARAM>(MAX_SOURCES))
+            SetTimer(Hwnd(), TIMER_INFOGENESIS_BASE + w, 5000, nullptr);
+        return INT_PTR(TRUE);
+    });
+    OnMessage(WM_TIMER, [this](WPARAM w, LPARAM) { return OnTimer(w); });
     OnMessage(WM_PAINT, [this](WPARAM, LPARAM) {
         if (!IsIconic(Hwnd()))
             return INT_PTR(FALSE);
@@ -103,6 +115,29 @@ CKassimoDlg::~CKassimoDlg()
 std::string CKassimoDlg::GetString(const char* key)
 {
     return m_pLanguage ? m_pLanguage->GetString(key) : std::string();
+}
+
+void CKassimoDlg::OnInfogenesisStatus(int nSource, int nStatus)
+{
+    if (Hwnd())
+        PostMessageA(Hwnd(), WM_INFOGENESIS_STATUS, static_cast<WPARAM>(nSource), static_cast<LPARAM>(nStatus));
+}
+
+void CKassimoDlg::ArmInfogenesisRetry(int nObject)
+{
+    // A timer belongs to the thread that sets it: the user-interface thread sets it.
+    if (Hwnd())
+        PostMessageA(Hwnd(), WM_INFOGENESIS_RETRY, static_cast<WPARAM>(nObject), 0);
+}
+
+INT_PTR CKassimoDlg::OnTimer(WPARAM wParam)
+{
+    if (wParam < TIMER_INFOGENESIS_BASE || wParam >= TIMER_INFOGENESIS_BASE + MAX_SOURCES)
+        return FALSE;
+    // One shot: the timer goes whether or not capture still runs.
+    KillTimer(Hwnd(), wParam);
+    m_Engine.RestartInfogenesis(static_cast<int>(wParam - TIMER_INFOGENESIS_BASE));
+    return TRUE;
 }
 
 void CKassimoDlg::OnListCellPosted(int slot)

@@ -16,6 +16,13 @@ public:
     void OnListCellPosted(int slot) override;
     void CautionBox(int nSource, const std::string& text) override;
     std::string GetString(const char* key) override;
+    // Infogenesis statuses are kept as the row texts the window would show.
+    void OnInfogenesisStatus(int nSource, int nStatus) override;
+    void ArmInfogenesisRetry(int nObject) override;
+
+    std::string SourceTextOf(int row);
+    bool WaitForSourceText(int row, const std::string& text, std::chrono::milliseconds timeout);
+    std::vector<int> RetryRequests();
 
     std::string StatusOf(int row);
     // Waits until row's status equals text; false when it did not within the time.
@@ -28,6 +35,8 @@ private:
     std::condition_variable m_changed;
     std::string m_status[MAX_SOURCES];
     std::vector<std::string> m_cautions;
+    std::string m_sourceText[MAX_SOURCES];
+    std::vector<int> m_retries;
 };
 
 // The text the host answers for a key.

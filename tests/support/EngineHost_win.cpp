@@ -45,3 +45,40 @@ bool CEngineHost::WaitForCautions(size_t count, std::chrono::milliseconds timeou
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [&] { return m_cautions.size() >= count; });
 }
+
+void CEngineHost::OnInfogenesisStatus(int nSource, int nStatus)
+{
+    if (!pEngine || nSource < 0 || nSource >= MAX_SOURCES)
+        return;
+    const std::string text = pEngine->InfogenesisRowText(nSource, nStatus);
+    if (text.empty())
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sourceText[nSource] = text;
+    m_changed.notify_all();
+}
+
+void CEngineHost::ArmInfogenesisRetry(int nObject)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_retries.push_back(nObject);
+    m_changed.notify_all();
+}
+
+std::string CEngineHost::SourceTextOf(int row)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sourceText[row];
+}
+
+bool CEngineHost::WaitForSourceText(int row, const std::string& text, std::chrono::milliseconds timeout)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_sourceText[row] == text; });
+}
+
+std::vector<int> CEngineHost::RetryRequests()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_retries;
+}

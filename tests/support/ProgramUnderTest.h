@@ -19,6 +19,8 @@ public:
     CProgramUnderTest& operator=(const CProgramUnderTest&) = delete;
 
     bool Start(const std::string& arguments);
+    // Starts another copy of the program (a folder of the test's own, with or without files beside it).
+    bool StartExe(const std::string& exePath, const std::string& arguments);
     // The main window once it exists; null when none appeared within the time.
     HWND WaitForMainWindow(DWORD timeoutMs = 15000);
     // True when the process ended within the time.

@@ -70,7 +70,12 @@ CProgramUnderTest::~CProgramUnderTest()
 
 bool CProgramUnderTest::Start(const std::string& arguments)
 {
-    return LaunchCommand("\"" + ProgramExePath() + "\" " + arguments, &m_hProcess, &m_dwProcessId);
+    return StartExe(ProgramExePath(), arguments);
+}
+
+bool CProgramUnderTest::StartExe(const std::string& exePath, const std::string& arguments)
+{
+    return LaunchCommand("\"" + exePath + "\" " + arguments, &m_hProcess, &m_dwProcessId);
 }
 
 HWND CProgramUnderTest::WaitForMainWindow(DWORD timeoutMs)

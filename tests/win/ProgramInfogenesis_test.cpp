@@ -1,0 +1,182 @@
+// The real Tillvox.exe with the simulator adapter library beside it as
+// InfogenesisPos.dll (and without it): rows, statuses, the 5-second retry,
+// stop and start while the library calls back.
+#include "base/IniProfile.h"
+#include "config/SettingsFile.h"
+#include "lang/Language.h"
+#include "net/WinsockInit.h"
+#include "res/resource.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/Process.h"
+#include "tests/support/ProgramUnderTest.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace {
+
+std::string BinFile(const std::string& relative)
+{
+    return UnixToWindowsPath(EnvironmentValue("TILLVOX_BIN_DIR") + "/" + relative);
+}
+
+struct CSimulatorClient : CLoopbackClient {
+    std::string Ask(const std::string& command)
+    {
+        if (!SendAll(command + "\n")) return "send failed";
+        std::string answer;
+        for (;;) {
+            const std::string c = ReceiveUpTo(1, 10000);
+            if (c.empty() || c == "\n") return answer;
+            answer += c;
+        }
+    }
+};
+
+struct ProgramInfogenesisFixture : ::testing::Test {
+    CWinsockInit winsock;
+    CTempFolder folder;  // the program's own folder for this test
+    std::unique_ptr<CLanguage> pTexts;
+    unsigned short simPort = FindFreeLoopbackPort();
+
+    ProgramInfogenesisFixture()
+    {
+        CoInitialize(nullptr);
+        pTexts = std::make_unique<CLanguage>();
+        pTexts->Load(ProgramLanguageFilePath());
+        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
+        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
+        CopyFileA(BinFile("Tillvox.exe").c_str(), folder.File("Tillvox.exe").c_str(), FALSE);
+        CopyFileA(BinFile("Tillvox.xml").c_str(), folder.File("Tillvox.xml").c_str(), FALSE);
+        WriteSettings();
+    }
+    ~ProgramInfogenesisFixture() override
+    {
+        DeleteFileA(ProgramSettingsPath().c_str());
+        pTexts.reset();
+        CoUninitialize();
+    }
+    void WithLibrary()
+    {
+        ASSERT_TRUE(CopyFileA(BinFile("../infogenesis-sim/InfogenesisPos.dll").c_str(),
+                              folder.File("InfogenesisPos.dll").c_str(), FALSE));
+    }
+    static POS_SETTING_INFO Source(unsigned short recv, const char* ids)
+    {
+        POS_SETTING_INFO r;
+        r.nMonitorType = KIND_INFOGENESIS;
+        r.nReceiptType = 0;
+        r.strPosIndex = "POS1";
+        r.ePrinterType = PRINTER_TYPE::Tcp;
+        r.strPort = std::to_string(FindFreeLoopbackPort());
+        r.strPassword = "pw";
+        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
+        std::snprintf(r.infogenesis.szIP, sizeof r.infogenesis.szIP, "127.0.0.1");
+        r.infogenesis.nSendPort = 7001;
+        r.infogenesis.nRecvPort = recv;
+        std::snprintf(r.infogenesis.szTerminalIDs, sizeof r.infogenesis.szTerminalIDs, "%s", ids);
+        return r;
+    }
+    void WriteSettings()
+    {
+        const std::vector<POS_SETTING_INFO> records = {Source(simPort, "1"), Source(simPort, "2,3")};
+        CIniProfile profile(ProgramSettingsPath());
+        std::vector<const POS_SETTING_INFO*> pointers;
+        for (const auto& r : records) pointers.push_back(&r);
+        SaveSettingsTo(profile, pointers, false);
+    }
+    std::string Description(int i)
+    {
+        return "Infogenesis: 127.0.0.1, 7001, " + std::to_string(simPort) + ", " + (i == 0 ? "1" : "2,3");
+    }
+    std::string Row(int i, const std::string& suffix) { return Description(i) + " " + suffix; }
+    std::string Waiting(int i) { return Row(i, "(" + pTexts->GetString("IDS_PTS_WAIT_CONNECT") + ")"); }
+    std::string Connected(int i) { return Row(i, "(" + pTexts->GetString("IDS_PTS_CONNECTED") + ")"); }
+    std::string Reconnecting(int i) { return Row(i, " (" + pTexts->GetString("IDS_RECONNECT") + ")"); }
+    std::string Failed(int i) { return Row(i, " (Failed)"); }
+    void Close(CProgramUnderTest& program, HWND hMain)
+    {
+        PostMessageA(hMain, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(program.WaitForExit(15000)) << "the program did not end";
+    }
+};
+
+}  // namespace
+
+TEST_F(ProgramInfogenesisFixture, StatusesAndTheFiveSecondRetryOnTheRows)
+{
+    WithLibrary();
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.StartExe(folder.File("Tillvox.exe"), "/Service /Monitor"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Waiting(i))) << program.ListCell(i, 1);
+
+    CSimulatorClient client;
+    ASSERT_TRUE(client.Connect(simPort));
+    EXPECT_EQ("RECORD 127.0.0.1 7001 " + std::to_string(simPort) + " 3 1 2 3 0 0 0 0 0 0 0 0 0 0 0 0 0",
+              client.Ask("RECORD"));
+    EXPECT_EQ("OK", client.Ask("DATA 2 FIRST RECEIPT"));
+    EXPECT_TRUE(program.WaitForCell(1, 1, Connected(1))) << program.ListCell(1, 1);
+    EXPECT_EQ(Waiting(0), program.ListCell(0, 1));
+    EXPECT_EQ("OK", client.Ask("EVENT 2 1"));
+    EXPECT_TRUE(program.WaitForCell(0, 1, Failed(0))) << program.ListCell(0, 1);
+
+    EXPECT_EQ("OK", client.Ask("DROP"));
+    const DWORD dropped = GetTickCount();
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Reconnecting(i), 4000)) << program.ListCell(i, 1);
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Waiting(i), 15000)) << program.ListCell(i, 1);
+    const DWORD elapsed = GetTickCount() - dropped;
+    EXPECT_GE(elapsed, 4500u);
+    EXPECT_TRUE(client.WaitPeerClose(5000)) << "the restart did not stop the library";
+    CSimulatorClient again;
+    ASSERT_TRUE(again.Connect(simPort)) << "the restart did not start the library";
+    EXPECT_EQ("OK", again.Ask("EVENT 8 0"));
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Connected(i))) << program.ListCell(i, 1);
+    EXPECT_EQ("OK", again.Ask("EVENT 9 0"));
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Failed(i))) << program.ListCell(i, 1);
+    Close(program, hMain);
+}
+
+TEST_F(ProgramInfogenesisFixture, StopAndStartWhileTheLibraryCallsBackInATightLoop)
+{
+    WithLibrary();
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.StartExe(folder.File("Tillvox.exe"), "/Service /Monitor"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 2; ++i) ASSERT_TRUE(program.WaitForCell(i, 1, Waiting(i))) << round;
+        CSimulatorClient client;
+        ASSERT_TRUE(client.Connect(simPort));
+        ASSERT_EQ("OK", client.Ask("FLOOD 1 RECEIPT LINE"));
+        ASSERT_EQ("OK", client.Ask("FLOOD 3 OTHER LINE"));
+        EXPECT_TRUE(program.WaitForCell(0, 1, Connected(0)));
+        Sleep(300);
+        SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);  // Stop
+        ASSERT_TRUE(program.IsRunning());
+        for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Description(i))) << program.ListCell(i, 1);
+        CLoopbackClient gone;
+        EXPECT_FALSE(gone.Connect(simPort, 500)) << "the library still listens after stop";
+        SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);  // Start again
+    }
+    ASSERT_TRUE(program.IsRunning());
+    Close(program, hMain);
+}
+
+TEST_F(ProgramInfogenesisFixture, WithoutTheLibraryTheProgramRunsAndTheSourcesShowFailed)
+{
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.StartExe(folder.File("Tillvox.exe"), "/Service /Monitor"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Failed(i))) << program.ListCell(i, 1);
+    CLoopbackClient nobody;
+    EXPECT_FALSE(nobody.Connect(simPort, 500));
+    ASSERT_TRUE(program.IsRunning());
+    Close(program, hMain);
+}

@@ -874,3 +874,26 @@ TEST_F(SourceDialogs, SerialPortDialogWithStoredValuesOutsideItsLists)
     EXPECT_EQ(std::vector<std::string>{Text("IDS_PTS_WARNING_INPUT_SETTING")}, driver.m_Messages);
     EXPECT_EQ("even", dialog.Engine().Source(1).strParity) << "a refused dialog changes nothing";
 }
+
+// Without the adapter library beside the program there is nothing to reach an
+// Infogenesis POS with: the chooser does not offer the kind.
+TEST_F(SourceDialogs, InfogenesisIsNotOfferedWithoutItsLibrary)
+{
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    dialog.bInfogenesis = false;
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    CDialogDriver chooser;
+    chooser.Then("the kinds offered", [&](HWND h) {
+        if (!GetDlgItem(h, IDC_KIND_GROUP))
+            return false;
+        EXPECT_EQ(3, ItemCount(h, IDC_KIND_LIST)) << "file, network and OPOS";
+        for (int i = 0; i < ItemCount(h, IDC_KIND_LIST); ++i)
+            EXPECT_NE(KIND_INFOGENESIS,
+                      SendDlgItemMessageA(h, IDC_KIND_LIST, CB_GETITEMDATA, static_cast<WPARAM>(i), 0));
+        PostClick(h, IDCANCEL);
+        return true;
+    });
+    chooser.Run([&] { SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_NEW, 0); });
+    EXPECT_TRUE(chooser.AllDone()) << ::testing::PrintToString(chooser.m_Failures);
+    EXPECT_EQ(0, ListView_GetItemCount(dialog.Item(IDC_SOURCE_LIST)));
+}

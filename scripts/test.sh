@@ -30,6 +30,9 @@ tillvox_make_prefix "$top/build/wineprefix"
 export WINEPREFIX="$top/build/wineprefix"
 export TILLVOX_NATIVE_BIN_DIR="$top/build/native/bin"
 tillvox_start_display
+# One Wine server for the whole run: a test starting just as the server of an
+# idle prefix shuts down can fail to start at all.
+wineserver -p
 
 status=0
 ctest --test-dir build/native -j "$jobs" --output-on-failure --timeout 300 || status=1

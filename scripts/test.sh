@@ -31,8 +31,11 @@ export WINEPREFIX="$top/build/wineprefix"
 export TILLVOX_NATIVE_BIN_DIR="$top/build/native/bin"
 tillvox_start_display
 # One Wine server for the whole run: a test starting just as the server of an
-# idle prefix shuts down can fail to start at all.
+# idle prefix shuts down can fail to start at all. Its helper processes are
+# started here, away from the tests' output: ctest waits for every process
+# that holds a test's output open.
 wineserver -p
+"$TILLVOX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 status=0
 ctest --test-dir build/native -j "$jobs" --output-on-failure --timeout 300 || status=1

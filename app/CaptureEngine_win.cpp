@@ -137,6 +137,8 @@ void CCaptureEngine::Stop()
     m_FileInput.Stop();
     m_NetworkMonitor.Stop();
     for (int i = 0; i < MAX_SOURCES; ++i)
+        m_Outputs[i].BeginClose();
+    for (int i = 0; i < MAX_SOURCES; ++i)
         m_Outputs[i].Close();
     for (int i = 0; i < SourceCount(); ++i)
         PostListCell(i, 0, m_strWaitConnect);

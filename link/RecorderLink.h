@@ -24,6 +24,9 @@ public:
     // blocked receive and any send fail at once, and waits for the thread,
     // which tells the queue Dropped before it closes the connection.
     void Stop();
+    // The first half of Stop, for ending many links at once: asks the thread
+    // to end and cuts its blocking calls short, without waiting for it.
+    void BeginStop();
 
 private:
     void ThreadProc();

@@ -34,13 +34,18 @@ bool CRecorderLink::Start(int nSource, int nPort, const std::string& strPassword
     return true;
 }
 
-void CRecorderLink::Stop()
+void CRecorderLink::BeginStop()
 {
     m_bEnd = true;
     if (m_hEndEvent.IsValid())
         SetEvent(m_hEndEvent.Get());
-    m_Listen.Close();
     m_Conn.Shutdown();
+}
+
+void CRecorderLink::Stop()
+{
+    BeginStop();
+    m_Listen.Close();
     if (m_Thread.joinable())
         m_Thread.join();
     m_Conn.Close();

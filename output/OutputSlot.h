@@ -37,6 +37,9 @@ public:
     void Open(int nSource, const POS_SETTING_INFO& record, COutputEvents& events);
     // Ends the writer or the link and closes the port; the queue is kept until Reset.
     void Close();
+    // Asks the output to end without waiting (the recorder link's calls are
+    // cut short), so that many outputs end together; Close then waits.
+    void BeginClose();
     // Back to the state of a new slot: the queue emptied, no flag left over.
     void Reset();
 

@@ -58,6 +58,12 @@ void COutputSlot::Close()
     m_bReady = false;
 }
 
+void COutputSlot::BeginClose()
+{
+    if (m_bOpen && m_eType == PRINTER_TYPE::Tcp)
+        m_Link.BeginStop();
+}
+
 void COutputSlot::Reset()
 {
     std::lock_guard<std::mutex> lock(m_ReservedBufMutex);

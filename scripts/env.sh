@@ -153,8 +153,10 @@ tillvox_run_bench() {
   WINEPREFIX="$top/build/bench-prefix" WINEDEBUG=-all "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bench/bench_$target.exe" "$@"
 }
 
-tillvox_stop_wine() {
-  WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+# Waits (at most 30 s) for the Wine server of $WINEPREFIX to end by itself,
+# once the processes the caller started there are gone. Nothing is killed.
+tillvox_wait_wine() {
+  WINEPREFIX="$WINEPREFIX" timeout 30 wineserver -w 2>/dev/null || true
 }
 
 # Prints a TCP port that nothing listens on at the moment.

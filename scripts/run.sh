@@ -100,8 +100,8 @@ program="" recorder="" appender="" viewer="" shot="" timer=""
 stopped=0
 stop_all() {
   if [ $stopped -eq 1 ]; then
-    # Asked again while stopping: no more waiting for the program.
-    tillvox_stop_wine
+    # Asked again while stopping: no more waiting for the program this script started.
+    [ -n "$program" ] && kill -9 "$program" 2>/dev/null || true
     return
   fi
   stopped=1
@@ -114,7 +114,7 @@ stop_all() {
     "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bin/closeprogram.exe" "Z:${exe//\//\\}" 5000 >/dev/null 2>&1 || true
     for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
   fi
-  tillvox_stop_wine
+  tillvox_wait_wine
   tillvox_stop_display
 }
 trap 'echo; echo "stopping"; stop_all; exit 130' INT TERM
@@ -190,6 +190,7 @@ fi
 wait "$program" || true
 if [ $((SECONDS - started)) -lt 3 ]; then
   echo "Tillvox ended at once; if another instance still runs in this prefix," >&2
-  echo "stop it with: WINEPREFIX=$WINEPREFIX wineserver -k" >&2
+  echo "close it from its window or tray icon, or with:" >&2
+  echo "  WINEPREFIX=$WINEPREFIX $TILLVOX_WINE $top/$TILLVOX_WIN_BUILD/bin/closeprogram.exe 'Z:${exe//\//\\}'" >&2
 fi
 stop_all

@@ -30,15 +30,15 @@ tillvox_make_prefix "$top/build/wineprefix"
 export WINEPREFIX="$top/build/wineprefix"
 export TILLVOX_NATIVE_BIN_DIR="$top/build/native/bin"
 tillvox_start_display
-# One Wine server for the whole run: a test starting just as the server of an
-# idle prefix shuts down can fail to start at all. Its helper processes are
+# One Wine server for the whole run, kept 10 s past its last program: a test
+# starting just as the server of an idle prefix shuts down can fail to start. Its helper processes are
 # started here, away from the tests' output: ctest waits for every process
 # that holds a test's output open.
-wineserver -p
+wineserver -p10
 "$TILLVOX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 status=0
 ctest --test-dir build/native -j "$jobs" --output-on-failure --timeout 300 || status=1
 ctest --test-dir "$TILLVOX_WIN_BUILD" -j 2 --output-on-failure --timeout 300 || status=1
-tillvox_stop_wine
+tillvox_wait_wine
 exit $status

@@ -435,7 +435,9 @@ TEST_F(NetworkMonitorFixture, ThousandsOfConnectionsLeaveNoThreadOrHandleBehind)
     EXPECT_LE(monitor.ThreadCount(), 2);
     EXPECT_TRUE(WaitUntil([&] { return ProcessThreadCount() <= baseThreads; }))
         << ProcessThreadCount() << " threads, " << baseThreads << " before";
-    // A few entries of slack (handle values step by 4) for what the one reader left of its last connection.
-    EXPECT_TRUE(WaitUntil([&] { return NextHandleValue() <= baseHandle + 8 * 4; }))
+    // A leak of one handle per connection would push the next free value up by hundreds of entries
+    // (values step by 4); the slack covers what Wine itself holds for a while on a loaded machine
+    // and what the one reader left of its last connection.
+    EXPECT_TRUE(WaitUntil([&] { return NextHandleValue() <= baseHandle + 48 * 4; }))
         << "next handle " << NextHandleValue() << ", " << baseHandle << " before";
 }

@@ -70,3 +70,8 @@ foreach(b ${_bench})
   target_link_libraries(bench_${name} PRIVATE tillvox_test_support)
   set_target_properties(bench_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endforeach()
+# The yardstick of the latency benchmark: nothing of the program's own in it.
+add_executable(bench_MinimalForwarder ${CMAKE_SOURCE_DIR}/bench/forwarder/MinimalForwarder.cpp)
+target_compile_options(bench_MinimalForwarder PRIVATE ${TILLVOX_WARNINGS})
+target_link_libraries(bench_MinimalForwarder PRIVATE ws2_32)
+set_target_properties(bench_MinimalForwarder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

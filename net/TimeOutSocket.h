@@ -90,9 +90,11 @@ private:
     bool FailCall(SOCKET hSocket, int nCode);
     // FailCall (or Fail for INVALID_SOCKET) for the calls that return a count.
     int FailedCount(SOCKET hSocket, int nCode);
-    WAIT_END WaitSelect(SOCKET hSocket, bool bWrite, int& nError);
+    WAIT_END WaitReadable(SOCKET hSocket, int& nError);
+    WAIT_END WaitWritable(SOCKET hSocket, int& nError);
     WAIT_END WaitReceive(SOCKET hSocket, DWORD& nReceived, int& nError);
-    unsigned SliceMs();
+    // How long the next wait may last: nLongest, or less up to an armed deadline.
+    unsigned SliceMs(unsigned nLongest);
     bool TimedOut();
 
     // m_mutex guards m_hSocket and m_bInCall (written by the calling thread
@@ -107,6 +109,10 @@ private:
     CHandle m_hCancelEvent;
     // Used only inside a call, so only by the one thread in the call.
     std::unique_ptr<RECEIVE_STATE> m_pReceive;
+    CHandle m_hNetEvent;
+    // True once this object made or took the handle non-blocking; written
+    // with the handle (under m_mutex) or inside a call.
+    std::atomic<bool> m_bKnownNonBlocking{false};
 
     std::atomic<int> m_nLastError{0};
 

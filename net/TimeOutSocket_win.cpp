@@ -6,17 +6,21 @@
 #include <utility>
 #include <vector>
 
-// No blocking call sits in one unbounded system call. Accept and Send use a
-// non-blocking handle and wait in select() slices; Receive waits for an
-// overlapped receive together with the cancel event, because only a pending
-// receive learns of a peer's reset under Wine (a later recv reports a plain
-// end of stream). Between waits a call looks at the cancel request, the
-// time-out and whether its handle is still a socket: a handle closed
-// underneath does not always wake a wait.
+// No blocking call sits in one unbounded system call. Accept waits for the
+// handle's network event together with the cancel event; Send waits in short
+// select() slices, which only a full send buffer ever needs; Receive waits for
+// an overlapped receive together with the cancel event, because only a
+// pending receive learns of a peer's reset under Wine (a later recv reports a
+// plain end of stream). A cancel or an armed time-out ends a wait at once; a
+// handle closed underneath does not always wake one, so a call that waits
+// longer also looks every LIVENESS_SLICE_MS whether its handle is still a
+// socket. Nothing wakes an idle program more often than that.
 
 namespace {
 
-const unsigned SLICE_MS = 50;
+// Slices of a send waiting for room in the send buffer.
+const unsigned SEND_SLICE_MS = 50;
+const unsigned LIVENESS_SLICE_MS = 1000;
 // How long a cancelled overlapped receive may take to complete before its
 // buffer is given up for good.
 const DWORD CANCEL_COMPLETION_MS = 2000;
@@ -102,8 +106,9 @@ bool CTimeOutSocket::BeginCall(SOCKET& hSocket)
     if (m_hSocket == INVALID_SOCKET)
         return Fail(WSAENOTSOCK);
     m_bInCall = true;
-    m_bCancel = false;
-    ResetEvent(m_hCancelEvent.Get());
+    // The event is only ever set together with the flag; most calls need not touch it.
+    if (m_bCancel.exchange(false))
+        ResetEvent(m_hCancelEvent.Get());
     hSocket = m_hSocket;
     return true;
 }
@@ -120,15 +125,15 @@ void CTimeOutSocket::EndCall()
     WSASetLastError(nSaved);
 }
 
-unsigned CTimeOutSocket::SliceMs()
+unsigned CTimeOutSocket::SliceMs(unsigned nLongest)
 {
     if (m_nTimeoutMs == 0)
-        return SLICE_MS;
+        return nLongest;
     const uint64_t nNow = GetTickCount64();
     const uint64_t nDeadline = m_nDeadlineTick;
     if (nNow >= nDeadline)
         return 0;
-    return static_cast<unsigned>(std::min<uint64_t>(SLICE_MS, nDeadline - nNow));
+    return static_cast<unsigned>(std::min<uint64_t>(nLongest, nDeadline - nNow));
 }
 
 bool CTimeOutSocket::TimedOut()
@@ -162,7 +167,48 @@ void CTimeOutSocket::DisarmTimeout()
     m_nTimeoutMs = 0;
 }
 
-CTimeOutSocket::WAIT_END CTimeOutSocket::WaitSelect(SOCKET hSocket, bool bWrite, int& nError)
+CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nError)
+{
+    if (m_bCancel)
+        return WAIT_END::CANCELLED;
+    if (TimedOut())
+        return WAIT_END::TIMED_OUT;
+    if (!m_hNetEvent.IsValid())
+        m_hNetEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ResetEvent(m_hNetEvent.Get());
+    // Selecting signals the event at once for a connection or bytes already waiting.
+    if (WSAEventSelect(hSocket, m_hNetEvent.Get(), FD_ACCEPT | FD_READ | FD_CLOSE) == SOCKET_ERROR) {
+        nError = WSAGetLastError();
+        return WAIT_END::ERROR_CODE;
+    }
+    const HANDLE waits[2] = {m_hNetEvent.Get(), m_hCancelEvent.Get()};
+    WAIT_END end = WAIT_END::READY;
+    for (;;) {
+        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(LIVENESS_SLICE_MS));
+        if (nWait == WAIT_OBJECT_0) {
+            end = WAIT_END::READY;
+        } else if (nWait == WAIT_OBJECT_0 + 1 || m_bCancel) {
+            end = WAIT_END::CANCELLED;
+        } else if (TimedOut()) {
+            end = WAIT_END::TIMED_OUT;
+        } else if (nWait == WAIT_FAILED) {
+            end = WAIT_END::ERROR_CODE;
+            nError = static_cast<int>(GetLastError());
+        } else if (!IsSocket(hSocket)) {
+            end = WAIT_END::ERROR_CODE;
+            nError = WSAENOTSOCK;
+        } else {
+            continue;
+        }
+        break;
+    }
+    // Handles accepted later would inherit the selection, and other objects on
+    // this handle expect none: it lasts only as long as the wait.
+    WSAEventSelect(hSocket, nullptr, 0);
+    return end;
+}
+
+CTimeOutSocket::WAIT_END CTimeOutSocket::WaitWritable(SOCKET hSocket, int& nError)
 {
     for (;;) {
         if (m_bCancel)
@@ -172,11 +218,11 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitSelect(SOCKET hSocket, bool bWrite,
         fd_set set;
         FD_ZERO(&set);
         FD_SET(hSocket, &set);
-        const unsigned nSlice = SliceMs();
+        const unsigned nSlice = SliceMs(SEND_SLICE_MS);
         timeval tv;
         tv.tv_sec = static_cast<long>(nSlice / 1000);
         tv.tv_usec = static_cast<long>((nSlice % 1000) * 1000);
-        const int nReady = select(0, bWrite ? nullptr : &set, bWrite ? &set : nullptr, nullptr, &tv);
+        const int nReady = select(0, nullptr, &set, nullptr, &tv);
         if (nReady == SOCKET_ERROR) {
             nError = WSAGetLastError();
             return WAIT_END::ERROR_CODE;
@@ -189,8 +235,7 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitSelect(SOCKET hSocket, bool bWrite,
         }
         // A reset connection need not show as writable; only a send attempt
         // is sure to report it.
-        if (bWrite)
-            return WAIT_END::READY;
+        return WAIT_END::READY;
     }
 }
 
@@ -199,7 +244,7 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReceive(SOCKET hSocket, DWORD& nRec
     RECEIVE_STATE& state = *m_pReceive;
     const HANDLE waits[2] = {state.hEvent.Get(), m_hCancelEvent.Get()};
     for (;;) {
-        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs());
+        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(LIVENESS_SLICE_MS));
         WAIT_END end;
         if (nWait == WAIT_OBJECT_0) {
             end = WAIT_END::READY;
@@ -263,6 +308,7 @@ bool CTimeOutSocket::Create(unsigned short nPort, const char* pszAddress)
         return Fail(nError);
     }
     m_hSocket = hSocket;
+    m_bKnownNonBlocking = true;
     return true;
 }
 
@@ -286,8 +332,11 @@ bool CTimeOutSocket::Accept(CTimeOutSocket& client, sockaddr* pAddr, int* pAddrL
     auto run = [&]() -> bool {
         if (!client.IsEmpty())
             return Fail(WSAEISCONN);
-        if (!MakeNonBlocking(hSocket))
-            return FailCall(hSocket, WSAGetLastError());
+        if (!m_bKnownNonBlocking) {
+            if (!MakeNonBlocking(hSocket))
+                return FailCall(hSocket, WSAGetLastError());
+            m_bKnownNonBlocking = true;
+        }
         for (;;) {
             // Trying first lets a handle that does not listen fail at once
             // instead of waiting for a connection that cannot come.
@@ -296,7 +345,7 @@ bool CTimeOutSocket::Accept(CTimeOutSocket& client, sockaddr* pAddr, int* pAddrL
                 int nError = WSAGetLastError();
                 if (nError != WSAEWOULDBLOCK)
                     return FailCall(hSocket, nError);
-                const WAIT_END end = WaitSelect(hSocket, false, nError);
+                const WAIT_END end = WaitReadable(hSocket, nError);
                 if (const int nFailure = FailureOf(end, nError))
                     return FailCall(hSocket, nFailure);
                 continue;
@@ -306,6 +355,7 @@ bool CTimeOutSocket::Accept(CTimeOutSocket& client, sockaddr* pAddr, int* pAddrL
                 closesocket(hNew);
                 return Fail(client.ErrorCode());
             }
+            client.m_bKnownNonBlocking = true;
             return true;
         }
     };
@@ -329,8 +379,8 @@ int CTimeOutSocket::Receive(void* pBuf, int nBufLen, int nFlags)
             state.buffer.resize(static_cast<size_t>(nBufLen));
         for (;;) {
             state.ov = WSAOVERLAPPED{};
+            // The system resets the event as the receive starts.
             state.ov.hEvent = state.hEvent.Get();
-            ResetEvent(state.ov.hEvent);
             WSABUF piece;
             piece.len = static_cast<u_long>(nBufLen);
             piece.buf = state.buffer.data();
@@ -345,7 +395,7 @@ int CTimeOutSocket::Receive(void* pBuf, int nBufLen, int nFlags)
             if (nError == WSAEWOULDBLOCK) {
                 // A system that will not leave an overlapped receive pending
                 // on a non-blocking handle: wait until data is there instead.
-                const WAIT_END end = WaitSelect(hSocket, false, nError);
+                const WAIT_END end = WaitReadable(hSocket, nError);
                 if (const int nFailure = FailureOf(end, nError))
                     return FailedCount(hSocket, nFailure);
                 continue;
@@ -374,8 +424,11 @@ int CTimeOutSocket::Send(const void* pBuf, int nBufLen, int nFlags)
             return FailedCount(INVALID_SOCKET, WSAEINVAL);
         // A handle attached from elsewhere may still be blocking; a send that
         // blocks inside the system could not be cancelled.
-        if (nBufLen > 0 && !MakeNonBlocking(hSocket))
-            return FailedCount(hSocket, WSAGetLastError());
+        if (nBufLen > 0 && !m_bKnownNonBlocking) {
+            if (!MakeNonBlocking(hSocket))
+                return FailedCount(hSocket, WSAGetLastError());
+            m_bKnownNonBlocking = true;
+        }
         const char* pBytes = static_cast<const char*>(pBuf);
         int nSent = 0;
         while (nSent < nBufLen) {
@@ -389,7 +442,7 @@ int CTimeOutSocket::Send(const void* pBuf, int nBufLen, int nFlags)
             int nError = WSAGetLastError();
             if (nPiece == SOCKET_ERROR && nError != WSAEWOULDBLOCK)
                 return FailedCount(hSocket, nError);
-            const WAIT_END end = WaitSelect(hSocket, true, nError);
+            const WAIT_END end = WaitWritable(hSocket, nError);
             if (const int nFailure = FailureOf(end, nError))
                 return FailedCount(hSocket, nFailure);
             continue;
@@ -414,6 +467,7 @@ void CTimeOutSocket::Close()
             m_cvCallEnded.wait(lock);
         }
         hSocket = std::exchange(m_hSocket, INVALID_SOCKET);
+        m_bKnownNonBlocking = false;
     }
     if (hSocket != INVALID_SOCKET)
         closesocket(hSocket);
@@ -440,6 +494,8 @@ bool CTimeOutSocket::Attach(SOCKET hSocket)
     if (hSocket == INVALID_SOCKET || !IsSocket(hSocket))
         return Fail(WSAENOTSOCK);
     m_hSocket = hSocket;
+    // Who else holds the handle may have left it blocking.
+    m_bKnownNonBlocking = false;
     return true;
 }
 
@@ -450,6 +506,7 @@ SOCKET CTimeOutSocket::Detach()
         Fail(WSAEINPROGRESS);
         return INVALID_SOCKET;
     }
+    m_bKnownNonBlocking = false;
     return std::exchange(m_hSocket, INVALID_SOCKET);
 }
 

@@ -40,6 +40,7 @@ private:
 
     // Written by Start and Stop on the start/stop thread while no watcher runs.
     std::vector<FILE_SOURCE> m_Sources;
+    std::vector<std::string> m_LowerPaths;  // of m_Sources, for the lookup on every change
     CDeliverySink* m_pSink = nullptr;
     CInputEvents* m_pEvents = nullptr;
     // m_FileCaptureMutex[i] guards m_FileCapture[i]: a settings file edited by

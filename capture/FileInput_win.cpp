@@ -3,6 +3,8 @@
 #include "base/Trace.h"
 #include "capture/FileCapture_win.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string LowerCase(std::string text)
@@ -17,9 +19,9 @@ std::string LowerCase(std::string text)
 int CFileInput::FindFileSource(const std::string& strPath) const
 {
     const std::string wanted = LowerCase(strPath);
-    for (const FILE_SOURCE& source : m_Sources)
-        if (LowerCase(source.strPath) == wanted)
-            return source.nSource;
+    for (size_t k = 0; k < m_Sources.size(); ++k)
+        if (m_LowerPaths[k] == wanted)
+            return m_Sources[k].nSource;
     return -1;
 }
 
@@ -27,23 +29,57 @@ void CFileInput::Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& s
 {
     Stop();
     m_Sources = sources;
+    m_LowerPaths.clear();
+    for (const FILE_SOURCE& source : m_Sources) m_LowerPaths.push_back(LowerCase(source.strPath));
     m_pSink = &sink;
     m_pEvents = &events;
+
+    // One watcher per folder, kept in the slot of the folder's first source.
+    struct FOLDER_GROUP {
+        std::string strFolder;
+        std::vector<WATCHED_NAME> files;
+    };
+    std::vector<FOLDER_GROUP> groups;
+    std::vector<const FILE_SOURCE*> unwatched;
     for (const FILE_SOURCE& source : m_Sources) {
-        const int i = source.nSource;
-        if (i < 0 || i >= MAX_SOURCES)
+        if (source.nSource < 0 || source.nSource >= MAX_SOURCES)
             continue;
-        // The watcher's first report waits for this lock, so it sees the snapshot.
-        std::lock_guard<std::mutex> lock(m_FileCaptureMutex[i]);
-        if (source.bWatch) {
-            const size_t slash = source.strPath.rfind('\\');
-            const std::string folder = slash == std::string::npos ? std::string() : source.strPath.substr(0, slash + 1);
-            const std::string name = slash == std::string::npos ? source.strPath : source.strPath.substr(slash + 1);
-            m_DirWatcher[i].SetCallback(this);
-            m_DirWatcher[i].StartWatch(folder, name, i);
+        if (!source.bWatch) {
+            unwatched.push_back(&source);
+            continue;
         }
+        const size_t slash = source.strPath.rfind('\\');
+        const std::string folder = slash == std::string::npos ? std::string() : source.strPath.substr(0, slash + 1);
+        const std::string name = slash == std::string::npos ? source.strPath : source.strPath.substr(slash + 1);
+        const std::string lowerFolder = LowerCase(folder);
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const FOLDER_GROUP& g) { return LowerCase(g.strFolder) == lowerFolder; });
+        if (group == groups.end())
+            group = groups.insert(groups.end(), FOLDER_GROUP{folder, {}});
+        group->files.push_back(WATCHED_NAME{name, source.nSource});
+    }
+    for (const FOLDER_GROUP& group : groups) {
+        // The watcher's first report of a file waits for its source's lock, so it
+        // sees the snapshot; a change written in between is captured, not lost.
+        // Locks are taken in slot order, as the watcher never holds two.
+        std::vector<int> slots;
+        for (const WATCHED_NAME& file : group.files) slots.push_back(file.nSlot);
+        std::sort(slots.begin(), slots.end());
+        slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
+        std::vector<std::unique_lock<std::mutex>> locks;
+        for (int i : slots) locks.emplace_back(m_FileCaptureMutex[i]);
+        CReadDirChange& watcher = m_DirWatcher[group.files.front().nSlot];
+        watcher.SetCallback(this);
+        watcher.StartWatch(group.strFolder, group.files);
+        for (const WATCHED_NAME& file : group.files) {
+            CWinFileReader reader;
+            m_FileCapture[file.nSlot].TakeStartSnapshot(reader, group.strFolder + file.strFileName);
+        }
+    }
+    for (const FILE_SOURCE* source : unwatched) {
+        std::lock_guard<std::mutex> lock(m_FileCaptureMutex[source->nSource]);
         CWinFileReader reader;
-        m_FileCapture[i].TakeStartSnapshot(reader, source.strPath);
+        m_FileCapture[source->nSource].TakeStartSnapshot(reader, source->strPath);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Watches one file of a folder for changes and reports them to a callback on the
 // watcher's own thread. No windows.h here so that any code can name the types.
@@ -61,6 +62,12 @@ private:
     void* m_hHandle = nullptr;
 };
 
+// One file of a folder, watched as the file of source slot nSlot.
+struct WATCHED_NAME {
+    std::string strFileName;
+    int nSlot = -1;
+};
+
 class CReadDirChange {
 public:
     CReadDirChange() = default;
@@ -75,6 +82,10 @@ public:
     // exists (also one that ended by itself because the folder could not be opened).
     // Returns 0.
     int StartWatch(const std::string& strFolder, const std::string& strFileName, int nSlot);
+    // The same for several files of one folder, watched by this one worker: a write
+    // to any file of the folder wakes one thread, not one per source. Entries with
+    // a slot outside the table are left out; without any, nothing starts.
+    int StartWatch(const std::string& strFolder, const std::vector<WATCHED_NAME>& files);
     // Ends the worker and waits for it, also while a callback runs; returns once the
     // worker is gone and the wake-up file is removed. 0 when no worker existed, else 1.
     int StopWatch();
@@ -84,6 +95,7 @@ public:
 private:
     struct WATCHED_FILE {
         std::string strFileName;
+        std::string strLowerName;
         const CReadDirChange* pOwner = nullptr;
     };
 
@@ -92,13 +104,13 @@ private:
     bool WatchOpenFolder(void* hDirectory);
     void ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes);
     void ReportEveryWatchedFile();
+    void ReportFolderState(bool bPresent);
 
     // Written by StartWatch and StopWatch on the user-interface thread while no worker
     // runs; the worker only reads them.
     CRDCCallback* m_pCallback = nullptr;
     std::string m_strFolder;
-    std::string m_strFileName;
-    int m_nSlot = -1;
+    std::vector<int> m_Slots;  // the slots of the watched files, for the folder's state
     WATCHED_FILE m_FileTable[RDC_TABLE_SIZE];
     CRDCHandle m_hStopEvent;  // manual-reset; set by StopWatch, waited on by the worker
     // Manual-reset; set by the worker once its first wait for changes is armed (or

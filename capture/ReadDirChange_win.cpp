@@ -67,15 +67,27 @@ int CReadDirChange::SetCallback(CRDCCallback* pCallback)
 
 int CReadDirChange::StartWatch(const std::string& strFolder, const std::string& strFileName, int nSlot)
 {
-    if (m_pCallback == nullptr || m_Worker.joinable() || nSlot < 0 || nSlot >= RDC_TABLE_SIZE)
+    return StartWatch(strFolder, std::vector<WATCHED_NAME>{WATCHED_NAME{strFileName, nSlot}});
+}
+
+int CReadDirChange::StartWatch(const std::string& strFolder, const std::vector<WATCHED_NAME>& files)
+{
+    if (m_pCallback == nullptr || m_Worker.joinable())
+        return 0;
+    std::vector<int> slots;
+    for (const WATCHED_NAME& file : files)
+        if (file.nSlot >= 0 && file.nSlot < RDC_TABLE_SIZE)
+            slots.push_back(file.nSlot);
+    if (slots.empty())
         return 0;
     m_nStop = 0;
     m_strFolder = strFolder;
-    m_strFileName = strFileName;
-    m_nSlot = nSlot;
+    m_Slots = slots;
     for (auto& entry : m_FileTable)
         entry = WATCHED_FILE();
-    m_FileTable[nSlot] = WATCHED_FILE{strFileName, this};
+    for (const WATCHED_NAME& file : files)
+        if (file.nSlot >= 0 && file.nSlot < RDC_TABLE_SIZE)
+            m_FileTable[file.nSlot] = WATCHED_FILE{file.strFileName, LowerCase(file.strFileName), this};
     m_hStopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!m_hStopEvent.IsValid()) {
         TraceFailure("stop event for", strFolder, GetLastError());
@@ -117,7 +129,7 @@ int CReadDirChange::FindWatchedFile(const std::string& strName) const
 {
     const std::string strLower = LowerCase(strName);
     for (int i = 0; i < RDC_TABLE_SIZE; ++i) {
-        if (m_FileTable[i].pOwner != nullptr && LowerCase(m_FileTable[i].strFileName) == strLower)
+        if (m_FileTable[i].pOwner != nullptr && m_FileTable[i].strLowerName == strLower)
             return i;
     }
     return -1;
@@ -156,6 +168,12 @@ void CReadDirChange::ReportEveryWatchedFile()
     }
 }
 
+void CReadDirChange::ReportFolderState(bool bPresent)
+{
+    for (int nSlot : m_Slots)
+        m_pCallback->OnFolderState(nSlot, bPresent);
+}
+
 void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
 {
     CReadDirChange& w = *pWatcher;
@@ -171,7 +189,7 @@ void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
         if (hDirectory.IsValid()) {
             if (bMissing) {
                 bMissing = false;
-                w.m_pCallback->OnFolderState(w.m_nSlot, true);
+                w.ReportFolderState(true);
                 // The file may have come back with its folder.
                 w.ReportEveryWatchedFile();
             }
@@ -183,7 +201,7 @@ void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
         if (!bMissing) {
             TraceFailure("opening", w.m_strFolder, GetLastError());
             bMissing = true;
-            w.m_pCallback->OnFolderState(w.m_nSlot, false);
+            w.ReportFolderState(false);
         }
         SetEvent(w.m_hArmedEvent.Get());
         WaitForSingleObject(w.m_hStopEvent.Get(), FOLDER_RETRY_MS);

@@ -13,3 +13,5 @@ std::string UnixToWindowsPath(const std::string& unixPath);
 // its absolute path (which cannot be waited for). With phProcess the caller
 // gets the process handle and closes it; otherwise it is closed here.
 bool LaunchCommand(const std::string& command, HANDLE* phProcess = nullptr, DWORD* pdwProcessId = nullptr);
+// Threads of the calling process now.
+int ProcessThreadCount();

@@ -1,5 +1,7 @@
 #include "tests/support/Process.h"
 
+#include <tlhelp32.h>
+
 std::string EnvironmentValue(const char* name)
 {
     char value[2048] = {};
@@ -31,4 +33,20 @@ bool LaunchCommand(const std::string& command, HANDLE* phProcess, DWORD* pdwProc
     if (pdwProcessId)
         *pdwProcessId = process.dwProcessId;
     return true;
+}
+
+int ProcessThreadCount()
+{
+    const HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (hSnap == INVALID_HANDLE_VALUE)
+        return -1;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL ok = Thread32First(hSnap, &entry); ok; ok = Thread32Next(hSnap, &entry)) {
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++n;
+    }
+    CloseHandle(hSnap);
+    return n;
 }

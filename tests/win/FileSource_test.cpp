@@ -4,6 +4,7 @@
 #include "tests/support/Bytes.h"
 #include "tests/support/ComPortPair.h"
 #include "tests/support/EngineHost.h"
+#include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
 
@@ -222,4 +223,52 @@ TEST_F(FileSourceFixture, TwoSourcesOnOneFileSendEachReceiptOnceThroughTheFirst)
     EXPECT_EQ(Swapped(expected), com.Read(expected.size(), std::chrono::seconds(10))) << "every receipt, in order";
     EXPECT_EQ("", com.Read(1, std::chrono::milliseconds(500))) << "nothing doubled";
     EXPECT_EQ("", second.Read(1, std::chrono::milliseconds(300)));
+}
+
+// Sixteen tills writing into one folder: one watcher serves the folder, so a
+// write wakes one thread instead of sixteen, and every source still takes
+// exactly its own new text, none of what its file held before the start.
+TEST(FileSourcesInOneFolder, ShareOneWatcherAndEachTakesOnlyItsOwnNewText)
+{
+    CWinsockInit winsock;
+    CTempFolder folder;
+    int threadsAdded[2] = {};
+    for (const bool oneFolder : {false, true}) {
+        SCOPED_TRACE(oneFolder ? "one folder" : "a folder each");
+        CEngineHost host;
+        CCaptureEngine engine{host};
+        host.pEngine = &engine;
+        engine.LoadTexts();
+        std::vector<std::string> paths;
+        for (int i = 0; i < MAX_SOURCES; ++i) {
+            const std::string sub = folder.File(oneFolder ? "shared" : "till" + std::to_string(i));
+            CreateDirectoryA(sub.c_str(), nullptr);
+            paths.push_back(sub + "\\Pos" + std::to_string(i) + ".txt");
+            WriteWholeFile(paths.back(), "OLD RECEIPT OF TILL " + std::to_string(i) + "\r\n");
+            auto r = std::make_unique<POS_SETTING_INFO>();
+            r->nMonitorType = KIND_FILE;
+            r->nReceiptType = 0;
+            r->strFilePath = paths.back();
+            r->ePrinterType = PRINTER_TYPE::Tcp;
+            r->strPort = std::to_string(FindFreeLoopbackPort());
+            r->strPassword = "pw";
+            engine.AddSource(std::move(r));
+        }
+        const int before = ProcessThreadCount();
+        engine.Start();
+        threadsAdded[oneFolder ? 1 : 0] = ProcessThreadCount() - before;
+        std::vector<std::string> receipts;
+        for (int i = 0; i < MAX_SOURCES; ++i) {
+            receipts.push_back("RECEIPT " + std::to_string(i) + (i % 2 ? " CASH" : " CARD 12.50") + "\r\n");
+            AppendToFile(paths[static_cast<size_t>(i)], receipts.back());
+        }
+        for (int i = 0; i < MAX_SOURCES; ++i) {
+            const int wanted = static_cast<int>(receipts[static_cast<size_t>(i)].size()) + 1;
+            for (int k = 0; k < 200 && engine.Output(i).QueuedLen() < wanted; ++k) Sleep(25);
+            EXPECT_EQ(wanted, engine.Output(i).QueuedLen()) << "source " << i;
+        }
+        engine.Stop();
+    }
+    EXPECT_EQ(MAX_SOURCES - 1, threadsAdded[0] - threadsAdded[1])
+        << threadsAdded[0] << " threads for sixteen folders, " << threadsAdded[1] << " for one";
 }

@@ -4,6 +4,7 @@
 #include "capture/NetworkMonitor.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Loopback.h"
+#include "tests/support/Process.h"
 #include "tests/support/NativeTool.h"
 #include "tools/possim/PosSimOptions.h"
 
@@ -67,21 +68,6 @@ private:
     int m_nBadCalls = 0;
 };
 
-int ProcessThreadCount()
-{
-    const HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (hSnap == INVALID_HANDLE_VALUE)
-        return -1;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    int n = 0;
-    for (BOOL ok = Thread32First(hSnap, &entry); ok; ok = Thread32Next(hSnap, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId())
-            ++n;
-    }
-    CloseHandle(hSnap);
-    return n;
-}
 
 // The value the next new handle gets. The handle table gives out the lowest
 // free entry, so this grows with every handle left open (the handle count

@@ -24,7 +24,7 @@ series() {
   for ((round = 1; round <= rounds; round++)); do
     bench_start_program
     [ "$with_recorders" -eq 1 ] && bench_connect_recorders
-    sleep "$settle"
+    bench_sleep "$settle"
     if [ "$with_recorders" -eq 1 ]; then
       local alive
       alive=$(bench_recorders_alive)

@@ -35,13 +35,13 @@ snapshot() {
 # measure LABEL: settles, measures for $seconds and prints the figures of one phase.
 measure() {
   local label=$1
-  sleep "$settle"
+  bench_sleep "$settle"
   helper_pids=$(bench_helper_pids)
   snapshot
   local p0=$snap_program s0=$snap_server t0=$snap_time pid
   local -A h0=()
   for pid in "${!snap_helper[@]}"; do h0[$pid]=${snap_helper[$pid]}; done
-  sleep "$seconds"
+  bench_sleep "$seconds"
   snapshot
   local helpers=0 names=""
   for pid in "${!snap_helper[@]}"; do

@@ -12,10 +12,20 @@ BENCH_PROGRAM_PID=""
 BENCH_SERVER_PID=""
 BENCH_RECORDER_PIDS=()
 BENCH_TEMP=""
+BENCH_SLEEP_PID=""
 
 bench_fail() {
   echo "error: $*" >&2
   exit 1
+}
+
+# Sleeps N seconds in a way an interrupt or termination ends at once
+# (the shell runs its traps while it waits for a background job).
+bench_sleep() {
+  sleep "$1" &
+  BENCH_SLEEP_PID=$!
+  wait "$BENCH_SLEEP_PID"
+  BENCH_SLEEP_PID=""
 }
 
 # Runs a build command; its output is shown only when it fails.
@@ -253,6 +263,7 @@ bench_helper_pids() {
 bench_cleanup() {
   local status=$?
   trap - EXIT INT TERM
+  [ -n "$BENCH_SLEEP_PID" ] && kill "$BENCH_SLEEP_PID" 2>/dev/null
   bench_stop_recorders
   if [ -n "$BENCH_PROGRAM_PID" ] && kill -0 "$BENCH_PROGRAM_PID" 2>/dev/null; then
     bench_close_program >/dev/null || true

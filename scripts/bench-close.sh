@@ -7,6 +7,7 @@
 # series does the same with no recorder connected. Prints per-round times and
 # min/mean/max; asserts nothing.
 # Argument: rounds per series (default 10).
+# TILLVOX_BENCH_EXE=/path/to/Tillvox.exe measures that build instead of this tree's.
 set -euo pipefail
 rounds=${1:-10}
 [[ $rounds =~ ^[1-9][0-9]*$ ]] || { echo "usage: scripts/bench-close.sh [ROUNDS]" >&2; exit 2; }
@@ -46,7 +47,7 @@ series() {
   fi
 }
 
-echo "Tillvox.exe ($TILLVOX_WIN_BUILD), 16 file sources with TCP outputs, prefix $BENCH_PREFIX"
+echo "$BENCH_EXE, 16 file sources with TCP outputs, prefix $BENCH_PREFIX"
 echo "close time: from posting WM_CLOSE to the main window until the process has ended"
 series "with 16 recorders logged in" 1
 series "with no recorder connected" 0

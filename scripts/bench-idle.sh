@@ -6,6 +6,7 @@
 # program and by the prefix's Wine server (as % of one core) and the program's
 # thread count. Prints figures; asserts nothing.
 # Argument: seconds measured per phase (default 60), after 5 s of settling.
+# TILLVOX_BENCH_EXE=/path/to/Tillvox.exe measures that build instead of this tree's.
 set -euo pipefail
 seconds=${1:-60}
 [[ $seconds =~ ^[1-9][0-9]*$ ]] || { echo "usage: scripts/bench-idle.sh [SECONDS]" >&2; exit 2; }
@@ -28,7 +29,7 @@ snapshot() {
   declare -gA snap_helper=()
   for pid in $helper_pids; do
     read -r ticks _ <<<"$(bench_proc_ticks "$pid")"
-    [ -n "$ticks" ] && snap_helper[$pid]=$ticks
+    if [ -n "$ticks" ]; then snap_helper[$pid]=$ticks; fi
   done
 }
 
@@ -67,7 +68,7 @@ measure() {
     }'
 }
 
-echo "Tillvox.exe ($TILLVOX_WIN_BUILD), 16 file sources with TCP outputs, prefix $BENCH_PREFIX"
+echo "$BENCH_EXE, 16 file sources with TCP outputs, prefix $BENCH_PREFIX"
 echo "settle ${settle} s, then ${seconds} s per phase; clock ticks per second: $hz"
 bench_start_program
 echo "program: Linux process $BENCH_PROGRAM_PID; Wine server: process $BENCH_SERVER_PID"

@@ -48,17 +48,24 @@ bench_build() {
 bench_init() {
   local name=$1
   BENCH_TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  # TILLVOX_BENCH_EXE measures another build of the program (e.g. an older one) instead of this one.
+  BENCH_EXE=""
+  if [ -n "${TILLVOX_BENCH_EXE:-}" ]; then
+    BENCH_EXE=$(realpath -e "$TILLVOX_BENCH_EXE") || bench_fail "no program at $TILLVOX_BENCH_EXE"
+  fi
   "$BENCH_TOP/scripts/install-deps.sh"
   tillvox_pick_wine
   cd "$BENCH_TOP"
-  echo "building Tillvox.exe, bench_CloseTime.exe ($TILLVOX_WIN_BUILD) and dvrsim (build/native)..."
+  local targets=(bench_CloseTime)
+  [ -n "${TILLVOX_BENCH_EXE:-}" ] || targets+=(Tillvox)
+  echo "building ${targets[*]} ($TILLVOX_WIN_BUILD) and dvrsim (build/native)..."
   bench_build cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
               -DCMAKE_TOOLCHAIN_FILE="$BENCH_TOP/$TILLVOX_WIN_TOOLCHAIN"
-  bench_build cmake --build "$TILLVOX_WIN_BUILD" -j2 --target Tillvox bench_CloseTime
+  bench_build cmake --build "$TILLVOX_WIN_BUILD" -j2 --target "${targets[@]}"
   # Same build type as the test command, so the two share one native build.
   bench_build cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug
   bench_build cmake --build build/native -j2 --target dvrsim
-  BENCH_EXE="$BENCH_TOP/$TILLVOX_WIN_BUILD/bin/Tillvox.exe"
+  BENCH_EXE=${BENCH_EXE:-$BENCH_TOP/$TILLVOX_WIN_BUILD/bin/Tillvox.exe}
   BENCH_CLOSE_EXE="$BENCH_TOP/$TILLVOX_WIN_BUILD/bench/bench_CloseTime.exe"
   BENCH_DVRSIM="$BENCH_TOP/build/native/bin/dvrsim"
 
@@ -263,6 +270,7 @@ bench_helper_pids() {
 bench_cleanup() {
   local status=$?
   trap - EXIT INT TERM
+  set +e  # every step of the cleanup runs, whatever the one before it met
   [ -n "$BENCH_SLEEP_PID" ] && kill "$BENCH_SLEEP_PID" 2>/dev/null
   bench_stop_recorders
   if [ -n "$BENCH_PROGRAM_PID" ] && kill -0 "$BENCH_PROGRAM_PID" 2>/dev/null; then

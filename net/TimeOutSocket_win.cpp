@@ -20,7 +20,10 @@ namespace {
 
 // Slices of a send waiting for room in the send buffer.
 const unsigned SEND_SLICE_MS = 50;
-const unsigned LIVENESS_SLICE_MS = 1000;
+const unsigned LIVENESS_SLICE_MS = 2000;
+// Closing a handle ends the overlapped receive pending on it, so a receive
+// needs the look only as a last resort.
+const unsigned RECEIVE_LIVENESS_SLICE_MS = 60000;
 // How long a cancelled overlapped receive may take to complete before its
 // buffer is given up for good.
 const DWORD CANCEL_COMPLETION_MS = 2000;
@@ -244,7 +247,7 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReceive(SOCKET hSocket, DWORD& nRec
     RECEIVE_STATE& state = *m_pReceive;
     const HANDLE waits[2] = {state.hEvent.Get(), m_hCancelEvent.Get()};
     for (;;) {
-        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(LIVENESS_SLICE_MS));
+        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(RECEIVE_LIVENESS_SLICE_MS));
         WAIT_END end;
         if (nWait == WAIT_OBJECT_0) {
             end = WAIT_END::READY;

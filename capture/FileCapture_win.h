@@ -33,11 +33,13 @@ public:
     {
         if (m_hFile == INVALID_HANDLE_VALUE || nCount <= 0 || nOffset < 0)
             return 0;
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(static_cast<uint64_t>(nOffset) & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(nOffset) >> 32);
+        // Moving the file pointer and reading from it costs no more than the read
+        // itself; a read given an OVERLAPPED also queues a completion nobody waits for.
+        LARGE_INTEGER at;
+        at.QuadPart = nOffset;
         DWORD dwRead = 0;
-        if (!ReadFile(m_hFile, pDst, static_cast<DWORD>(nCount), &dwRead, &at))
+        if (!SetFilePointerEx(m_hFile, at, nullptr, FILE_BEGIN) ||
+            !ReadFile(m_hFile, pDst, static_cast<DWORD>(nCount), &dwRead, nullptr))
             return 0;
         return static_cast<int>(dwRead);
     }

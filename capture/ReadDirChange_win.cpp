@@ -215,6 +215,7 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
         return true;
     const HANDLE waits[2] = {hIoDone.Get(), m_hStopEvent.Get()};
     alignas(DWORD) uint8_t buffer[WATCH_BUFFER_SIZE];
+    bool bArmedSignalled = false;
 
     while (m_nStop == 0) {
         std::memset(buffer, 0, sizeof buffer);
@@ -225,7 +226,10 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
             TraceFailure("waiting for changes in", m_strFolder, GetLastError());
             return false;
         }
-        SetEvent(m_hArmedEvent.Get());
+        if (!bArmedSignalled) {
+            bArmedSignalled = true;
+            SetEvent(m_hArmedEvent.Get());
+        }
         DWORD dwBytes = 0;
         if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
             CancelIo(hDirectory);

@@ -1,6 +1,7 @@
 #pragma once
 // The file sources: the start snapshot of each watched file, its directory
 // watcher, and the capture of every change handed to the delivery sink.
+#include "capture/ChangeWorker.h"
 #include "capture/DeliverySink.h"
 #include "capture/FileCapture.h"
 #include "capture/InputEvents.h"
@@ -28,7 +29,8 @@ public:
     // Arms a watcher for every source with bWatch, then takes each file's start
     // snapshot; a change written in between is captured, not lost.
     void Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& sink, CInputEvents& events);
-    // Ends every watcher and waits for it; no delivery happens after it returns.
+    // Ends every watcher and waits for it, and for every change it reported to
+    // be handled; no delivery happens after it returns.
     void Stop();
     // First source whose path equals strPath, ignoring letter case; -1 when none.
     int FindFileSource(const std::string& strPath) const;
@@ -36,6 +38,7 @@ public:
 
 private:
     int32_t OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t dwReserved) override;
+    void CaptureChange(int i, uint32_t dwAction, const std::string& strPath);
     void OnFolderState(int nSlot, bool bPresent) override;
 
     // Written by Start and Stop on the start/stop thread while no watcher runs.
@@ -48,4 +51,7 @@ private:
     std::mutex m_FileCaptureMutex[MAX_SOURCES];
     CFileCapture m_FileCapture[MAX_SOURCES];
     CReadDirChange m_DirWatcher[MAX_SOURCES];
+    // Running for the sources whose folder's watcher serves other sources too;
+    // started and stopped with the watchers, posted to by them.
+    CChangeWorker m_ChangeWorker[MAX_SOURCES];
 };

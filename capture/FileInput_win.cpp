@@ -68,6 +68,13 @@ void CFileInput::Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& s
         slots.erase(std::unique(slots.begin(), slots.end()), slots.end());
         std::vector<std::unique_lock<std::mutex>> locks;
         for (int i : slots) locks.emplace_back(m_FileCaptureMutex[i]);
+        // A watcher serving several sources hands each change to its source's
+        // worker, so that files written at once are read side by side.
+        if (slots.size() > 1)
+            for (int i : slots)
+                m_ChangeWorker[i].Start([this, i](uint32_t dwAction, const std::string& strPath) {
+                    CaptureChange(i, dwAction, strPath);
+                });
         CReadDirChange& watcher = m_DirWatcher[group.files.front().nSlot];
         watcher.SetCallback(this);
         watcher.StartWatch(group.strFolder, group.files);
@@ -85,8 +92,10 @@ void CFileInput::Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& s
 
 void CFileInput::Stop()
 {
-    for (int i = 0; i < MAX_SOURCES; ++i) {
+    for (int i = 0; i < MAX_SOURCES; ++i)
         m_DirWatcher[i].StopWatch();
+    for (int i = 0; i < MAX_SOURCES; ++i) {
+        m_ChangeWorker[i].Stop();
         m_FileCapture[i].SetUndecided();
     }
 }
@@ -96,6 +105,15 @@ int32_t CFileInput::OnDirChange(uint32_t dwAction, const std::string& strPath, u
     const int i = FindFileSource(strPath);
     if (i < 0 || i >= MAX_SOURCES)
         return 0;
+    if (m_ChangeWorker[i].IsRunning())
+        m_ChangeWorker[i].Post(dwAction, strPath);
+    else
+        CaptureChange(i, dwAction, strPath);
+    return 0;
+}
+
+void CFileInput::CaptureChange(int i, uint32_t dwAction, const std::string& strPath)
+{
     int nReceiptType = -1;
     for (const FILE_SOURCE& source : m_Sources)
         if (source.nSource == i)
@@ -105,13 +123,12 @@ int32_t CFileInput::OnDirChange(uint32_t dwAction, const std::string& strPath, u
     CWinTickSource ticks;
     const FILE_CHANGE_RESULT result = m_FileCapture[i].OnDirChange(dwAction, strPath, nReceiptType, reader, ticks);
     if (result.eOutcome != FILE_OUTCOME::Piece)
-        return 0;
+        return;
     if (result.nReadPhase == FILE_PHASE_APPEND)
         Trace("kassimo This file is append mode\n");
     else if (result.nReadPhase == FILE_PHASE_REFRESH)
         Trace("kassimo This file is refresh mode\n");
     m_pSink->Deliver(i, result.pPiece, result.nPieceLen);
-    return 0;
 }
 
 void CFileInput::OnFolderState(int nSlot, bool bPresent)

@@ -1,7 +1,7 @@
 # Cross build for 32-bit Windows: the program, its tools and the tests that run under Wine.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 add_link_options(-static -static-libgcc -static-libstdc++)
-set(TILLVOX_WIN_LIBS ws2_32 comctl32 comdlg32 ole32 oleaut32 uuid shlwapi shell32 advapi32 user32 gdi32 version)
+set(TILLVOX_WIN_LIBS mswsock ws2_32 comctl32 comdlg32 ole32 oleaut32 uuid shlwapi shell32 advapi32 user32 gdi32 version)
 
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 

@@ -83,6 +83,7 @@ private:
     enum class WAIT_END { READY, CANCELLED, TIMED_OUT, ERROR_CODE };
     static int FailureOf(WAIT_END end, int nError);
     struct RECEIVE_STATE;
+    struct ACCEPT_STATE;
 
     bool BeginCall(SOCKET& hSocket);
     void EndCall();
@@ -91,6 +92,8 @@ private:
     // FailCall (or Fail for INVALID_SOCKET) for the calls that return a count.
     int FailedCount(SOCKET hSocket, int nCode);
     WAIT_END WaitReadable(SOCKET hSocket, int& nError);
+    // Waits for a connection on the listening handle; on READY, hAccepted holds it.
+    WAIT_END WaitAccept(SOCKET hSocket, SOCKET& hAccepted, int& nError);
     WAIT_END WaitWritable(SOCKET hSocket, int& nError);
     WAIT_END WaitReceive(SOCKET hSocket, DWORD& nReceived, int& nError);
     // How long the next wait may last: nLongest, or less up to an armed deadline.
@@ -109,6 +112,7 @@ private:
     CHandle m_hCancelEvent;
     // Used only inside a call, so only by the one thread in the call.
     std::unique_ptr<RECEIVE_STATE> m_pReceive;
+    std::unique_ptr<ACCEPT_STATE> m_pAccept;
     CHandle m_hNetEvent;
     // True once this object made or took the handle non-blocking; written
     // with the handle (under m_mutex) or inside a call.

@@ -1,13 +1,15 @@
 #include "net/TimeOutSocket.h"
 
+#include <mswsock.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
-// No blocking call sits in one unbounded system call. Accept waits for the
-// handle's network event together with the cancel event; Send waits in short
+// No blocking call sits in one unbounded system call. Accept waits for an
+// overlapped accept together with the cancel event; Send waits in short
 // select() slices, which only a full send buffer ever needs; Receive waits for
 // an overlapped receive together with the cancel event, because only a
 // pending receive learns of a peer's reset under Wine (a later recv reports a
@@ -44,6 +46,16 @@ bool MakeNonBlocking(SOCKET hSocket)
 }
 
 }  // namespace
+
+// The system writes into the overlapped record and the buffer until the
+// accept completes; if it never does, the state is abandoned, not freed.
+struct CTimeOutSocket::ACCEPT_STATE {
+    static constexpr DWORD ADDRESS_SIZE = sizeof(sockaddr_in) + 16;
+    WSAOVERLAPPED ov = {};
+    CHandle hEvent{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    SOCKET hCandidate = INVALID_SOCKET;
+    char addresses[2 * ADDRESS_SIZE] = {};
+};
 
 // The system writes into the overlapped record and the buffer until the
 // receive completes; if it never does, the state is abandoned, not freed.
@@ -211,6 +223,83 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nErro
     return end;
 }
 
+CTimeOutSocket::WAIT_END CTimeOutSocket::WaitAccept(SOCKET hSocket, SOCKET& hAccepted, int& nError)
+{
+    if (!m_pAccept)
+        m_pAccept.reset(new ACCEPT_STATE);
+    ACCEPT_STATE& state = *m_pAccept;
+    state.hCandidate = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (state.hCandidate == INVALID_SOCKET) {
+        nError = WSAGetLastError();
+        return WAIT_END::ERROR_CODE;
+    }
+    state.ov = WSAOVERLAPPED{};
+    state.ov.hEvent = state.hEvent.Get();
+    DWORD nBytes = 0;
+    WAIT_END end = WAIT_END::READY;
+    if (!AcceptEx(hSocket, state.hCandidate, state.addresses, 0, ACCEPT_STATE::ADDRESS_SIZE,
+                  ACCEPT_STATE::ADDRESS_SIZE, &nBytes, &state.ov)) {
+        nError = WSAGetLastError();
+        if (nError != ERROR_IO_PENDING) {
+            closesocket(std::exchange(state.hCandidate, INVALID_SOCKET));
+            return WAIT_END::ERROR_CODE;
+        }
+        const HANDLE waits[2] = {state.hEvent.Get(), m_hCancelEvent.Get()};
+        for (;;) {
+            // Closing the listening handle ends the pending accept, so the
+            // look at the handle is only a last resort.
+            const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(RECEIVE_LIVENESS_SLICE_MS));
+            if (nWait == WAIT_OBJECT_0) {
+                end = WAIT_END::READY;
+            } else if (nWait == WAIT_OBJECT_0 + 1 || m_bCancel) {
+                end = WAIT_END::CANCELLED;
+            } else if (TimedOut()) {
+                end = WAIT_END::TIMED_OUT;
+            } else if (nWait == WAIT_FAILED) {
+                end = WAIT_END::ERROR_CODE;
+                nError = static_cast<int>(GetLastError());
+            } else if (!IsSocket(hSocket)) {
+                end = WAIT_END::ERROR_CODE;
+                nError = WSAENOTSOCK;
+            } else {
+                continue;
+            }
+            break;
+        }
+        if (end != WAIT_END::READY) {
+            CancelIoEx(reinterpret_cast<HANDLE>(hSocket), &state.ov);
+            if (WaitForSingleObject(state.hEvent.Get(), CANCEL_COMPLETION_MS) != WAIT_OBJECT_0) {
+                // Still pending on a handle nobody can reach any more.
+                m_pAccept.release();
+                return end;
+            }
+        }
+        DWORD nFlags = 0;
+        if (!WSAGetOverlappedResult(hSocket, &state.ov, &nBytes, FALSE, &nFlags)) {
+            if (end == WAIT_END::READY) {
+                nError = WSAGetLastError();
+                end = WAIT_END::ERROR_CODE;
+            }
+            closesocket(std::exchange(state.hCandidate, INVALID_SOCKET));
+            return end;
+        }
+        // A connection that beat a time-out is taken; one that beat a stop is not.
+        if (end == WAIT_END::CANCELLED) {
+            closesocket(std::exchange(state.hCandidate, INVALID_SOCKET));
+            return end;
+        }
+    }
+    if (setsockopt(state.hCandidate, SOL_SOCKET, SO_UPDATE_ACCEPT_CONTEXT, reinterpret_cast<const char*>(&hSocket),
+                   sizeof hSocket) == SOCKET_ERROR ||
+        !MakeNonBlocking(state.hCandidate)) {
+        nError = WSAGetLastError();
+        closesocket(std::exchange(state.hCandidate, INVALID_SOCKET));
+        return WAIT_END::ERROR_CODE;
+    }
+    hAccepted = std::exchange(state.hCandidate, INVALID_SOCKET);
+    return WAIT_END::READY;
+}
+
 CTimeOutSocket::WAIT_END CTimeOutSocket::WaitWritable(SOCKET hSocket, int& nError)
 {
     for (;;) {
@@ -343,15 +432,26 @@ bool CTimeOutSocket::Accept(CTimeOutSocket& client, sockaddr* pAddr, int* pAddrL
         for (;;) {
             // Trying first lets a handle that does not listen fail at once
             // instead of waiting for a connection that cannot come.
-            const SOCKET hNew = accept(hSocket, pAddr, pAddrLen);
+            SOCKET hNew = accept(hSocket, pAddr, pAddrLen);
             if (hNew == INVALID_SOCKET) {
                 int nError = WSAGetLastError();
                 if (nError != WSAEWOULDBLOCK)
                     return FailCall(hSocket, nError);
-                const WAIT_END end = WaitReadable(hSocket, nError);
+                const WAIT_END end = WaitAccept(hSocket, hNew, nError);
                 if (const int nFailure = FailureOf(end, nError))
                     return FailCall(hSocket, nFailure);
-                continue;
+                if (pAddr != nullptr && pAddrLen != nullptr) {
+                    sockaddr* pLocal = nullptr;
+                    sockaddr* pRemote = nullptr;
+                    int nLocalLen = 0;
+                    int nRemoteLen = 0;
+                    GetAcceptExSockaddrs(m_pAccept->addresses, 0, ACCEPT_STATE::ADDRESS_SIZE,
+                                         ACCEPT_STATE::ADDRESS_SIZE, &pLocal, &nLocalLen, &pRemote, &nRemoteLen);
+                    const int nCopied = std::min(*pAddrLen, nRemoteLen);
+                    if (pRemote != nullptr && nCopied > 0)
+                        std::memcpy(pAddr, pRemote, static_cast<size_t>(nCopied));
+                    *pAddrLen = nRemoteLen;
+                }
             }
             // The new handle inherits the listener's non-blocking mode.
             if (!client.Attach(hNew)) {

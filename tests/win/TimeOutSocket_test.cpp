@@ -256,6 +256,40 @@ TEST_F(TimeOutSocketTest, AcceptReportsThePeerAndLargeTransfersArriveWholeBothWa
     EXPECT_TRUE(received == in);
 }
 
+TEST_F(TimeOutSocketTest, AcceptReportsThePeerWhetherItCameBeforeOrDuringTheWait)
+{
+    CTimeOutSocket listener;
+    ASSERT_TRUE(ListenOn(listener, m_nPort));
+    for (const bool connectFirst : {true, false}) {
+        SCOPED_TRACE(connectFirst ? "connected before the accept" : "connected while the accept waited");
+        CTimeOutSocket server;
+        CLoopbackClient client;
+        if (connectFirst) {
+            ASSERT_TRUE(client.Connect(m_nPort));
+        }
+        sockaddr_in peer = {};
+        int nPeerLen = sizeof peer;
+        listener.ArmTimeout(static_cast<unsigned>(ENDS_WITHIN.count()));
+        CBackgroundCall<bool> accepted(
+            [&] { return listener.Accept(server, reinterpret_cast<sockaddr*>(&peer), &nPeerLen); });
+        if (!connectFirst) {
+            ASSERT_TRUE(WaitUntilBlocking(listener));
+            ASSERT_TRUE(client.Connect(m_nPort));
+        }
+        ASSERT_TRUE(accepted.EndsWithin(listener));
+        listener.DisarmTimeout();
+        ASSERT_TRUE(accepted.Result()) << listener.ErrorCode();
+        EXPECT_EQ(nPeerLen, 16);
+        EXPECT_EQ(peer.sin_family, AF_INET);
+        EXPECT_EQ(ntohl(peer.sin_addr.s_addr), static_cast<u_long>(INADDR_LOOPBACK));
+        EXPECT_EQ(ntohs(peer.sin_port), client.LocalPort());
+        EXPECT_EQ(server.Send("ok", 2), 2) << server.ErrorCode();
+        EXPECT_EQ("ok", client.ReceiveUpTo(2));
+        ASSERT_TRUE(client.SendAll("back"));
+        EXPECT_EQ("back", ReceiveExactly(server, 4));
+    }
+}
+
 TEST_F(TimeOutSocketTest, BlockedReceiveSeesHowThePeerEnded)
 {
     struct CASE {

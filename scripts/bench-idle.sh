@@ -4,7 +4,8 @@
 # capture starts at once) in two phases: (a) no recorder connected, (b) 16
 # dvrsim recorders logged in. For each phase it prints the CPU time used by the
 # program and by the prefix's Wine server (as % of one core) and the program's
-# thread count. Prints figures; asserts nothing.
+# thread count, after the Wine server's own floor with a program that only
+# sleeps. Prints figures; asserts nothing.
 # Argument: seconds measured per phase (default 60), after 5 s of settling.
 # TILLVOX_BENCH_EXE=/path/to/Tillvox.exe measures that build instead of this tree's.
 set -euo pipefail
@@ -68,8 +69,28 @@ measure() {
     }'
 }
 
+# The floor: what the Wine server and the prefix's own processes cost while
+# the only program there sleeps. Nothing the program does can go below it.
+measure_floor() {
+  "$TILLVOX_WINE" "$BENCH_IDLE_EXE" $((settle + seconds + 2)) >/dev/null 2>&1 &
+  local idle_pid=$! s0 s1 t0 t1
+  bench_sleep "$settle"
+  read -r s0 _ <<<"$(bench_proc_ticks "$BENCH_SERVER_PID")"
+  t0=$(date +%s.%N)
+  bench_sleep "$seconds"
+  read -r s1 _ <<<"$(bench_proc_ticks "$BENCH_SERVER_PID")"
+  t1=$(date +%s.%N)
+  wait "$idle_pid" 2>/dev/null || true
+  awk -v hz="$hz" -v t0="$t0" -v t1="$t1" -v serv=$((s1 - s0)) 'BEGIN {
+    wall = t1 - t0
+    printf "(0) floor: the Wine server while a program that only sleeps runs (%.1f s measured):\n", wall
+    printf "  %-34s %8.2f s CPU  %6.2f %% of one core\n", "Wine server", serv / hz, 100 * serv / hz / wall
+  }'
+}
+
 echo "$BENCH_EXE, 16 file sources with TCP outputs, prefix $BENCH_PREFIX"
 echo "settle ${settle} s, then ${seconds} s per phase; clock ticks per second: $hz"
+measure_floor
 bench_start_program
 echo "program: Linux process $BENCH_PROGRAM_PID; Wine server: process $BENCH_SERVER_PID"
 measure "(a) idle, no recorder connected"

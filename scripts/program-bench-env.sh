@@ -56,7 +56,7 @@ bench_init() {
   "$BENCH_TOP/scripts/install-deps.sh"
   tillvox_pick_wine
   cd "$BENCH_TOP"
-  local targets=(bench_CloseTime)
+  local targets=(bench_CloseTime bench_IdleProgram)
   [ -n "${TILLVOX_BENCH_EXE:-}" ] || targets+=(Tillvox)
   echo "building ${targets[*]} ($TILLVOX_WIN_BUILD) and dvrsim (build/native)..."
   bench_build cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -67,6 +67,7 @@ bench_init() {
   bench_build cmake --build build/native -j2 --target dvrsim
   BENCH_EXE=${BENCH_EXE:-$BENCH_TOP/$TILLVOX_WIN_BUILD/bin/Tillvox.exe}
   BENCH_CLOSE_EXE="$BENCH_TOP/$TILLVOX_WIN_BUILD/bench/bench_CloseTime.exe"
+  BENCH_IDLE_EXE="$BENCH_TOP/$TILLVOX_WIN_BUILD/bench/bench_IdleProgram.exe"
   BENCH_DVRSIM="$BENCH_TOP/build/native/bin/dvrsim"
 
   BENCH_PREFIX="$BENCH_TOP/build/bench-$name-prefix"

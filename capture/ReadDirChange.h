@@ -12,6 +12,23 @@ constexpr int RDC_TABLE_SIZE = 16;  // one entry per source slot
 constexpr int WATCH_BUFFER_SIZE = 1000;
 constexpr uint32_t RDC_NOTIFY_FILTER = 0x31;  // file name, last write, last access
 constexpr const char* RDC_WAKE_UP_FILE = "RDC_temp.dat";
+// How often a waiting watcher looks at its files itself: the system may drop
+// a change notification when many files of a folder change at once, and a
+// receipt must not wait for the next write to its file.
+constexpr uint32_t RDC_SWEEP_MS = 5000;
+
+// What a look at a file shows; a change to any of it counts as a change.
+struct FILE_LOOK {
+    bool bPresent = false;
+    uint64_t nSize = 0;
+    uint64_t nWriteTime = 0;
+};
+
+// True when the file is there now and differs from the earlier look.
+inline bool ChangedSince(const FILE_LOOK& seen, const FILE_LOOK& now)
+{
+    return now.bPresent && (!seen.bPresent || seen.nSize != now.nSize || seen.nWriteTime != now.nWriteTime);
+}
 
 // Receiver of the watcher's reports. Deleting through this interface is not
 // allowed: the owner of the object deletes it as its own type.
@@ -97,6 +114,8 @@ private:
         std::string strFileName;
         std::string strLowerName;
         const CReadDirChange* pOwner = nullptr;
+        FILE_LOOK look;  // as the worker last saw the file
+
     };
 
     static void WatchThreadProc(CReadDirChange* pWatcher);
@@ -105,6 +124,10 @@ private:
     void ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes);
     void ReportEveryWatchedFile();
     void ReportFolderState(bool bPresent);
+    // Reports every watched file that changed since it was last seen, for a
+    // notification the system dropped.
+    void SweepWatchedFiles();
+    void LookAtWatchedFiles();
 
     // Written by StartWatch and StopWatch on the user-interface thread while no worker
     // runs; the worker only reads them.

@@ -40,6 +40,20 @@ constexpr DWORD WATCH_ARM_WAIT_MS = 2000;
 // How often a watcher tries again to open a folder that is missing.
 constexpr DWORD FOLDER_RETRY_MS = 2000;
 
+// A look by path: the file's attributes as the directory shows them, without opening it.
+FILE_LOOK LookAt(const std::string& strPath)
+{
+    FILE_LOOK look;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(strPath.c_str(), GetFileExInfoStandard, &data))
+        return look;
+    look.bPresent = true;
+    look.nSize = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    look.nWriteTime =
+        (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return look;
+}
+
 }  // namespace
 
 bool CRDCHandle::IsValid() const
@@ -87,7 +101,7 @@ int CReadDirChange::StartWatch(const std::string& strFolder, const std::vector<W
         entry = WATCHED_FILE();
     for (const WATCHED_NAME& file : files)
         if (file.nSlot >= 0 && file.nSlot < RDC_TABLE_SIZE)
-            m_FileTable[file.nSlot] = WATCHED_FILE{file.strFileName, LowerCase(file.strFileName), this};
+            m_FileTable[file.nSlot] = WATCHED_FILE{file.strFileName, LowerCase(file.strFileName), this, FILE_LOOK()};
     m_hStopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!m_hStopEvent.IsValid()) {
         TraceFailure("stop event for", strFolder, GetLastError());
@@ -149,8 +163,11 @@ void CReadDirChange::ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes)
             std::memcpy(&wideName[0], pBuffer + dwAt + RECORD_HEADER_SIZE, static_cast<size_t>(nChars) * sizeof(WCHAR));
         const std::string strName = ToAnsi(wideName.c_str(), nChars);
         const int nSlot = FindWatchedFile(strName);
-        if (nSlot >= 0 && m_FileTable[nSlot].pOwner == this)
+        if (nSlot >= 0 && m_FileTable[nSlot].pOwner == this) {
+            // Looked at before the report, so a write after the capture's read shows at the next sweep.
+            m_FileTable[nSlot].look = LookAt(m_strFolder + m_FileTable[nSlot].strFileName);
             m_pCallback->OnDirChange(header.Action, m_strFolder + strName, 0);
+        }
         if (header.NextEntryOffset == 0)
             break;
         dwAt += header.NextEntryOffset;
@@ -160,10 +177,34 @@ void CReadDirChange::ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes)
 // The system dropped the records of an overflowed batch; any watched file may have changed.
 void CReadDirChange::ReportEveryWatchedFile()
 {
-    for (const auto& entry : m_FileTable) {
+    for (auto& entry : m_FileTable) {
         if (m_nStop != 0)
             return;
+        if (entry.pOwner == this) {
+            entry.look = LookAt(m_strFolder + entry.strFileName);
+            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + entry.strFileName, 0);
+        }
+    }
+}
+
+void CReadDirChange::LookAtWatchedFiles()
+{
+    for (auto& entry : m_FileTable)
         if (entry.pOwner == this)
+            entry.look = LookAt(m_strFolder + entry.strFileName);
+}
+
+void CReadDirChange::SweepWatchedFiles()
+{
+    for (auto& entry : m_FileTable) {
+        if (m_nStop != 0)
+            return;
+        if (entry.pOwner != this)
+            continue;
+        const FILE_LOOK now = LookAt(m_strFolder + entry.strFileName);
+        const bool bChanged = ChangedSince(entry.look, now);
+        entry.look = now;
+        if (bChanged)
             m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + entry.strFileName, 0);
     }
 }
@@ -216,6 +257,8 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
     const HANDLE waits[2] = {hIoDone.Get(), m_hStopEvent.Get()};
     alignas(DWORD) uint8_t buffer[WATCH_BUFFER_SIZE];
     bool bArmedSignalled = false;
+    // Before the first wait is armed: a write in between shows at the first sweep.
+    LookAtWatchedFiles();
 
     while (m_nStop == 0) {
         std::memset(buffer, 0, sizeof buffer);
@@ -231,7 +274,10 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
             SetEvent(m_hArmedEvent.Get());
         }
         DWORD dwBytes = 0;
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        DWORD dwWait;
+        while ((dwWait = WaitForMultipleObjects(2, waits, FALSE, RDC_SWEEP_MS)) == WAIT_TIMEOUT && m_nStop == 0)
+            SweepWatchedFiles();
+        if (dwWait != WAIT_OBJECT_0) {
             CancelIo(hDirectory);
             // The system may write into the buffer until the cancelled wait has completed.
             GetOverlappedResult(hDirectory, &pending, &dwBytes, TRUE);
@@ -247,6 +293,8 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
             ReportEveryWatchedFile();
         else
             ReportRecords(buffer, dwBytes);
+        // A write whose notification the system dropped shows here, at the folder's next change.
+        SweepWatchedFiles();
     }
     return true;
 }

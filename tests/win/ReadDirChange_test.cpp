@@ -471,3 +471,31 @@ TEST_F(WatchFixture, StartIsIgnoredWhileAWorkerExistsAndWorksAgainAfterStop)
 }
 
 }  // namespace
+
+// A write the system does not report (here one through a hard link in
+// another folder, as a dropped notification looks to the watcher) is still
+// reported: at the folder's next change, and by the watcher's own sweep when
+// nothing else changes.
+TEST_F(WatchFixture, AWriteTheSystemDidNotReportIsReportedAnyway)
+{
+    CTempFolder elsewhere;
+    WriteWholeFile(folder + "Receipt.txt", "first receipt\r\n");
+    WriteWholeFile(folder + "other.txt", "other\r\n");
+    ASSERT_TRUE(CreateHardLinkA((elsewhere.Path() + "link.txt").c_str(), (folder + "Receipt.txt").c_str(), nullptr));
+    Start("Receipt.txt", watcher, recorder);
+    ASSERT_TRUE(Prime("Receipt.txt", recorder));
+
+    AppendToFile(elsewhere.Path() + "link.txt", "second receipt\r\n");
+    ASSERT_EQ("first receipt\r\n.second receipt\r\n", ReadWholeFile(folder + "Receipt.txt").substr(0, 34));
+    AppendToFile(folder + "other.txt", "more\r\n");
+    EXPECT_TRUE(recorder.WaitUntil(
+        [&](const std::vector<CALL>& calls) { return !calls.empty(); }, std::chrono::milliseconds(RDC_SWEEP_MS / 2)))
+        << "at the folder's next change";
+    EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "Receipt.txt"));
+    recorder.Clear();
+
+    AppendToFile(elsewhere.Path() + "link.txt", "third receipt\r\n");
+    EXPECT_TRUE(recorder.WaitForCall(FILE_ACTION_MODIFIED, folder + "Receipt.txt")) << "by the sweep";
+    StopWithinDeadline(watcher);
+    DeleteFileA((elsewhere.Path() + "link.txt").c_str());
+}

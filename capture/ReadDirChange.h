@@ -16,6 +16,8 @@ constexpr const char* RDC_WAKE_UP_FILE = "RDC_temp.dat";
 // a change notification when many files of a folder change at once, and a
 // receipt must not wait for the next write to its file.
 constexpr uint32_t RDC_SWEEP_MS = 5000;
+// The least time between two such looks while the folder keeps changing.
+constexpr uint32_t RDC_BUSY_SWEEP_MS = 200;
 
 // What a look at a file shows; a change to any of it counts as a change.
 struct FILE_LOOK {
@@ -142,4 +144,5 @@ private:
     std::thread m_Worker;     // joinable from StartWatch until StopWatch
     // Set by StopWatch; the worker checks it after each wait.
     std::atomic<int> m_nStop{0};
+    uint32_t m_dwLastSweepTick = 0;  // the worker's own
 };

@@ -196,6 +196,7 @@ void CReadDirChange::LookAtWatchedFiles()
 
 void CReadDirChange::SweepWatchedFiles()
 {
+    m_dwLastSweepTick = GetTickCount();
     for (auto& entry : m_FileTable) {
         if (m_nStop != 0)
             return;
@@ -293,8 +294,11 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
             ReportEveryWatchedFile();
         else
             ReportRecords(buffer, dwBytes);
-        // A write whose notification the system dropped shows here, at the folder's next change.
-        SweepWatchedFiles();
+        // A write whose notification the system dropped shows here, at a later
+        // change of the folder; a folder busy with many files is not looked at
+        // on every one of them.
+        if (GetTickCount() - m_dwLastSweepTick >= RDC_BUSY_SWEEP_MS)
+            SweepWatchedFiles();
     }
     return true;
 }

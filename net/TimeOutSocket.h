@@ -96,6 +96,8 @@ private:
     WAIT_END WaitAccept(SOCKET hSocket, SOCKET& hAccepted, int& nError);
     WAIT_END WaitWritable(SOCKET hSocket, int& nError);
     WAIT_END WaitReceive(SOCKET hSocket, DWORD& nReceived, int& nError);
+    WAIT_END WaitEvent(HANDLE hEvent, SOCKET hSocket, unsigned nLongestMs, int& nError);
+    bool CancelPending(SOCKET hSocket, WSAOVERLAPPED& ov, HANDLE hEvent);
     // How long the next wait may last: nLongest, or less up to an armed deadline.
     unsigned SliceMs(unsigned nLongest);
     bool TimedOut();

@@ -182,6 +182,39 @@ void CTimeOutSocket::DisarmTimeout()
     m_nTimeoutMs = 0;
 }
 
+// Waits for hEvent or the cancel event, in slices of at most nLongestMs, each
+// followed by a look at the time-out and at whether the handle is still a socket.
+CTimeOutSocket::WAIT_END CTimeOutSocket::WaitEvent(HANDLE hEvent, SOCKET hSocket, unsigned nLongestMs, int& nError)
+{
+    const HANDLE waits[2] = {hEvent, m_hCancelEvent.Get()};
+    for (;;) {
+        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(nLongestMs));
+        if (nWait == WAIT_OBJECT_0)
+            return WAIT_END::READY;
+        if (nWait == WAIT_OBJECT_0 + 1 || m_bCancel)
+            return WAIT_END::CANCELLED;
+        if (TimedOut())
+            return WAIT_END::TIMED_OUT;
+        if (nWait == WAIT_FAILED) {
+            nError = static_cast<int>(GetLastError());
+            return WAIT_END::ERROR_CODE;
+        }
+        if (!IsSocket(hSocket)) {
+            nError = WSAENOTSOCK;
+            return WAIT_END::ERROR_CODE;
+        }
+    }
+}
+
+// After a wait that did not end ready: cancels the overlapped operation and
+// waits for it to complete. False when it never did; its state is then left
+// to the system and must not be used again.
+bool CTimeOutSocket::CancelPending(SOCKET hSocket, WSAOVERLAPPED& ov, HANDLE hEvent)
+{
+    CancelIoEx(reinterpret_cast<HANDLE>(hSocket), &ov);
+    return WaitForSingleObject(hEvent, CANCEL_COMPLETION_MS) == WAIT_OBJECT_0;
+}
+
 CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nError)
 {
     if (m_bCancel)
@@ -196,27 +229,7 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReadable(SOCKET hSocket, int& nErro
         nError = WSAGetLastError();
         return WAIT_END::ERROR_CODE;
     }
-    const HANDLE waits[2] = {m_hNetEvent.Get(), m_hCancelEvent.Get()};
-    WAIT_END end = WAIT_END::READY;
-    for (;;) {
-        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(LIVENESS_SLICE_MS));
-        if (nWait == WAIT_OBJECT_0) {
-            end = WAIT_END::READY;
-        } else if (nWait == WAIT_OBJECT_0 + 1 || m_bCancel) {
-            end = WAIT_END::CANCELLED;
-        } else if (TimedOut()) {
-            end = WAIT_END::TIMED_OUT;
-        } else if (nWait == WAIT_FAILED) {
-            end = WAIT_END::ERROR_CODE;
-            nError = static_cast<int>(GetLastError());
-        } else if (!IsSocket(hSocket)) {
-            end = WAIT_END::ERROR_CODE;
-            nError = WSAENOTSOCK;
-        } else {
-            continue;
-        }
-        break;
-    }
+    const WAIT_END end = WaitEvent(m_hNetEvent.Get(), hSocket, LIVENESS_SLICE_MS, nError);
     // Handles accepted later would inherit the selection, and other objects on
     // this handle expect none: it lasts only as long as the wait.
     WSAEventSelect(hSocket, nullptr, 0);
@@ -244,35 +257,13 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitAccept(SOCKET hSocket, SOCKET& hAcc
             closesocket(std::exchange(state.hCandidate, INVALID_SOCKET));
             return WAIT_END::ERROR_CODE;
         }
-        const HANDLE waits[2] = {state.hEvent.Get(), m_hCancelEvent.Get()};
-        for (;;) {
-            // Closing the listening handle ends the pending accept, so the
-            // look at the handle is only a last resort.
-            const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(RECEIVE_LIVENESS_SLICE_MS));
-            if (nWait == WAIT_OBJECT_0) {
-                end = WAIT_END::READY;
-            } else if (nWait == WAIT_OBJECT_0 + 1 || m_bCancel) {
-                end = WAIT_END::CANCELLED;
-            } else if (TimedOut()) {
-                end = WAIT_END::TIMED_OUT;
-            } else if (nWait == WAIT_FAILED) {
-                end = WAIT_END::ERROR_CODE;
-                nError = static_cast<int>(GetLastError());
-            } else if (!IsSocket(hSocket)) {
-                end = WAIT_END::ERROR_CODE;
-                nError = WSAENOTSOCK;
-            } else {
-                continue;
-            }
-            break;
-        }
-        if (end != WAIT_END::READY) {
-            CancelIoEx(reinterpret_cast<HANDLE>(hSocket), &state.ov);
-            if (WaitForSingleObject(state.hEvent.Get(), CANCEL_COMPLETION_MS) != WAIT_OBJECT_0) {
-                // Still pending on a handle nobody can reach any more.
-                m_pAccept.release();
-                return end;
-            }
+        // Closing the listening handle ends the pending accept, so the look
+        // at the handle is only a last resort.
+        end = WaitEvent(state.hEvent.Get(), hSocket, RECEIVE_LIVENESS_SLICE_MS, nError);
+        if (end != WAIT_END::READY && !CancelPending(hSocket, state.ov, state.hEvent.Get())) {
+            // Still pending on a handle nobody can reach any more.
+            m_pAccept.release();
+            return end;
         }
         DWORD nFlags = 0;
         if (!WSAGetOverlappedResult(hSocket, &state.ov, &nBytes, FALSE, &nFlags)) {
@@ -334,44 +325,22 @@ CTimeOutSocket::WAIT_END CTimeOutSocket::WaitWritable(SOCKET hSocket, int& nErro
 CTimeOutSocket::WAIT_END CTimeOutSocket::WaitReceive(SOCKET hSocket, DWORD& nReceived, int& nError)
 {
     RECEIVE_STATE& state = *m_pReceive;
-    const HANDLE waits[2] = {state.hEvent.Get(), m_hCancelEvent.Get()};
-    for (;;) {
-        const DWORD nWait = WaitForMultipleObjects(2, waits, FALSE, SliceMs(RECEIVE_LIVENESS_SLICE_MS));
-        WAIT_END end;
-        if (nWait == WAIT_OBJECT_0) {
-            end = WAIT_END::READY;
-        } else if (nWait == WAIT_OBJECT_0 + 1 || m_bCancel) {
-            end = WAIT_END::CANCELLED;
-        } else if (TimedOut()) {
-            end = WAIT_END::TIMED_OUT;
-        } else if (nWait == WAIT_FAILED) {
-            end = WAIT_END::ERROR_CODE;
-            nError = static_cast<int>(GetLastError());
-        } else if (!IsSocket(hSocket)) {
-            end = WAIT_END::ERROR_CODE;
-            nError = WSAENOTSOCK;
-        } else {
-            continue;
-        }
-        if (end != WAIT_END::READY) {
-            CancelIoEx(reinterpret_cast<HANDLE>(hSocket), &state.ov);
-            if (WaitForSingleObject(state.hEvent.Get(), CANCEL_COMPLETION_MS) != WAIT_OBJECT_0) {
-                // Still pending on a handle nobody can reach any more.
-                m_pReceive.release();
-                return end;
-            }
-        }
-        DWORD nFlags = 0;
-        if (WSAGetOverlappedResult(hSocket, &state.ov, &nReceived, FALSE, &nFlags)) {
-            // Bytes that beat the cancel are delivered rather than lost.
-            if (end == WAIT_END::READY || nReceived > 0)
-                return WAIT_END::READY;
-        } else if (end == WAIT_END::READY) {
-            nError = WSAGetLastError();
-            return WAIT_END::ERROR_CODE;
-        }
+    const WAIT_END end = WaitEvent(state.hEvent.Get(), hSocket, RECEIVE_LIVENESS_SLICE_MS, nError);
+    if (end != WAIT_END::READY && !CancelPending(hSocket, state.ov, state.hEvent.Get())) {
+        // Still pending on a handle nobody can reach any more.
+        m_pReceive.release();
         return end;
     }
+    DWORD nFlags = 0;
+    if (WSAGetOverlappedResult(hSocket, &state.ov, &nReceived, FALSE, &nFlags)) {
+        // Bytes that beat the cancel are delivered rather than lost.
+        if (end == WAIT_END::READY || nReceived > 0)
+            return WAIT_END::READY;
+    } else if (end == WAIT_END::READY) {
+        nError = WSAGetLastError();
+        return WAIT_END::ERROR_CODE;
+    }
+    return end;
 }
 
 bool CTimeOutSocket::Create(unsigned short nPort, const char* pszAddress)

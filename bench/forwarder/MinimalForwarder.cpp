@@ -9,6 +9,7 @@
 // acknowledgement, swap, settings or traces: only the road itself.
 #include <winsock2.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,21 @@ void Watch(WATCHED_FOLDER* folder)
     }
 }
 
+DWORD ParentProcessId()
+{
+    const HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (hSnap == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32First(hSnap, &entry); more; more = Process32Next(hSnap, &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    CloseHandle(hSnap);
+    return parent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -125,8 +141,10 @@ int main(int argc, char** argv)
     }
     std::vector<std::thread> watchers;
     for (WATCHED_FOLDER& folder : folders) watchers.emplace_back(Watch, &folder);
-    // Ends when the benchmark closes a connection.
-    char probe;
-    recv(files[0].hPeer, &probe, 1, 0);
+    // Reads nothing from its connections, so that what the benchmark sends
+    // back costs it nothing; it ends when the benchmark ends it or is gone.
+    const HANDLE hParent = OpenProcess(SYNCHRONIZE, FALSE, ParentProcessId());
+    if (hParent != nullptr)
+        WaitForSingleObject(hParent, INFINITE);
     std::exit(0);
 }

@@ -12,6 +12,7 @@ public:
     // Sends the challenge and returns the 67 bytes that come back (fewer on failure).
     std::string Login(const std::string& password, unsigned char key = 0x5A, unsigned char a = 29,
                       unsigned char b = 2);
-    bool Ack() { return SendAll("gotdata"); }
+    static constexpr const char* ACK_BYTES = "gotdata";
+    bool Ack() { return SendAll(ACK_BYTES); }
     bool KeepAliveCheck() { return SendAll("ChkV3LiveStatus"); }
 };

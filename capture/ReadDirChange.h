@@ -18,6 +18,9 @@ constexpr const char* RDC_WAKE_UP_FILE = "RDC_temp.dat";
 constexpr uint32_t RDC_SWEEP_MS = 5000;
 // The least time between two such looks while the folder keeps changing.
 constexpr uint32_t RDC_BUSY_SWEEP_MS = 200;
+// How long after its last change a folder is looked at once more: the last
+// writes of a burst are the ones no later change would show.
+constexpr uint32_t RDC_QUIET_LOOK_MS = 200;
 
 // What a look at a file shows; a change to any of it counts as a change.
 struct FILE_LOOK {

@@ -260,6 +260,7 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
     bool bArmedSignalled = false;
     // Before the first wait is armed: a write in between shows at the first sweep.
     LookAtWatchedFiles();
+    DWORD dwNextLookMs = RDC_SWEEP_MS;
 
     while (m_nStop == 0) {
         std::memset(buffer, 0, sizeof buffer);
@@ -276,8 +277,10 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
         }
         DWORD dwBytes = 0;
         DWORD dwWait;
-        while ((dwWait = WaitForMultipleObjects(2, waits, FALSE, RDC_SWEEP_MS)) == WAIT_TIMEOUT && m_nStop == 0)
+        while ((dwWait = WaitForMultipleObjects(2, waits, FALSE, dwNextLookMs)) == WAIT_TIMEOUT && m_nStop == 0) {
             SweepWatchedFiles();
+            dwNextLookMs = RDC_SWEEP_MS;
+        }
         if (dwWait != WAIT_OBJECT_0) {
             CancelIo(hDirectory);
             // The system may write into the buffer until the cancelled wait has completed.
@@ -299,6 +302,7 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
         // on every one of them.
         if (GetTickCount() - m_dwLastSweepTick >= RDC_BUSY_SWEEP_MS)
             SweepWatchedFiles();
+        dwNextLookMs = RDC_QUIET_LOOK_MS;
     }
     return true;
 }

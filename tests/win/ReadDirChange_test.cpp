@@ -501,3 +501,28 @@ TEST_F(WatchFixture, AWriteTheSystemDidNotReportIsReportedAnyway)
     StopWithinDeadline(watcher);
     DeleteFileA((elsewhere.Path() + "link.txt").c_str());
 }
+
+// The last write of a burst has no later change to show it: when the system
+// drops its notification, the watcher finds it by itself soon after the folder
+// has gone quiet, not at its idle sweep. The unreported write here comes while
+// the watcher is inside its report of the burst's reported one.
+TEST_F(WatchFixture, AnUnreportedLastWriteOfABurstIsReportedSoonAfterTheFolderGoesQuiet)
+{
+    CTempFolder elsewhere;
+    WriteWholeFile(folder + "Receipt.txt", "first receipt\r\n");
+    ASSERT_TRUE(CreateHardLinkA((elsewhere.Path() + "link.txt").c_str(), (folder + "Receipt.txt").c_str(), nullptr));
+    Start("Receipt.txt", watcher, recorder);
+    ASSERT_TRUE(Prime("Receipt.txt", recorder));
+
+    recorder.Hold();
+    AppendToFile(folder + "Receipt.txt", "second receipt\r\n");
+    ASSERT_TRUE(recorder.WaitUntilHeldInside());
+    AppendToFile(elsewhere.Path() + "link.txt", "third receipt\r\n");
+    recorder.Clear();
+    recorder.Release();
+    EXPECT_TRUE(recorder.WaitUntil(
+        [&](const std::vector<CALL>& calls) { return !calls.empty(); }, std::chrono::milliseconds(RDC_SWEEP_MS / 2)));
+    EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "Receipt.txt"));
+    StopWithinDeadline(watcher);
+    DeleteFileA((elsewhere.Path() + "link.txt").c_str());
+}

@@ -238,6 +238,16 @@ bool RunLayout(int rounds, int n, bool oneFolder)
         return false;
     }
 
+    // The forwarder's ports were free when they were picked; until it has bound
+    // them, no connection of the benchmark may take one of them as its own.
+    for (int i = 0; i < n; ++i) {
+        auto client = std::make_unique<CLoopbackClient>();
+        if (!ConnectWithRetry(*client, minimalPorts[static_cast<size_t>(i)])) {
+            std::printf("could not connect to the minimal forwarder's port %d\n", i);
+            return false;
+        }
+        minimal.peers.push_back(std::move(client));
+    }
     for (int i = 0; i < n; ++i) {
         auto recorder = std::make_unique<CRecorderPeer>();
         if (!ConnectWithRetry(*recorder, tillvoxPorts[static_cast<size_t>(i)]) ||
@@ -246,12 +256,6 @@ bool RunLayout(int rounds, int n, bool oneFolder)
             return false;
         }
         tillvox.peers.push_back(std::move(recorder));
-        auto client = std::make_unique<CLoopbackClient>();
-        if (!ConnectWithRetry(*client, minimalPorts[static_cast<size_t>(i)])) {
-            std::printf("could not connect to the minimal forwarder's port %d\n", i);
-            return false;
-        }
-        minimal.peers.push_back(std::move(client));
     }
     tillvox.pending.resize(static_cast<size_t>(n));
     minimal.pending.resize(static_cast<size_t>(n));

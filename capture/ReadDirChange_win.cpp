@@ -54,6 +54,18 @@ FILE_LOOK LookAt(const std::string& strPath)
     return look;
 }
 
+// The name as the folder spells it, as a change record would; the name as
+// given when the file cannot be found.
+std::string SpelledOnDisk(const std::string& strFolder, const std::string& strFileName)
+{
+    WIN32_FIND_DATAA found;
+    const HANDLE hFind = FindFirstFileA((strFolder + strFileName).c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return strFileName;
+    FindClose(hFind);
+    return found.cFileName;
+}
+
 }  // namespace
 
 bool CRDCHandle::IsValid() const
@@ -205,8 +217,10 @@ void CReadDirChange::SweepWatchedFiles()
         const FILE_LOOK now = LookAt(m_strFolder + entry.strFileName);
         const bool bChanged = ChangedSince(entry.look, now);
         entry.look = now;
-        if (bChanged)
-            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + entry.strFileName, 0);
+        if (bChanged) {
+            const std::string strName = SpelledOnDisk(m_strFolder, entry.strFileName);
+            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + strName, 0);
+        }
     }
 }
 

@@ -526,3 +526,20 @@ TEST_F(WatchFixture, AnUnreportedLastWriteOfABurstIsReportedSoonAfterTheFolderGo
     StopWithinDeadline(watcher);
     DeleteFileA((elsewhere.Path() + "link.txt").c_str());
 }
+
+// A change the watcher found by looking, not by a record, is reported with the
+// name as the system spells it, as a record would have it.
+TEST_F(WatchFixture, AChangeFoundByLookingIsReportedAsTheSystemSpellsTheName)
+{
+    CTempFolder elsewhere;
+    WriteWholeFile(folder + "receipt.txt", "first receipt\r\n");
+    ASSERT_TRUE(CreateHardLinkA((elsewhere.Path() + "link.txt").c_str(), (folder + "receipt.txt").c_str(), nullptr));
+    Start("Receipt.TXT", watcher, recorder);
+    ASSERT_TRUE(Prime("receipt.txt", recorder));
+
+    AppendToFile(elsewhere.Path() + "link.txt", "second receipt\r\n");
+    EXPECT_TRUE(recorder.WaitForCall(FILE_ACTION_MODIFIED, folder + "receipt.txt"));
+    EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "receipt.txt"));
+    StopWithinDeadline(watcher);
+    DeleteFileA((elsewhere.Path() + "link.txt").c_str());
+}

@@ -120,6 +120,7 @@ private:
         std::string strLowerName;
         const CReadDirChange* pOwner = nullptr;
         FILE_LOOK look;  // as the worker last saw the file
+        std::string strSpelledName;  // the name as the folder last spelled it
 
     };
 

@@ -113,7 +113,8 @@ int CReadDirChange::StartWatch(const std::string& strFolder, const std::vector<W
         entry = WATCHED_FILE();
     for (const WATCHED_NAME& file : files)
         if (file.nSlot >= 0 && file.nSlot < RDC_TABLE_SIZE)
-            m_FileTable[file.nSlot] = WATCHED_FILE{file.strFileName, LowerCase(file.strFileName), this, FILE_LOOK()};
+            m_FileTable[file.nSlot] =
+                WATCHED_FILE{file.strFileName, LowerCase(file.strFileName), this, FILE_LOOK(), file.strFileName};
     m_hStopEvent.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!m_hStopEvent.IsValid()) {
         TraceFailure("stop event for", strFolder, GetLastError());
@@ -178,6 +179,7 @@ void CReadDirChange::ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes)
         if (nSlot >= 0 && m_FileTable[nSlot].pOwner == this) {
             // Looked at before the report, so a write after the capture's read shows at the next sweep.
             m_FileTable[nSlot].look = LookAt(m_strFolder + m_FileTable[nSlot].strFileName);
+            m_FileTable[nSlot].strSpelledName = strName;
             m_pCallback->OnDirChange(header.Action, m_strFolder + strName, 0);
         }
         if (header.NextEntryOffset == 0)
@@ -201,9 +203,13 @@ void CReadDirChange::ReportEveryWatchedFile()
 
 void CReadDirChange::LookAtWatchedFiles()
 {
-    for (auto& entry : m_FileTable)
-        if (entry.pOwner == this)
-            entry.look = LookAt(m_strFolder + entry.strFileName);
+    for (auto& entry : m_FileTable) {
+        if (entry.pOwner != this)
+            continue;
+        entry.look = LookAt(m_strFolder + entry.strFileName);
+        if (entry.look.bPresent)
+            entry.strSpelledName = SpelledOnDisk(m_strFolder, entry.strFileName);
+    }
 }
 
 void CReadDirChange::SweepWatchedFiles()
@@ -216,11 +222,13 @@ void CReadDirChange::SweepWatchedFiles()
             continue;
         const FILE_LOOK now = LookAt(m_strFolder + entry.strFileName);
         const bool bChanged = ChangedSince(entry.look, now);
+        // Only a file that came back unreported may be spelled anew; asking the
+        // folder for every change found would cost a busy folder dearly.
+        if (bChanged && !entry.look.bPresent)
+            entry.strSpelledName = SpelledOnDisk(m_strFolder, entry.strFileName);
         entry.look = now;
-        if (bChanged) {
-            const std::string strName = SpelledOnDisk(m_strFolder, entry.strFileName);
-            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + strName, 0);
-        }
+        if (bChanged)
+            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + entry.strSpelledName, 0);
     }
 }
 

@@ -121,7 +121,6 @@ private:
         const CReadDirChange* pOwner = nullptr;
         FILE_LOOK look;  // as the worker last saw the file
         std::string strSpelledName;  // the name as the folder last spelled it
-
     };
 
     static void WatchThreadProc(CReadDirChange* pWatcher);

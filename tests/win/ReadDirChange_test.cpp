@@ -470,6 +470,27 @@ TEST_F(WatchFixture, StartIsIgnoredWhileAWorkerExistsAndWorksAgainAfterStop)
     EXPECT_TRUE(AllCallsFor(recorder.Calls(), later + "second.txt"));
 }
 
+// Writes to a watched file through a hard link in another folder: a write the
+// watcher never hears of, as a dropped notification looks to it.
+class CUnreportedWriter {
+public:
+    explicit CUnreportedWriter(const std::string& strPath) : m_strLink(m_Elsewhere.Path() + "link.txt")
+    {
+        m_bLinked = CreateHardLinkA(m_strLink.c_str(), strPath.c_str(), nullptr) != FALSE;
+    }
+    ~CUnreportedWriter() { DeleteFileA(m_strLink.c_str()); }
+    CUnreportedWriter(const CUnreportedWriter&) = delete;
+    CUnreportedWriter& operator=(const CUnreportedWriter&) = delete;
+
+    bool IsLinked() const { return m_bLinked; }
+    void Append(const std::string& text) { AppendToFile(m_strLink, text); }
+
+private:
+    CTempFolder m_Elsewhere;
+    std::string m_strLink;
+    bool m_bLinked = false;
+};
+
 }  // namespace
 
 // A write the system does not report (here one through a hard link in
@@ -478,14 +499,14 @@ TEST_F(WatchFixture, StartIsIgnoredWhileAWorkerExistsAndWorksAgainAfterStop)
 // nothing else changes.
 TEST_F(WatchFixture, AWriteTheSystemDidNotReportIsReportedAnyway)
 {
-    CTempFolder elsewhere;
     WriteWholeFile(folder + "Receipt.txt", "first receipt\r\n");
     WriteWholeFile(folder + "other.txt", "other\r\n");
-    ASSERT_TRUE(CreateHardLinkA((elsewhere.Path() + "link.txt").c_str(), (folder + "Receipt.txt").c_str(), nullptr));
+    CUnreportedWriter unreported(folder + "Receipt.txt");
+    ASSERT_TRUE(unreported.IsLinked());
     Start("Receipt.txt", watcher, recorder);
     ASSERT_TRUE(Prime("Receipt.txt", recorder));
 
-    AppendToFile(elsewhere.Path() + "link.txt", "second receipt\r\n");
+    unreported.Append("second receipt\r\n");
     ASSERT_EQ("first receipt\r\n.second receipt\r\n", ReadWholeFile(folder + "Receipt.txt").substr(0, 34));
     // A folder that keeps changing is looked at once in a while, not at every change.
     Sleep(RDC_BUSY_SWEEP_MS + 100);
@@ -496,10 +517,9 @@ TEST_F(WatchFixture, AWriteTheSystemDidNotReportIsReportedAnyway)
     EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "Receipt.txt"));
     recorder.Clear();
 
-    AppendToFile(elsewhere.Path() + "link.txt", "third receipt\r\n");
+    unreported.Append("third receipt\r\n");
     EXPECT_TRUE(recorder.WaitForCall(FILE_ACTION_MODIFIED, folder + "Receipt.txt")) << "by the sweep";
     StopWithinDeadline(watcher);
-    DeleteFileA((elsewhere.Path() + "link.txt").c_str());
 }
 
 // The last write of a burst has no later change to show it: when the system
@@ -508,38 +528,36 @@ TEST_F(WatchFixture, AWriteTheSystemDidNotReportIsReportedAnyway)
 // the watcher is inside its report of the burst's reported one.
 TEST_F(WatchFixture, AnUnreportedLastWriteOfABurstIsReportedSoonAfterTheFolderGoesQuiet)
 {
-    CTempFolder elsewhere;
     WriteWholeFile(folder + "Receipt.txt", "first receipt\r\n");
-    ASSERT_TRUE(CreateHardLinkA((elsewhere.Path() + "link.txt").c_str(), (folder + "Receipt.txt").c_str(), nullptr));
+    CUnreportedWriter unreported(folder + "Receipt.txt");
+    ASSERT_TRUE(unreported.IsLinked());
     Start("Receipt.txt", watcher, recorder);
     ASSERT_TRUE(Prime("Receipt.txt", recorder));
 
     recorder.Hold();
     AppendToFile(folder + "Receipt.txt", "second receipt\r\n");
     ASSERT_TRUE(recorder.WaitUntilHeldInside());
-    AppendToFile(elsewhere.Path() + "link.txt", "third receipt\r\n");
+    unreported.Append("third receipt\r\n");
     recorder.Clear();
     recorder.Release();
     EXPECT_TRUE(recorder.WaitUntil(
         [&](const std::vector<CALL>& calls) { return !calls.empty(); }, std::chrono::milliseconds(RDC_SWEEP_MS / 2)));
     EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "Receipt.txt"));
     StopWithinDeadline(watcher);
-    DeleteFileA((elsewhere.Path() + "link.txt").c_str());
 }
 
 // A change the watcher found by looking, not by a record, is reported with the
 // name as the system spells it, as a record would have it.
 TEST_F(WatchFixture, AChangeFoundByLookingIsReportedAsTheSystemSpellsTheName)
 {
-    CTempFolder elsewhere;
     WriteWholeFile(folder + "receipt.txt", "first receipt\r\n");
-    ASSERT_TRUE(CreateHardLinkA((elsewhere.Path() + "link.txt").c_str(), (folder + "receipt.txt").c_str(), nullptr));
+    CUnreportedWriter unreported(folder + "receipt.txt");
+    ASSERT_TRUE(unreported.IsLinked());
     Start("Receipt.TXT", watcher, recorder);
     ASSERT_TRUE(Prime("receipt.txt", recorder));
 
-    AppendToFile(elsewhere.Path() + "link.txt", "second receipt\r\n");
+    unreported.Append("second receipt\r\n");
     EXPECT_TRUE(recorder.WaitForCall(FILE_ACTION_MODIFIED, folder + "receipt.txt"));
     EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "receipt.txt"));
     StopWithinDeadline(watcher);
-    DeleteFileA((elsewhere.Path() + "link.txt").c_str());
 }

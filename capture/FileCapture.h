@@ -40,11 +40,34 @@ struct FILE_STATE {
     int nPhase = FILE_PHASE_UNDECIDED;
 };
 
+// Which file a path names at the moment: the same identity means the same file,
+// even when its length or text changed; a file deleted and written anew, or
+// renamed into place, has another. Zero fields mean "not known".
+struct FILE_IDENTITY {
+    uint32_t dwVolumeSerial = 0;
+    uint64_t nFileIndex = 0;
+    uint64_t nCreationTime = 0;  // 100 ns units since 1601, as the system keeps it
+
+    bool IsKnown() const { return dwVolumeSerial != 0 || nFileIndex != 0 || nCreationTime != 0; }
+    bool operator==(const FILE_IDENTITY& other) const
+    {
+        return dwVolumeSerial == other.dwVolumeSerial && nFileIndex == other.nFileIndex &&
+               nCreationTime == other.nCreationTime;
+    }
+    bool operator!=(const FILE_IDENTITY& other) const { return !(*this == other); }
+};
+
 // One file opened for reading while others keep reading and writing it.
 class CFileReader {
 public:
     virtual ~CFileReader() = default;
     virtual bool Open(const std::string& strPath) = 0;
+    // Identity of the open file; false (and nothing known) when it cannot be told.
+    virtual bool Identity(FILE_IDENTITY& identity)
+    {
+        identity = FILE_IDENTITY();
+        return false;
+    }
     // Current length in bytes, or a negative value when it cannot be told.
     virtual int64_t Size() = 0;
     // Bytes actually placed at pDst; 0 at the end of the file or on failure.

@@ -44,6 +44,19 @@ public:
         return static_cast<int>(dwRead);
     }
 
+    bool Identity(FILE_IDENTITY& identity) override
+    {
+        identity = FILE_IDENTITY();
+        BY_HANDLE_FILE_INFORMATION info;
+        if (m_hFile == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(m_hFile, &info))
+            return false;
+        identity.dwVolumeSerial = info.dwVolumeSerialNumber;
+        identity.nFileIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.nCreationTime = (static_cast<uint64_t>(info.ftCreationTime.dwHighDateTime) << 32) |
+                                 info.ftCreationTime.dwLowDateTime;
+        return true;
+    }
+
     void Close() override
     {
         if (m_hFile != INVALID_HANDLE_VALUE)

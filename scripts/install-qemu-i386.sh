@@ -90,7 +90,8 @@ printf 'deb [arch=%s signed-by=%s] %s %s-backports main\n' "$arch" "$keyring" "$
 chmod 755 "$work"
 chmod -R a+rwX "$work/lists" "$work/cache" "$work/deb"
 apt_private=(-o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=-
-             -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache")
+             -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache"
+             -o Acquire::http::Timeout=30 -o Acquire::https::Timeout=30)
 echo "qemu-i386: fetching qemu-user from $codename-backports"
 if ! apt-get -qq "${apt_private[@]}" update >"$work/apt.log" 2>&1 \
    || ! (cd "$work/deb" && apt-get -qq "${apt_private[@]}" download qemu-user >>"$work/apt.log" 2>&1); then

@@ -117,7 +117,6 @@ check() {  # check DESCRIPTION COMMAND...
     failures=$((failures + 1))
   fi
 }
-phase_at=$SECONDS
 phase() {
   echo "== $* (at $((SECONDS - started_at)) s)"
 }
@@ -185,11 +184,14 @@ cp "$win/bin/Tillvox.exe" "$win/bin/Tillvox.xml" "$program_dir/"
 cp "$win/infogenesis-sim/InfogenesisPos.dll" "$program_dir/InfogenesisPos.dll"
 exe_win=$(winepath_of "$program_dir/Tillvox.exe")
 
-port_file_tcp=$(tillvox_free_port)
-port_info_out=$(tillvox_free_port)
-port_info_recv=$(tillvox_free_port)
-port_net_in=$(tillvox_free_port)
-port_net_out=$(tillvox_free_port)
+# Five different free ports.
+ports=()
+while [ ${#ports[@]} -lt 5 ]; do
+  port=$(tillvox_free_port)
+  [[ " ${ports[*]} " == *" $port "* ]] || ports+=("$port")
+done
+port_file_tcp=${ports[0]} port_info_out=${ports[1]} port_info_recv=${ports[2]}
+port_net_in=${ports[3]} port_net_out=${ports[4]}
 com=COM55
 till_tcp_win='C:\smoke\till-tcp.txt'
 till_com_win='C:\smoke\till-com.txt'

@@ -331,8 +331,8 @@ check "its TCP printer port is free again" wait_for 10 not tillvox_port_listens 
 # --- the windows -------------------------------------------------------------
 phase "the main window and a source dialog"
 shots=$base/screenshots
-# Visible top-level windows of the display, one X window id a line.
-visible_windows() { xdotool search --onlyvisible --name '' 2>/dev/null | sort; }
+# Visible top-level windows with a caption, one X window id a line (a tooltip has none).
+visible_windows() { xdotool search --onlyvisible --name '.' 2>/dev/null | sort; }
 # The main window's caption begins with the program's name; the rest is the language file's.
 main_window() { xdotool search --onlyvisible --name '^Tillvox' 2>/dev/null | head -n 1; }
 main_shown() { [ -n "$(main_window)" ]; }

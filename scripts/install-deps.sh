@@ -22,15 +22,21 @@ make_locales() {
     ${SUDO:-} localedef -i "$l" -f UTF-8 "$l.UTF-8" || echo "could not make the locale $l.UTF-8" >&2
   done
 }
+if [ ${#need[@]} -eq 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  make_locales
+  "$(dirname "$0")/install-qemu-i386.sh"
+  exit 0
+fi
+
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-if [ ${#need[@]} -ne 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $SUDO dpkg --add-architecture i386
-  fi
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
 fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 make_locales
 "$(dirname "$0")/install-qemu-i386.sh"

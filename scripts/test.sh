@@ -41,4 +41,6 @@ status=0
 ctest --test-dir build/native -j "$jobs" --output-on-failure --timeout 300 || status=1
 ctest --test-dir "$TILLVOX_WIN_BUILD" -j 2 --output-on-failure --timeout 300 || status=1
 tillvox_wait_wine
+# The shipped 32-bit programs themselves, after the rest: under emulation they need the CPU.
+"$top/scripts/smoke-32bit.sh" || status=1
 exit $status

@@ -45,9 +45,7 @@ bool CRecorderLink::OpenListener()
         return false;
     if (m_Listen.Create(static_cast<unsigned short>(m_nPort)) && m_Listen.Listen(5))
         return true;
-    const int nError = m_Listen.ErrorCode();
-    m_Listen.Close();
-    WSASetLastError(nError);
+    m_Listen.Close();  // keeps its ErrorCode for the trace
     return false;
 }
 

@@ -11,6 +11,8 @@
 class CLanguage;
 
 constexpr char SINGLE_INSTANCE_MUTEX[] = "Orvane_Kassimo_RestrictOnlyEXE";
+// The Infogenesis adapter library, loaded only from the program's own folder.
+constexpr char INFOGENESIS_LIBRARY_FILE[] = "InfogenesisPos.dll";
 
 class CKassimoApp {
 public:
@@ -37,6 +39,7 @@ private:
     void ExitInstance();
     void PrepareDataFolder();
     void FindExeFolder();
+    void LoadInfogenesisLibrary();
 
     HANDLE m_hSingleInstance = nullptr;
     bool m_bOwnsSingleInstance = false;

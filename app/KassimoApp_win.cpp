@@ -43,6 +43,9 @@ int CKassimoApp::Run(const std::vector<std::string>& arguments)
 
 bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
 {
+    // The program runs with full rights: no library is ever looked for in
+    // the folder it happens to be started from.
+    SetDllDirectoryA("");
     m_hSingleInstance = CreateMutexA(nullptr, FALSE, SINGLE_INSTANCE_MUTEX);
     const DWORD wait = m_hSingleInstance ? WaitForSingleObject(m_hSingleInstance, SINGLE_INSTANCE_WAIT_MS) : WAIT_FAILED;
     if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED)
@@ -69,7 +72,7 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
     m_pLanguage->Load(m_strExeFolder + "\\Tillvox.xml");
     m_bRightToLeft = m_pLanguage->IsRightToLeft() != 0;
 
-    m_hInfogenesisLib = LoadLibraryA("InfogenesisPos.dll");
+    LoadInfogenesisLibrary();
     if (m_hInfogenesisLib) {
         m_pfnCreatePtr = GetProcAddress(m_hInfogenesisLib, "CreatePtr");
         m_pfnDeletePtr = GetProcAddress(m_hInfogenesisLib, "DeletePtr");
@@ -108,6 +111,20 @@ void CKassimoApp::PrepareDataFolder()
     folder += "Tillvox\\";
     CreateFolderIfMissing(folder);
     m_strDataFolder = folder;
+}
+
+void CKassimoApp::LoadInfogenesisLibrary()
+{
+    // Only the copy installed beside the program is the shop's adapter. Loaded
+    // by bare name, a library of that name in the working folder or on the
+    // search path would run with the program's full rights whenever the
+    // program folder has none. Its own dependencies are looked for beside it first.
+    const std::string path = m_strExeFolder + "\\" + INFOGENESIS_LIBRARY_FILE;
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    m_hInfogenesisLib = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!m_hInfogenesisLib)
+        Trace("[Tillvox] cannot load %s, error %lu\n", path.c_str(), GetLastError());
 }
 
 void CKassimoApp::FindExeFolder()

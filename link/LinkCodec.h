@@ -8,6 +8,11 @@
 
 constexpr size_t LINK_MSG_SIZE = 67;
 constexpr unsigned LINK_RECV_TIMEOUT_MS = 20000;
+// A connection that has not logged in by then is dropped, so that whoever
+// holds the one connection without the password cannot keep the recorder out.
+constexpr unsigned LINK_LOGIN_TIMEOUT_MS = 10000;
+// A listening port that could not be opened is tried again this often.
+constexpr unsigned LINK_LISTEN_RETRY_MS = 3000;
 constexpr size_t LINK_CHUNK_MAX = 3072;
 constexpr unsigned LINK_ACK_PAUSE_MS = 100;
 constexpr unsigned LINK_REPLY_PAUSE_MS = 1000;

@@ -2,7 +2,8 @@
 #include <cstdint>
 
 // What the recorder link needs from the queue of the source it serves. Every
-// call comes from the link's own thread; the queue holds its lock inside each.
+// call comes from the link's own thread (a first ListenFailed from the thread
+// that starts the link); the queue holds its lock inside each.
 class CLinkQueue {
 public:
     // A recorder connected; hConnection is the link's connection handle (a
@@ -18,8 +19,10 @@ public:
     // Sends a link message (login reply, keep-alive answer, refusal) whole,
     // never inside a chunk; false when the connection failed.
     virtual bool SendMessage(const uint8_t* bytes, int count) = 0;
-    // Reports: listening failed, a wrong password was offered.
+    // Reports: listening failed (it is tried again), listening again after
+    // a failure, a wrong password was offered.
     virtual void ListenFailed() = 0;
+    virtual void Listening() = 0;
     virtual void WrongPassword() = 0;
 
 protected:

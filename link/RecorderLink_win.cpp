@@ -4,17 +4,21 @@
 #include "link/LinkCodec.h"
 #include "net/WinsockInit.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 // A failed accept that is not a stop is tried again after this pause, for as long as capture runs.
-const DWORD ACCEPT_RETRY_PAUSE_MS = 500;
+const unsigned ACCEPT_RETRY_PAUSE_MS = 500;
+// Receives take what is there up to this; the stream gathers whole messages.
+const int LINK_RECEIVE_SIZE = 512;
 }  // namespace
 
 bool CRecorderLink::Start(int nSource, int nPort, const std::string& strPassword, CLinkQueue& queue)
 {
     Stop();
     m_nSource = nSource;
+    m_nPort = nPort;
     m_strPassword = strPassword;
     m_pQueue = &queue;
     m_bEnd = false;
@@ -24,14 +28,31 @@ bool CRecorderLink::Start(int nSource, int nPort, const std::string& strPassword
         queue.ListenFailed();
         return false;
     }
-    if (!m_Listen.Create(static_cast<unsigned short>(nPort)) || !m_Listen.Listen(5)) {
-        Trace("[Tillvox] POS:%d cannot listen on TCP port %d, error %d\n", nSource, nPort, m_Listen.ErrorCode());
-        m_Listen.Close();
+    const bool bListening = OpenListener();
+    if (!bListening) {
+        Trace("[Tillvox] POS:%d cannot listen on TCP port %d, error %d; trying again every %u ms\n", nSource, nPort,
+              m_Listen.ErrorCode(), LINK_LISTEN_RETRY_MS);
         queue.ListenFailed();
-        return false;
     }
     m_Thread = std::thread(&CRecorderLink::ThreadProc, this);
-    return true;
+    return bListening;
+}
+
+bool CRecorderLink::OpenListener()
+{
+    std::lock_guard<std::mutex> lock(m_ListenMutex);
+    if (m_bEnd)
+        return false;
+    if (m_Listen.Create(static_cast<unsigned short>(m_nPort)) && m_Listen.Listen(5))
+        return true;
+    m_Listen.Close();  // keeps its ErrorCode for the trace
+    return false;
+}
+
+void CRecorderLink::CloseListener()
+{
+    std::lock_guard<std::mutex> lock(m_ListenMutex);
+    m_Listen.Close();
 }
 
 void CRecorderLink::BeginStop()
@@ -45,26 +66,37 @@ void CRecorderLink::BeginStop()
 void CRecorderLink::Stop()
 {
     BeginStop();
-    m_Listen.Close();
+    CloseListener();
     if (m_Thread.joinable())
         m_Thread.join();
+    CloseListener();
     m_Conn.Close();
 }
 
-void CRecorderLink::PauseBeforeNextAccept()
+bool CRecorderLink::Pause(unsigned nMilliseconds)
 {
-    WaitForSingleObject(m_hEndEvent.Get(), ACCEPT_RETRY_PAUSE_MS);
+    WaitForSingleObject(m_hEndEvent.Get(), nMilliseconds);
+    return !m_bEnd;
 }
 
 void CRecorderLink::ThreadProc()
 {
     CWinsockInit winsock;
     while (!m_bEnd) {
+        if (m_Listen.IsEmpty()) {
+            // The port was busy (another program, or a socket not yet let go):
+            // it is tried again until it opens or capture stops.
+            if (!Pause(LINK_LISTEN_RETRY_MS) || !OpenListener())
+                continue;
+            Trace("[Tillvox] POS:%d listens on TCP port %d now\n", m_nSource, m_nPort);
+            m_pQueue->Listening();
+            continue;
+        }
         if (!m_Listen.Accept(m_Conn)) {
-            if (m_bEnd || m_Listen.IsEmpty())
+            if (m_bEnd)
                 break;
             Trace("[Tillvox] POS:%d accept failed, error %d; trying again\n", m_nSource, m_Listen.ErrorCode());
-            PauseBeforeNextAccept();
+            Pause(ACCEPT_RETRY_PAUSE_MS);
             continue;
         }
         m_pQueue->Connected(static_cast<uintptr_t>(m_Conn.Handle()));
@@ -79,60 +111,94 @@ void CRecorderLink::ThreadProc()
 
 void CRecorderLink::Serve()
 {
+    CLinkStream stream(m_strPassword);
     bool bLoggedIn = false;
-    uint8_t block[LINK_MSG_SIZE];
+    // Only one connection is served at a time: one that does not log in soon
+    // must not keep the recorder waiting behind it.
+    const uint64_t nLoginDeadline = GetTickCount64() + LINK_LOGIN_TIMEOUT_MS;
+    uint8_t block[LINK_RECEIVE_SIZE];
     while (!m_bEnd) {
-        std::memset(block, 0, sizeof block);
-        m_Conn.ArmTimeout(LINK_RECV_TIMEOUT_MS);
+        unsigned nBound = LINK_RECV_TIMEOUT_MS;
+        if (!bLoggedIn) {
+            const uint64_t nNow = GetTickCount64();
+            if (nNow >= nLoginDeadline) {
+                Trace("[Tillvox] POS:%d connection not logged in within %u ms, dropped\n", m_nSource,
+                      LINK_LOGIN_TIMEOUT_MS);
+                return;
+            }
+            nBound = static_cast<unsigned>(std::min<uint64_t>(nBound, nLoginDeadline - nNow));
+        }
+        m_Conn.ArmTimeout(nBound);
         const int n = m_Conn.Receive(block, static_cast<int>(sizeof block));
         m_Conn.DisarmTimeout();
         if (n <= 0) {
+            if (n < 0 && !m_bEnd) {
+                if (!bLoggedIn && m_Conn.ErrorCode() == WSAEINTR)
+                    continue;  // the login deadline passed: reported and dropped above
+                Trace("[Tillvox] POS:%d link receive failed, error %d\n", m_nSource, m_Conn.ErrorCode());
+            }
             // Closed, reset, silent past the time-out, or stopped: the recorder
             // is dropped and the next one is accepted.
-            if (n < 0 && !m_bEnd)
-                Trace("[Tillvox] POS:%d link receive failed, error %d\n", m_nSource, m_Conn.ErrorCode());
             return;
         }
-        switch (ClassifyLinkBlock(block, n)) {
-        case LINK_BLOCK_CHALLENGE:
-            if (!Login(block, bLoggedIn))
+        stream.Feed(block, static_cast<size_t>(n));
+        LINK_MESSAGE message;
+        while (!m_bEnd && stream.Next(message))
+            if (!Handle(message, bLoggedIn))
                 return;
-            break;
-        case LINK_BLOCK_KEEPALIVE:
-            if (!m_pQueue->SendMessage(reinterpret_cast<const uint8_t*>(LINK_KEEPALIVE_ANSWER),
-                                       static_cast<int>(LINK_KEEPALIVE_ANSWER_SIZE)))
-                return;
-            Trace("[Tillvox] POS:%d, Send Keep Alive\n", m_nSource);
-            break;
-        case LINK_BLOCK_ACK:
-            // Only the recorder that logged in may release the queued text.
-            if (bLoggedIn)
-                m_pQueue->Acknowledged();
-            break;
-        case LINK_BLOCK_IGNORED:
-            break;
-        }
     }
 }
 
-bool CRecorderLink::Login(const uint8_t* challenge, bool& bLoggedIn)
+bool CRecorderLink::Handle(const LINK_MESSAGE& message, bool& bLoggedIn)
 {
-    const LINK_CHALLENGE_RESULT result = VerifyChallenge(m_strPassword, challenge);
-    if (!result.bMatch) {
+    switch (message.eKind) {
+    case LINK_MESSAGE_CHALLENGE:
+        return Login(message.verdict, bLoggedIn);
+    case LINK_MESSAGE_KEEPALIVE:
+        if (!m_pQueue->SendMessage(reinterpret_cast<const uint8_t*>(LINK_KEEPALIVE_ANSWER),
+                                   static_cast<int>(LINK_KEEPALIVE_ANSWER_SIZE)))
+            return false;
+        Trace("[Tillvox] POS:%d, Send Keep Alive\n", m_nSource);
+        return true;
+    case LINK_MESSAGE_ACK:
+        // Only the recorder that logged in may release the queued text.
+        if (bLoggedIn)
+            m_pQueue->Acknowledged();
+        return true;
+    }
+    return true;
+}
+
+bool CRecorderLink::Login(const LINK_CHALLENGE_RESULT& verdict, bool& bLoggedIn)
+{
+    if (!verdict.bMatch) {
         uint8_t refusal[LINK_MSG_SIZE];
         BuildRefusal(refusal);
         if (!m_pQueue->SendMessage(refusal, static_cast<int>(sizeof refusal)))
             return false;
         m_pQueue->WrongPassword();
+        // Whoever does not know the password gives the connection up for the
+        // recorder at once. A logged-in recorder proved it knows it; what
+        // reads as a wrong challenge from it is noise and costs it nothing.
+        if (!bLoggedIn) {
+            Trace("[Tillvox] POS:%d wrong password offered, connection dropped\n", m_nSource);
+            return false;
+        }
         return true;
     }
     uint8_t reply[LINK_MSG_SIZE];
-    BuildLoginReply(reply, result.nEchoA, result.nEchoB);
+    BuildLoginReply(reply, verdict.nEchoA, verdict.nEchoB);
     if (m_bEnd)
         return false;
     // A recorder gone before it heard the answer is not logged in; the next one is accepted.
     if (!m_pQueue->SendMessage(reply, static_cast<int>(sizeof reply)))
         return false;
+    // Logging in again on the same connection changes nothing for the queue:
+    // the chunk in flight went out on this connection and its acknowledgement
+    // is still to come here. Sending it again would have the recorder
+    // acknowledge it twice, and the second would release the next chunk unseen.
+    if (bLoggedIn)
+        return true;
     bLoggedIn = true;
     m_pQueue->LoggedIn();
     return true;

@@ -62,6 +62,7 @@ private:
     void Dropped() override;
     bool SendMessage(const uint8_t* bytes, int count) override;
     void ListenFailed() override;
+    void Listening() override;
     void WrongPassword() override;
 
     void DeliverPiece(const uint8_t* bytes, int count);

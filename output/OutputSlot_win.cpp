@@ -220,6 +220,12 @@ void COutputSlot::ListenFailed()
     Report(OUTPUT_STATUS::ListenFailed);
 }
 
+void COutputSlot::Listening()
+{
+    if (m_bOpen)
+        Report(OUTPUT_STATUS::WaitingForRecorder);
+}
+
 void COutputSlot::WrongPassword()
 {
     if (m_pEvents)

@@ -180,3 +180,36 @@ TEST_F(ProgramInfogenesisFixture, WithoutTheLibraryTheProgramRunsAndTheSourcesSh
     ASSERT_TRUE(program.IsRunning());
     Close(program, hMain);
 }
+
+// The program runs with full rights: a library of the adapter's name that
+// someone put in the folder it is started from, or in a folder on the search
+// path, must not be loaded when its own folder has none.
+TEST_F(ProgramInfogenesisFixture, ALibraryOutsideTheProgramFolderIsNeverLoaded)
+{
+    const struct { const char* name; bool bWorkingFolder; } cases[] = {{"working folder", true}, {"search path", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CTempFolder planted;
+        ASSERT_TRUE(CopyFileA(BinFile("../infogenesis-sim/InfogenesisPos.dll").c_str(),
+                              planted.File("InfogenesisPos.dll").c_str(), FALSE));
+        // The program inherits the working folder and the search path of the test.
+        char savedFolder[MAX_PATH] = {};
+        GetCurrentDirectoryA(sizeof savedFolder, savedFolder);
+        const std::string savedPath = EnvironmentValue("PATH");
+        if (c.bWorkingFolder)
+            ASSERT_TRUE(SetCurrentDirectoryA(planted.Path().c_str()));
+        else
+            ASSERT_TRUE(SetEnvironmentVariableA("PATH", (planted.Path() + ";" + savedPath).c_str()));
+        CProgramUnderTest program;
+        const bool bStarted = program.StartExe(folder.File("Tillvox.exe"), "/Service /Monitor");
+        SetCurrentDirectoryA(savedFolder);
+        SetEnvironmentVariableA("PATH", savedPath.c_str());
+        ASSERT_TRUE(bStarted);
+        HWND hMain = program.WaitForMainWindow();
+        ASSERT_NE(nullptr, hMain);
+        for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Failed(i))) << program.ListCell(i, 1);
+        CLoopbackClient nobody;
+        EXPECT_FALSE(nobody.Connect(simPort, 500)) << "the planted library was started";
+        Close(program, hMain);
+    }
+}

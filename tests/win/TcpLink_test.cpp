@@ -106,23 +106,26 @@ TEST_F(LinkFixture, EmptyPasswordAndWrappedPortForm)
     EXPECT_TRUE(Connected(0));
 }
 
-TEST_F(LinkFixture, WrongPasswordIsRefusedOnceAndTheConnectionStaysUsable)
+// A wrong password is refused once, with the warning, and the connection is
+// closed at once: it must not keep the one connection from the recorder.
+TEST_F(LinkFixture, WrongPasswordIsRefusedAndTheConnectionClosed)
 {
     const unsigned short port = AddTcp();
     engine.Start();
     CRecorderPeer peer;
     ASSERT_TRUE(peer.Connect(port));
+    ASSERT_TRUE(peer.KeepAliveCheck());
+    EXPECT_EQ("V3StillLive", peer.ReceiveUpTo(11, 5000)) << "checks are answered before a login";
     const std::string refusal = peer.Login("another password");
     EXPECT_EQ(std::string("LinErr") + std::string(61, '\0'), refusal);
+    EXPECT_TRUE(peer.WaitPeerClose(5000)) << "the connection stayed open after a wrong password";
     ASSERT_TRUE(host.WaitForCautions(1, 5s));
     EXPECT_EQ(std::vector<std::string>{HostText("IDS_PTS_WARNING_WRONG_PASSWORD")}, host.Cautions());
     EXPECT_FALSE(engine.Output(0).IsReady());
     EXPECT_EQ(engine.m_strWaitConnect, host.StatusOf(0));
 
-    ASSERT_TRUE(peer.KeepAliveCheck());
-    EXPECT_EQ("V3StillLive", peer.ReceiveUpTo(11, 5000));
-    EXPECT_EQ(LINK_MSG_SIZE, peer.Login(PASSWORD).size());
-    EXPECT_TRUE(Connected(0));
+    CRecorderPeer recorder;
+    LogIn(recorder, port);
     EXPECT_EQ(1u, host.Cautions().size());
 }
 
@@ -142,13 +145,14 @@ TEST_F(LinkFixture, KeepAliveAndAcknowledgementWords)
     ASSERT_TRUE(peer.SendAll(padded));
     EXPECT_EQ("V3StillLive", peer.ReceiveUpTo(100, 1000));
 
-    // Both words: served only as an acknowledgement, which with an empty queue sends nothing.
+    // Both words in one piece are two messages: the check is answered, and the
+    // acknowledgement, with nothing in flight, sends nothing.
     ASSERT_TRUE(peer.SendAll("ChkV3LiveStatus gotdata"));
-    EXPECT_EQ("", peer.ReceiveUpTo(100, 600));
+    EXPECT_EQ("V3StillLive", peer.ReceiveUpTo(100, 1000));
 
-    // A keyword after a zero byte is not seen.
+    // Noise before a check, a zero byte in it, is dropped; the check is answered.
     ASSERT_TRUE(peer.SendAll(std::string("abc\0ChkV3LiveStatus", 19)));
-    EXPECT_EQ("", peer.ReceiveUpTo(100, 600));
+    EXPECT_EQ("V3StillLive", peer.ReceiveUpTo(100, 1000));
 }
 
 TEST_F(LinkFixture, AcknowledgementsDrainTheQueueInChunks)
@@ -277,11 +281,12 @@ TEST_F(LinkFixture, AcknowledgementsCountOnlyOnALoggedInConnection)
         ASSERT_TRUE(stranger.Connect(port));
         ASSERT_TRUE(stranger.Ack());
         EXPECT_EQ("", stranger.ReceiveUpTo(1, 500));
-        EXPECT_EQ("LinErr", stranger.Login("wrong password").substr(0, 6));
-        ASSERT_TRUE(stranger.Ack());
-        EXPECT_EQ("", stranger.ReceiveUpTo(1, 500)) << "a refused login is no login";
         ASSERT_TRUE(stranger.KeepAliveCheck());
         EXPECT_EQ("V3StillLive", stranger.ReceiveUpTo(11, 5000)) << "keep-alive checks are answered to anyone";
+        ASSERT_TRUE(stranger.Ack());
+        EXPECT_EQ("", stranger.ReceiveUpTo(1, 500));
+        EXPECT_EQ("LinErr", stranger.Login("wrong password").substr(0, 6));
+        EXPECT_TRUE(stranger.WaitPeerClose(5000)) << "a refused login is no login";
     }
     ASSERT_TRUE(Waiting(0));
     EXPECT_EQ(400, engine.Output(0).QueuedLen());
@@ -483,4 +488,150 @@ TEST_F(LinkFixture, StopEndsEveryLinkWhateverItsStateAndFreesThePorts)
             EXPECT_TRUE(again.Create(port)) << "port " << port << " is free again";
         }
     }
+}
+
+namespace {
+
+// Sends a challenge for password and waits up to timeoutMs for the 67 bytes
+// that answer it (fewer when none came).
+std::string LoginWithin(CRecorderPeer& peer, const std::string& password, unsigned timeoutMs)
+{
+    if (!peer.SendAll(CRecorderPeer::Challenge(password)))
+        return std::string();
+    return peer.ReceiveUpTo(LINK_MSG_SIZE, timeoutMs);
+}
+
+bool IsGoodReply(const std::string& reply)
+{
+    if (reply.size() != LINK_MSG_SIZE)
+        return false;
+    const LINK_REPLY_FIELDS fields = DecodeLoginReply(reinterpret_cast<const uint8_t*>(reply.data()));
+    return fields.strDigest == Md5Hex("PX3QDLIRN") && fields.nY1 == 2 && fields.nY2 == 35;
+}
+
+}  // namespace
+
+// Whoever reaches the port first and never logs in (answering keep-alive
+// checks to look alive), or offers a wrong password and stays, must not keep
+// the real recorder out: it gets in within seconds and gets what waited.
+TEST_F(LinkFixture, StrangersHoldingTheConnectionDoNotKeepTheRecorderOut)
+{
+    const unsigned short port = AddTcp();
+    engine.Start();
+    const std::string receipt = Piece(600, 30);
+    Deliver(0, receipt);
+
+    CRecorderPeer squatter;
+    ASSERT_TRUE(squatter.Connect(port));
+    std::atomic<int> answers{0};
+    std::atomic<bool> squatterClosed{false};
+    std::thread squatting([&] {
+        // Sends a check every half second and reads the answer, as a live peer would.
+        for (int k = 0; k < 80; ++k) {
+            if (!squatter.KeepAliveCheck() || squatter.ReceiveUpTo(11, 5000) != "V3StillLive") {
+                squatterClosed = true;  // the link let go of it (closed or reset)
+                break;
+            }
+            ++answers;
+            Sleep(500);
+        }
+    });
+    for (int k = 0; k < 500 && answers == 0; ++k) Sleep(10);
+    EXPECT_GT(answers.load(), 0) << "the squatter holds the connection";
+
+    CRecorderPeer wrong;
+    ASSERT_TRUE(wrong.Connect(port));
+    ASSERT_TRUE(wrong.SendAll(CRecorderPeer::Challenge("not the password")));
+
+    CRecorderPeer recorder;
+    ASSERT_TRUE(recorder.Connect(port));
+    const std::string reply = LoginWithin(recorder, PASSWORD, 30000);
+    squatting.join();
+    ASSERT_TRUE(IsGoodReply(reply)) << "the recorder did not get in; " << reply.size() << " bytes";
+    EXPECT_TRUE(squatterClosed) << "the squatter kept its connection";
+    EXPECT_EQ(std::string("LinErr") + std::string(61, '\0'), wrong.ReceiveUpTo(LINK_MSG_SIZE, 5000));
+    EXPECT_TRUE(wrong.WaitPeerClose(5000));
+    EXPECT_TRUE(Connected(0));
+    EXPECT_EQ(Swapped(receipt), recorder.ReceiveUpTo(receipt.size(), 5000));
+}
+
+// TCP keeps no message boundaries: a challenge that comes in two pieces is
+// answered once whole, and a check sent together with the challenge after it
+// is answered and does not shift the challenge.
+TEST_F(LinkFixture, ChallengeInPiecesOrJoinedToACheckIsAnswered)
+{
+    const unsigned short port = AddTcp();
+    engine.Start();
+    const std::string challenge = CRecorderPeer::Challenge(PASSWORD);
+    for (size_t split : {size_t(1), size_t(5), size_t(21), size_t(30), size_t(62), size_t(66)}) {
+        SCOPED_TRACE("split at " + std::to_string(split));
+        CRecorderPeer peer;
+        ASSERT_TRUE(peer.Connect(port));
+        ASSERT_TRUE(peer.SendAll(challenge.substr(0, split)));
+        EXPECT_EQ("", peer.ReceiveUpTo(1, 300)) << "half a challenge is no challenge";
+        ASSERT_TRUE(peer.SendAll(challenge.substr(split)));
+        EXPECT_TRUE(IsGoodReply(peer.ReceiveUpTo(LINK_MSG_SIZE, 5000)));
+        EXPECT_TRUE(Connected(0));
+        peer.Close();
+        ASSERT_TRUE(Waiting(0));
+    }
+    CRecorderPeer joined;
+    ASSERT_TRUE(joined.Connect(port));
+    ASSERT_TRUE(joined.SendAll("ChkV3LiveStatus" + challenge));
+    EXPECT_EQ("V3StillLive", joined.ReceiveUpTo(LINK_KEEPALIVE_ANSWER_SIZE, 5000));
+    EXPECT_TRUE(IsGoodReply(joined.ReceiveUpTo(LINK_MSG_SIZE, 5000)));
+    EXPECT_TRUE(Connected(0));
+}
+
+// A recorder that logs in again on its connection while a chunk is in flight
+// gets nothing twice, and a chunk leaves the queue only with its own
+// acknowledgement: a drop right after the next chunk went out loses nothing.
+TEST_F(LinkFixture, LoginAgainWithAChunkInFlightKeepsEveryChunkUntilItsAcknowledgement)
+{
+    const unsigned short port = AddTcp();
+    engine.Start();
+    CRecorderPeer peer;
+    LogIn(peer, port);
+    const std::string text = Piece(5000, 31);
+    const std::string want = Swapped(text);
+    Deliver(0, text);
+    ASSERT_EQ(want.substr(0, 3072), peer.ReceiveUpTo(3072, 5000));
+
+    EXPECT_TRUE(IsGoodReply(peer.Login(PASSWORD)));
+    ASSERT_TRUE(peer.Ack());  // for the first chunk
+    // This recorder acknowledges every chunk it reads, and reads all that comes.
+    std::string got = peer.ReceiveUpTo(want.size(), 1500);
+    if (got.size() > 1928) {
+        ASSERT_TRUE(peer.Ack());  // a repeat of the first chunk came: acknowledged as well
+    }
+    EXPECT_TRUE(got == want.substr(3072)) << "the rest, once: " << got.size() << " bytes came, not 1928";
+    peer.Close();  // before the last chunk is acknowledged
+    ASSERT_TRUE(Waiting(0));
+    EXPECT_EQ(1928, engine.Output(0).QueuedLen()) << "the chunk in flight at the drop stays queued";
+
+    CRecorderPeer next;
+    LogIn(next, port);
+    EXPECT_TRUE(want.substr(3072) == next.ReceiveUpTo(1928, 5000)) << "the next recorder gets the chunk that was in flight";
+}
+
+// A port that another program holds at start is tried again: once free, it is
+// listened on within seconds and the row goes from failed to waiting.
+TEST_F(LinkFixture, BusyPortIsListenedOnOnceItIsFree)
+{
+    const unsigned short port = AddTcp();
+    auto holder = std::make_unique<CTimeOutSocket>();
+    ASSERT_TRUE(holder->Create(port));
+    ASSERT_TRUE(holder->Listen());
+    engine.Start();
+    ASSERT_TRUE(host.WaitForStatus(0, HostText("IDS_PTS_LISTEN_FAIL"), 5s)) << host.StatusOf(0);
+    const std::string receipt = Piece(300, 32);
+    Deliver(0, receipt);
+    holder.reset();
+    EXPECT_TRUE(Waiting(0, 20s)) << host.StatusOf(0);
+    CRecorderPeer peer;
+    LogIn(peer, port);
+    EXPECT_EQ(Swapped(receipt), peer.ReceiveUpTo(receipt.size(), 5000));
+    engine.Stop();
+    CTimeOutSocket again;
+    EXPECT_TRUE(again.Create(port)) << "stop frees the port listened on after a retry";
 }

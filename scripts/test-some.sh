@@ -20,7 +20,7 @@ cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 
 # The build targets of the matching tests, and what every Windows test may start.
 native_targets=(dvrsim possim infogenesis-send)
-win_targets=(Tillvox dvrsim possim closeprogram infogenesis-sim)
+win_targets=(Tillvox dvrsim possim closeprogram infogenesis-sim infogenesis-send)
 while read -r name; do
   case $name in
     native.*) native_targets+=("native_${name#native.}") ;;

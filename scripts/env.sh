@@ -208,6 +208,7 @@ tillvox_hold_wine_session() {
 
 tillvox_release_wine_session() {
   if [ -n "${TILLVOX_SESSION_FD:-}" ]; then
+    echo end >&"$TILLVOX_SESSION_FD" || true
     exec {TILLVOX_SESSION_FD}>&-
     TILLVOX_SESSION_FD=
   fi

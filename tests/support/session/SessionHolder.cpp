@@ -1,12 +1,13 @@
-// Holds the Wine session of a test run open until its standard input ends:
-// the prefix's server, its services and the desktop process stay up from the
-// start of the run, started by the test command with no test's output, so no
-// test starts one that outlives it and holds its output open. It shows no
-// window; a message-only window attaches it to the desktop. It writes
-// "ready" once the desktop is there.
+// Holds the Wine session of a test run up until its standard input says "end"
+// or ends: the prefix's server, its services and the desktop process stay up
+// from the start of the run, started by the test command with no test's
+// output, so no test starts one that outlives it and holds its output open.
+// It shows no window; a message-only window attaches it to the desktop. It
+// writes "ready" once the desktop is there.
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 int main()
 {
@@ -16,8 +17,11 @@ int main()
     std::fflush(stdout);
     char buffer[256];
     DWORD read = 0;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    }
+    // "end" ends it too: a test's program may have inherited the writing end.
+    std::string input;
+    while (input.find("end") == std::string::npos &&
+           ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        input.append(buffer, read);
     if (hWnd)
         DestroyWindow(hWnd);
     return 0;

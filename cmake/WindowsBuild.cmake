@@ -59,6 +59,12 @@ foreach(t ${_tests})
   endif()
 endforeach()
 
+# Started by the test command before any test: see the file's opening comment.
+add_executable(session_holder ${CMAKE_SOURCE_DIR}/tests/support/session/SessionHolder.cpp)
+target_compile_options(session_holder PRIVATE ${TILLVOX_WARNINGS})
+target_link_libraries(session_holder PRIVATE user32)
+set_target_properties(session_holder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/support)
+
 include(${CMAKE_SOURCE_DIR}/tools/Tools.cmake)
 
 # Benchmarks: programs that print figures, run by scripts/bench-*.sh, never by the tests.

@@ -30,4 +30,6 @@ public:
     virtual void OnComDataSignalled(int /*nSource*/) {}
     // Called by a serial writer when it wakes for data, before it takes the queue's lock.
     virtual void OnWriterWake(int /*nSource*/) {}
+    // Called by stop when it is about to wait for the serial writer to end.
+    virtual void OnWriterAwaited(int /*nSource*/) {}
 };

@@ -320,8 +320,11 @@ void COutputSlot::CloseSerial()
 {
     // The writer must be gone before the port handle it writes to is closed.
     m_ComStopEvent.Signal();
-    if (m_ComWriterThread.joinable())
+    if (m_ComWriterThread.joinable()) {
+        if (m_pProbe)
+            m_pProbe->OnWriterAwaited(m_nSource);
         m_ComWriterThread.join();
+    }
     std::lock_guard<std::mutex> lock(m_ReservedBufMutex);
     m_hComPort.Close();
 }

@@ -42,8 +42,9 @@ tillvox_make_prefix() {
   tillvox_pick_wine
   if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$prefix"
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$TILLVOX_WINE" wineboot -i >/dev/null 2>&1
-    WINEPREFIX="$prefix" wineserver -w
+    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$TILLVOX_WINE" wineboot -i >/dev/null 2>&1 \
+      || { echo "error: making the Wine prefix $prefix failed or took over 300 s" >&2; return 1; }
+    WINEPREFIX="$prefix" timeout 60 wineserver -w || true
   fi
   tillvox_prefix_settings "$prefix"
 }
@@ -91,8 +92,8 @@ lines += ["", "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]", '"Managed"="N"'
 with open(sys.argv[1], "wb") as out:
     out.write(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))
 PY
-  WINEPREFIX="$prefix" WINEDEBUG=-all "$TILLVOX_WINE" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1 || true
-  WINEPREFIX="$prefix" wineserver -w
+  WINEPREFIX="$prefix" WINEDEBUG=-all timeout 120 "$TILLVOX_WINE" regedit /S "$(winepath_of "$reg")" >/dev/null 2>&1 || true
+  WINEPREFIX="$prefix" timeout 60 wineserver -w || true
   rm -f "$reg"
   echo "$TILLVOX_PREFIX_SETTINGS_VERSION" >"$marker"
 }
@@ -151,6 +152,66 @@ tillvox_run_bench() {
   # A prefix of the benchmarks' own: never the tests' or the demo's.
   tillvox_make_prefix "$top/build/bench-prefix"
   WINEPREFIX="$top/build/bench-prefix" WINEDEBUG=-all "$TILLVOX_WINE" "$top/$TILLVOX_WIN_BUILD/bench/bench_$target.exe" "$@"
+}
+
+# Starts the Wine server of $WINEPREFIX for a test run, its output into the
+# file LOG, and waits (at most 20 s) until it takes connections. It stays 10 s
+# past its last program: a test starting just as the server of an idle prefix
+# shuts down can fail to start. It runs as a job of this script, not as a
+# daemon in a session of its own: a session leader with no terminal takes the
+# first terminal it opens as its own, a COM port pair's pseudo-terminal, and
+# when that pair closes the hang-up makes the server dump all its objects.
+tillvox_start_wineserver() {
+  local log=$1 _
+  wineserver -f -p10 >"$log" 2>&1 </dev/null &
+  TILLVOX_WINESERVER_PID=$!
+  for _ in $(seq 1 200); do
+    [ -S "$(tillvox_wineserver_socket)" ] && return 0
+    kill -0 "$TILLVOX_WINESERVER_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  # A server of this prefix that already ran keeps serving the tests.
+  [ -S "$(tillvox_wineserver_socket)" ] && return 0
+  echo "error: the Wine server did not start; its last words:" >&2
+  tail -5 "$log" >&2
+  return 1
+}
+
+# The socket a Wine server of $WINEPREFIX listens on. Debian's Wine keeps it in
+# a folder of a random name, which the server writes into the prefix.
+tillvox_wineserver_socket() {
+  local dir=".wine-$(id -u)"
+  [ -f "$WINEPREFIX/wineserver" ] && dir=$(cat "$WINEPREFIX/wineserver")
+  printf '/tmp/%s/server-%s-%x/socket' "$dir" "$(stat -c %D "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")"
+}
+
+# Keeps the Wine session of $WINEPREFIX up until tillvox_release_wine_session
+# or the end of this script: its server, services and desktop process, started
+# here with no test's output. A program that starts one of them passes its
+# output on to it, and ctest counts a test until every process holding its
+# output is gone. HOLDER is the holder program, which says "ready" into OUT.
+tillvox_hold_wine_session() {
+  local holder=$1 out=$2 fifo _
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  rm -f "$out"
+  WINEDEBUG=-all "$TILLVOX_WINE" "$holder" <"$fifo" >"$out" 2>&1 &
+  exec {TILLVOX_SESSION_FD}>"$fifo"
+  rm -f "$fifo"
+  for _ in $(seq 1 300); do
+    grep -q ready "$out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "error: the Wine session holder did not get ready: $(cat "$out" 2>/dev/null)" >&2
+  return 1
+}
+
+tillvox_release_wine_session() {
+  if [ -n "${TILLVOX_SESSION_FD:-}" ]; then
+    echo end >&"$TILLVOX_SESSION_FD" || true
+    exec {TILLVOX_SESSION_FD}>&-
+    TILLVOX_SESSION_FD=
+  fi
 }
 
 # Waits (at most 30 s) for the Wine server of $WINEPREFIX to end by itself,

@@ -19,7 +19,10 @@ make_locales() {
   local l
   for l in ar_SA zh_CN; do
     locale -a 2>/dev/null | grep -qx "$l.utf8" && continue
-    ${SUDO:-} localedef -i "$l" -f UTF-8 "$l.UTF-8" || echo "could not make the locale $l.UTF-8" >&2
+    if ! ${SUDO:-} localedef -i "$l" -f UTF-8 "$l.UTF-8"; then
+      echo "error: could not make the locale $l.UTF-8 that the dialog tests in that language run under" >&2
+      exit 1
+    fi
   done
 }
 if [ ${#need[@]} -eq 0 ]; then

@@ -20,7 +20,7 @@ cmake -S . -B "$TILLVOX_WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 
 # The build targets of the matching tests, and what every Windows test may start.
 native_targets=(dvrsim possim infogenesis-send)
-win_targets=(Tillvox dvrsim possim closeprogram infogenesis-sim infogenesis-send)
+win_targets=(Tillvox dvrsim possim closeprogram infogenesis-sim infogenesis-send session_holder)
 while read -r name; do
   case $name in
     native.*) native_targets+=("native_${name#native.}") ;;
@@ -37,11 +37,12 @@ tillvox_make_prefix "$top/build/wineprefix"
 export WINEPREFIX="$top/build/wineprefix"
 export TILLVOX_NATIVE_BIN_DIR="$top/build/native/bin"
 tillvox_start_display
-wineserver -p10
-"$TILLVOX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+tillvox_start_wineserver "$top/build/wineserver.log"
+tillvox_hold_wine_session "$top/$TILLVOX_WIN_BUILD/support/session_holder.exe" "$top/build/session-holder.out"
 
 status=0
 ctest --test-dir build/native -R "$pattern" --output-on-failure --timeout 300 "$@" || status=1
 ctest --test-dir "$TILLVOX_WIN_BUILD" -R "$pattern" --output-on-failure --timeout 300 "$@" || status=1
+tillvox_release_wine_session
 tillvox_wait_wine
 exit $status

@@ -30,16 +30,15 @@ tillvox_make_prefix "$top/build/wineprefix"
 export WINEPREFIX="$top/build/wineprefix"
 export TILLVOX_NATIVE_BIN_DIR="$top/build/native/bin"
 tillvox_start_display
-# One Wine server for the whole run, kept 10 s past its last program: a test
-# starting just as the server of an idle prefix shuts down can fail to start. Its helper processes are
-# started here, away from the tests' output: ctest waits for every process
-# that holds a test's output open.
-wineserver -p10
-"$TILLVOX_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+# One Wine server for the whole run, its output kept away from the tests' in
+# build/wineserver.log, and its session held up until the end of the run.
+tillvox_start_wineserver "$top/build/wineserver.log"
+tillvox_hold_wine_session "$top/$TILLVOX_WIN_BUILD/support/session_holder.exe" "$top/build/session-holder.out"
 
 status=0
 ctest --test-dir build/native -j "$jobs" --output-on-failure --timeout 300 || status=1
 ctest --test-dir "$TILLVOX_WIN_BUILD" -j 2 --output-on-failure --timeout 300 || status=1
+tillvox_release_wine_session
 tillvox_wait_wine
 # The shipped 32-bit programs themselves, after the rest: under emulation they need the CPU.
 "$top/scripts/smoke-32bit.sh" || status=1

@@ -18,15 +18,55 @@ struct CWinsockForTests {
     ~CWinsockForTests() { WSACleanup(); }
 };
 
-}  // namespace
-
-CComPortPair::CComPortPair(int nComNumber) : m_nComNumber(nComNumber), m_hConnection(INVALID_SOCKET)
+std::string LinkPath(int nComNumber)
 {
-    static CWinsockForTests winsock;
     const std::string prefix = EnvironmentValue("WINEPREFIX");
     if (prefix.empty())
-        throw std::runtime_error("WINEPREFIX is not set: COM port pairs need the Wine prefix");
-    m_strLinkPath = prefix + "/dosdevices/com" + std::to_string(nComNumber);
+        throw std::runtime_error("WINEPREFIX is not set: COM ports need the Wine prefix");
+    return prefix + "/dosdevices/com" + std::to_string(nComNumber);
+}
+
+// Whether the link exists and leads to something (a dangling link counts as gone).
+// Spelled with \\?\ because a path ending in com1 to com9 names the device.
+bool LinkLeadsSomewhere(const std::string& unixPath)
+{
+    return GetFileAttributesA(("\\\\?\\" + UnixToWindowsPath(unixPath)).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+// A named object lives as long as a handle to it, in every process of the
+// prefix's Wine server, and goes with the process that holds it.
+CComNumberClaim::CComNumberClaim(int nComNumber) : m_nComNumber(nComNumber)
+{
+    const std::string name = "TillvoxTestComPort" + std::to_string(nComNumber);
+    m_hClaim.Reset(CreateMutexA(nullptr, FALSE, name.c_str()));
+    const DWORD error = GetLastError();
+    if (!m_hClaim.IsValid())
+        throw std::runtime_error("cannot claim COM" + std::to_string(nComNumber) + ", error " + std::to_string(error));
+    if (error == ERROR_ALREADY_EXISTS)
+        throw std::runtime_error("COM" + std::to_string(nComNumber) +
+                                 " is in use by another test at this moment: give each test program COM numbers "
+                                 "of its own (see tests/support/ComPortPair.h)");
+}
+
+CAbsentComPort::CAbsentComPort(int nComNumber) : m_Claim(nComNumber)
+{
+    if (LinkLeadsSomewhere(LinkPath(nComNumber)))
+        throw std::runtime_error("COM" + std::to_string(nComNumber) + " exists in the prefix (" +
+                                 LinkPath(nComNumber) + "), but this test needs it missing");
+}
+
+CComPortPair::CComPortPair(int nComNumber) : m_Claim(nComNumber), m_hConnection(INVALID_SOCKET)
+{
+    static CWinsockForTests winsock;
+    m_strLinkPath = LinkPath(nComNumber);
+    // The socat of an earlier pair of this number ends a moment after its test
+    // let go, and removes its link then.
+    for (int k = 0; k < 500 && LinkLeadsSomewhere(m_strLinkPath); ++k)
+        Sleep(10);
+    if (LinkLeadsSomewhere(m_strLinkPath))
+        throw std::runtime_error(Name() + " is still linked in the prefix (" + m_strLinkPath + ") by a pair that did not end");
 
     SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
@@ -65,8 +105,6 @@ CComPortPair::~CComPortPair()
 {
     if (m_hConnection != INVALID_SOCKET)
         closesocket(static_cast<SOCKET>(m_hConnection));
-    // Give socat a moment to see the close and remove its link.
-    Sleep(50);
 }
 
 std::string CComPortPair::Read(size_t count, std::chrono::milliseconds timeout)

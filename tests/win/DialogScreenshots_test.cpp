@@ -1,6 +1,8 @@
 // Pictures of the main window and of every source editing dialog, in English,
 // in a right-to-left language and in a CJK language, saved in the build
-// folder's screenshots/ for anyone to look at.
+// folder's screenshots/ for anyone to look at. Each run checks what a picture
+// would show wrong: a code page that cannot hold the language's texts (the
+// locale the run needs is missing), and a dialog laid out in the wrong direction.
 #include "app/KassimoDlg.h"
 #include "lang/Language.h"
 #include "res/resource.h"
@@ -30,7 +32,11 @@ protected:
 struct LANGUAGE_CASE {
     const char* name;
     unsigned short langId;
+    unsigned nCodePage;   // the ANSI code page of a Windows in that language
+    const char* locale;   // the Unix locale the test command runs it under
 };
+
+bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrA(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
 
 }  // namespace
 
@@ -39,9 +45,9 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
     ASSERT_FALSE(ScreenshotFolder().empty()) << "TILLVOX_BIN_DIR is not set";
     CoInitialize(nullptr);
     const LANGUAGE_CASE languages[] = {
-        {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)},
-        {"ar", MAKELANGID(LANG_ARABIC, SUBLANG_ARABIC_SAUDI_ARABIA)},
-        {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
+        {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 1252, "C.UTF-8"},
+        {"ar", MAKELANGID(LANG_ARABIC, SUBLANG_ARABIC_SAUDI_ARABIA), 1256, "ar_SA.UTF-8"},
+        {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), 936, "zh_CN.UTF-8"},
     };
     // The test command runs this once per language, under a locale whose ANSI
     // code page holds the language's texts (as the Windows of a user of it would).
@@ -53,6 +59,11 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
             continue;
         ++nLanguages;
         SCOPED_TRACE(language.name);
+        if (!only.empty()) {
+            ASSERT_EQ(language.nCodePage, GetACP())
+                << "Wine did not get the locale " << language.locale
+                << ", so the texts cannot be shown: scripts/install-deps.sh makes it";
+        }
         CTempFolder folder;
         WriteWholeFile(folder.File("FileMapPOS.ini"),
                        "[Main]\r\nFile Number=2\r\n[Setup1]\r\nMonitor Type=0\r\nFile Path=C:\\POS\\receipt.txt\r\n"
@@ -70,7 +81,16 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
         UpdateWindow(dialog.Hwnd());
 
         const std::string prefix = std::string(language.name) + "-";
+        EXPECT_EQ(bRightToLeft, IsMirrored(dialog.Hwnd())) << "main window";
+        EXPECT_EQ(std::string(language.name) == "ar", bRightToLeft) << "the language file's right-to-left flag";
         auto shot = [&](CDialogDriver& driver, const std::string& name) {
+            // The Infogenesis dialog keeps its left-to-right layout in every language.
+            if (name != "message") {
+                const bool bMirrored = bRightToLeft && name != "infogenesis";
+                driver.Do("direction of " + name, [name, bMirrored](HWND h) {
+                    EXPECT_EQ(bMirrored, IsMirrored(h)) << name;
+                });
+            }
             auto pShot = std::make_shared<CScreenshot>(prefix + name);
             driver.Then("screenshot " + name, [pShot, &written](HWND) {
                 if (!pShot->Poll())

@@ -5,6 +5,7 @@
 #include "app/OsVersion.h"
 #include "base/WinHandle.h"
 #include "base/IniProfile.h"
+#include "tests/support/Process.h"
 #include "tests/support/TempFolder.h"
 
 #include <aclapi.h>
@@ -153,6 +154,49 @@ private:
     std::string m_strFile;
     std::thread m_thread;
 };
+
+// Set in the environment of a copy of this program that is to report its
+// command tail and elevation into the file it names, and run no test.
+constexpr char TAIL_REPORT_VARIABLE[] = "TILLVOX_TEST_TAIL_REPORT";
+
+[[maybe_unused]] const bool s_bTailReported = [] {
+    const std::string file = EnvironmentValue(TAIL_REPORT_VARIABLE);
+    if (file.empty())
+        return false;
+    bool bElevated = false;
+    const std::string& tail = GetCommandTail(bElevated);
+    bool bAgain = !bElevated;
+    const bool bKept = &GetCommandTail(bAgain) == &tail && bAgain == bElevated;
+    WriteWholeFile(file, "[" + tail + "] " + (bElevated ? "elevated" : "not elevated") + (bKept ? ", kept" : ", changed"));
+    ExitProcess(0);
+}();
+
+// The system version as ntdll tells it, asked without the program's code. The
+// test prefix reports a Windows 7 workstation.
+struct PREFIX_VERSION {
+    unsigned long nMajor = 0, nMinor = 0;
+    bool bX64 = false;
+    bool IsWindows7() const { return nMajor == 6 && nMinor == 1; }
+    int Windows7Code() const { return bX64 ? 17 : 16; }
+};
+
+PREFIX_VERSION ReadPrefixVersion()
+{
+    PREFIX_VERSION v;
+    RTL_OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    using RTL_GET_VERSION = LONG(WINAPI*)(RTL_OSVERSIONINFOW*);
+    const auto pfnRtlGetVersion = reinterpret_cast<RTL_GET_VERSION>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+    if (pfnRtlGetVersion && pfnRtlGetVersion(&info) == 0) {
+        v.nMajor = info.dwMajorVersion;
+        v.nMinor = info.dwMinorVersion;
+    }
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    v.bX64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    return v;
+}
 
 const char* const SEEDED_COUNT_2 =
     "[Startup]\r\nCount=2\r\n[AP0]\r\nExePath=C:\\Zero.exe\r\n[AP1]\r\nExePath=C:\\One.exe\r\n";
@@ -305,9 +349,29 @@ TEST(RequestStart, DefaultsDescribeTheRealAgent)
     EXPECT_EQ(std::string(common) + "\\Orvane\\", env.strAgentFolder);
     EXPECT_EQ("OrvaneMutex_StartupAgent_StartupIni", env.strMutexName);
     EXPECT_EQ("OrvaneeEvent_StartupAgent_CreateProcess", env.strEventName);
-    EXPECT_EQ(GetOsVersionCode(), env.nOsVersionCode);
-    EXPECT_EQ(QueryServiceState("OrvaneStartupAgent"), env.nServiceState);
     EXPECT_TRUE(static_cast<bool>(env.fnStartDirect));
+
+    const PREFIX_VERSION prefix = ReadPrefixVersion();
+    ASSERT_TRUE(prefix.IsWindows7()) << prefix.nMajor << "." << prefix.nMinor;
+    EXPECT_EQ(prefix.Windows7Code(), env.nOsVersionCode);
+
+    // The agent's service as the service manager tells it, asked here directly.
+    int nExpectedState = SVC_STATE_NOT_INSTALLED;
+    SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(nullptr, hManager);
+    if (SC_HANDLE hService = OpenServiceA(hManager, "OrvaneStartupAgent", SERVICE_QUERY_STATUS)) {
+        SERVICE_STATUS status = {};
+        ASSERT_TRUE(QueryServiceStatus(hService, &status));
+        nExpectedState = status.dwCurrentState == SERVICE_RUNNING   ? SVC_STATE_RUNNING
+                         : status.dwCurrentState == SERVICE_STOPPED ? SVC_STATE_STOPPED
+                         : status.dwCurrentState == SERVICE_PAUSED  ? SVC_STATE_PAUSED
+                                                                    : SVC_STATE_OTHER;
+        CloseServiceHandle(hService);
+    } else {
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST), GetLastError());
+    }
+    CloseServiceHandle(hManager);
+    EXPECT_EQ(nExpectedState, env.nServiceState);
 }
 
 TEST(GlobalObjects, EventIsCreatedOnceAutomaticResetWithAnOpenAccessList)
@@ -430,7 +494,7 @@ TEST(Elevation, ProcessTokenAnswerMatchesItsElevationType)
     EXPECT_TRUE(bFull) << "Wine's token is fully elevated";
     EXPECT_EQ(bFull, IsProcessElevated(nullptr, 21));
     EXPECT_EQ(bFull, IsProcessElevated(hToken.Get(), 21));
-    EXPECT_EQ(GetOsVersionCode() < OS_CODE_VISTA || bFull, IsProcessElevated(nullptr));
+    EXPECT_TRUE(IsProcessElevated(nullptr)) << "a full token on Windows 7";
 
     TOKEN_LINKED_TOKEN linked{};
     if (GetTokenInformation(hToken.Get(), TokenLinkedToken, &linked, sizeof(linked), &size)) {
@@ -442,15 +506,39 @@ TEST(Elevation, ProcessTokenAnswerMatchesItsElevationType)
     }
 }
 
-TEST(Elevation, CommandTailIsTheProcessArgumentsWithTheElevationTest)
+// This program started again with a command line of the test's choosing: the
+// tail and elevation it reports come from that line and from Wine's token,
+// which is fully elevated.
+TEST(Elevation, CommandTailIsWhatTheProcessWasStartedWith)
 {
-    bool bElevated = false;
-    const std::string& tail = GetCommandTail(bElevated);
-    EXPECT_EQ(CommandTail(GetCommandLineA()), tail);
-    EXPECT_EQ(IsProcessElevated(nullptr), bElevated);
-    bool bAgain = !bElevated;
-    EXPECT_EQ(&tail, &GetCommandTail(bAgain));
-    EXPECT_EQ(bElevated, bAgain);
+    const struct {
+        const char* commandLine;
+        const char* report;
+    } cases[] = {
+        {"\"C:\\Program Files\\Orvane\\Tillvox\\Tillvox.exe\" /Service /Monitor", "[/Service /Monitor] elevated, kept"},
+        {"\"C:\\Tillvox.exe\" -\"Monitor\"", "[-\"Monitor\"] elevated, kept"},
+        {"\"C:\\Tillvox.exe\"  /Monitor", "[ /Monitor] elevated, kept"},
+    };
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
+    CTempFolder temp;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        const std::string report = temp.File("tail.txt");
+        DeleteFileA(report.c_str());
+        ASSERT_TRUE(SetEnvironmentVariableA(TAIL_REPORT_VARIABLE, report.c_str()));
+        std::string commandLine = c.commandLine;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        const BOOL bStarted =
+            CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+        SetEnvironmentVariableA(TAIL_REPORT_VARIABLE, nullptr);
+        ASSERT_TRUE(bStarted) << GetLastError();
+        CHandle hThread(process.hThread), hProcess(process.hProcess);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hProcess.Get(), 30000));
+        EXPECT_EQ(c.report, ReadWholeFile(report));
+    }
 }
 
 TEST(Elevation, VersionCodeOfTheRunningSystem)
@@ -458,8 +546,12 @@ TEST(Elevation, VersionCodeOfTheRunningSystem)
     const OS_VERSION_DATA data = ReadOsVersionData();
     ASSERT_TRUE(data.bQueryOk);
     EXPECT_TRUE(data.bNtFamily);
-    EXPECT_EQ(OsVersionCode(data), GetOsVersionCode());
-    EXPECT_GE(GetOsVersionCode(), OS_CODE_VISTA);
+    const PREFIX_VERSION prefix = ReadPrefixVersion();
+    ASSERT_TRUE(prefix.IsWindows7()) << prefix.nMajor << "." << prefix.nMinor;
+    EXPECT_EQ(6u, data.nMajor);
+    EXPECT_EQ(1u, data.nMinor);
+    EXPECT_TRUE(data.bWorkstation);
+    EXPECT_EQ(prefix.Windows7Code(), GetOsVersionCode());
     BOOL bWow64 = FALSE;
     ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &bWow64));
     // A 32-bit program on a 64-bit system runs under WOW64; a 64-bit test build runs natively.

@@ -177,13 +177,29 @@ TEST_F(FileSourceFixture, RewrittenFileGoesOutWhole)
     EXPECT_EQ(Swapped(WithZero("SHORT\r\n")), com.Read(8, 10s));
 }
 
+// A working source in the same folder is the yardstick: the folder's watcher
+// reports changes in the order they were written, so once the working source
+// has its text, the failed source's earlier change was reported too, had its
+// file been watched.
 TEST_F(FileSourceFixture, FailedSerialPortStartsNoWatcherAndStopLeavesNoWakeUpFile)
 {
     WriteWholeFile(path, "x");
-    AddFileSource(PRINTER_TYPE::Serial, "COM33");
+    CAbsentComPort missing(33);
+    AddFileSource(PRINTER_TYPE::Serial, missing.Name());
+    const std::string failedPath = path;
+    path = folder.File("working.txt");
+    WriteWholeFile(path, "");
+    AddFileSource(PRINTER_TYPE::Tcp, std::to_string(FindFreeLoopbackPort()));
+    const std::string workingPath = path;
+    path = failedPath;
     Start();
-    AppendToFile(path, "lost to a missing port");
-    Sleep(300);
+    ASSERT_TRUE(engine.Output(0).IsFailed());
+    AppendToFile(failedPath, "lost to a missing port");
+    const std::string receipt = "WRITTEN AFTER IT\r\n";
+    AppendToFile(workingPath, receipt);
+    const int wanted = static_cast<int>(receipt.size()) + 1;
+    for (int k = 0; k < 1000 && engine.Output(1).QueuedLen() < wanted; ++k) Sleep(10);
+    ASSERT_EQ(wanted, engine.Output(1).QueuedLen()) << "the working source's text, the yardstick, never came";
     EXPECT_EQ(0, engine.Output(0).QueuedLen());
     engine.Stop();
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("RDC_temp.dat").c_str()));

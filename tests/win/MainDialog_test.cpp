@@ -12,7 +12,10 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <atomic>
+#include <functional>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -43,6 +46,78 @@ void Pump(DWORD ms)
         Sleep(10);
     } while (GetTickCount() - start < ms);
 }
+
+// Handles what waits in this thread's queue now, without waiting for more.
+void PumpWaiting()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// Pumps until done() holds or ten seconds passed; returns done().
+bool PumpUntil(const std::function<bool()>& done)
+{
+    const DWORD start = GetTickCount();
+    while (!done() && GetTickCount() - start < 10000) {
+        PumpWaiting();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    return done();
+}
+
+// Waits (at most ten seconds) until a message posted by another thread waits in
+// the queue of hWnd's thread, the caller's; leaves it there.
+bool WaitForPosted(HWND hWnd, UINT message)
+{
+    MSG msg;
+    for (int k = 0; k < 1000; ++k) {
+        if (PeekMessageA(&msg, hWnd, message, message, PM_NOREMOVE))
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+// A window of the calling thread that marks when a message posted to it is
+// handled: everything posted to the thread before it has been handled then.
+class CQueueMarker {
+public:
+    CQueueMarker()
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "TillvoxTestQueueMarker";
+        RegisterClassA(&wc);
+        m_hWnd = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~CQueueMarker() { DestroyWindow(m_hWnd); }
+    CQueueMarker(const CQueueMarker&) = delete;
+    CQueueMarker& operator=(const CQueueMarker&) = delete;
+
+    // From any thread.
+    void Post() { PostMessageA(m_hWnd, WM_APP, 0, 0); }
+    bool WaitHandled()
+    {
+        for (int k = 0; k < 1000 && !m_bHandled; ++k)
+            Sleep(10);
+        return m_bHandled;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_APP)
+            reinterpret_cast<CQueueMarker*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA))->m_bHandled = true;
+        return DefWindowProcA(hWnd, message, wParam, lParam);
+    }
+    HWND m_hWnd = nullptr;
+    std::atomic<bool> m_bHandled{false};
+};
 
 std::string ListCell(HWND hList, int row, int column)
 {
@@ -172,11 +247,13 @@ TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotCl
     CRecorderPeer recorder;
     ASSERT_TRUE(recorder.Connect(port));
     EXPECT_EQ(std::string("LinErr") + std::string(61, '\0'), recorder.Login("wrong"));
-    Sleep(300);  // the warning is on its way to the window
+    ASSERT_TRUE(WaitForPosted(dialog.Hwnd(), WM_CAUTION_BOX)) << "the warning is on its way to the window";
+    ASSERT_TRUE(dialog.questions.empty());
 
     SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);  // Stop: must return although the box is pending
     EXPECT_FALSE(dialog.Engine().m_bRunning);
-    Pump(300);
+    PumpUntil([&] { return !dialog.questions.empty(); });
+    PumpWaiting();
     ASSERT_EQ(1u, dialog.questions.size()) << "the warning is still shown once";
     EXPECT_EQ(Text("IDS_PTS_WARNING_WRONG_PASSWORD"), dialog.questions[0]);
     EXPECT_EQ("", ListCell(dialog.Item(IDC_SOURCE_LIST), 0, 0)) << "stop clears the status column";
@@ -196,6 +273,7 @@ TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneB
     const std::string caption = Text("IDS_CAUTION");
     const std::string receipt = "receipt while the warning is open";
 
+    CQueueMarker marker;
     std::string received;
     int nBoxesSeen = 0;
     bool bBoxWasOpen = false;
@@ -213,20 +291,27 @@ TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneB
         CRecorderPeer genuine;
         if (genuine.Connect(port) && genuine.Login("pw").size() == 67)
             received = genuine.ReceiveUpTo(receipt.size(), 5000);
-        Sleep(300);
-        std::pair<const std::string*, int> count(&caption, 0);
+        // The link raised any warning for the junk before it took the genuine
+        // login; posted messages are handled in order, so once the marker is
+        // handled a second box would be open.
+        marker.Post();
+        const bool bMarkerHandled = marker.WaitHandled();
+        std::pair<const std::string*, std::vector<HWND>> boxes(&caption, {});
         EnumWindows(
             [](HWND h, LPARAM p) -> BOOL {
-                auto* pCount = reinterpret_cast<std::pair<const std::string*, int>*>(p);
+                auto* pBoxes = reinterpret_cast<std::pair<const std::string*, std::vector<HWND>>*>(p);
                 char text[256] = {};
                 GetWindowTextA(h, text, sizeof text);
-                if (IsWindowVisible(h) && *pCount->first == text)
-                    ++pCount->second;
+                if (IsWindowVisible(h) && *pBoxes->first == text)
+                    pBoxes->second.push_back(h);
                 return TRUE;
             },
-            reinterpret_cast<LPARAM>(&count));
-        nBoxesSeen = count.second;
-        if (hBox)
+            reinterpret_cast<LPARAM>(&boxes));
+        nBoxesSeen = bMarkerHandled ? static_cast<int>(boxes.second.size()) : -1;
+        // Every box is closed, a second one too, so that a failure ends the test.
+        for (HWND h : boxes.second)
+            PostMessageA(h, WM_COMMAND, IDOK, 0);
+        if (hBox && boxes.second.empty())
             PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     });
     // The user-interface thread shows the box in its own modal loop inside this pump.
@@ -236,7 +321,7 @@ TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneB
     user.join();
     Pump(200);
     EXPECT_TRUE(bBoxWasOpen) << "the warning is shown";
-    EXPECT_EQ(1, nBoxesSeen) << "one warning per source at a time";
+    EXPECT_EQ(1, nBoxesSeen) << "one warning per source at a time (-1: the window's thread handled nothing)";
     std::string swapped = receipt;
     for (char& c : swapped) c = static_cast<char>(((static_cast<uint8_t>(c) & 0x0F) << 4) | (static_cast<uint8_t>(c) >> 4));
     EXPECT_EQ(swapped, received) << "the genuine recorder logged in and got the receipt while the box was open";

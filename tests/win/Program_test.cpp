@@ -76,13 +76,14 @@ bool PortIsFree(unsigned short port)
 
 TEST_F(ProgramFixture, MonitorModeCapturesAtOnceAndClosingStopsEverything)
 {
-    CComPortPair com(15);
+    CComPortPair com(24);
+    CAbsentComPort missing(35);
     const unsigned short port = FindFreeLoopbackPort();
     const std::string tcpFile = folder.File("till1.txt"), serialFile = folder.File("till2.txt");
     WriteWholeFile(tcpFile, "old receipt\r\n");
     WriteWholeFile(serialFile, "");
     WriteSettings({FileSource(tcpFile, true, std::to_string(port)), FileSource(serialFile, false, com.Name()),
-                   FileSource(folder.File("till3.txt"), false, "COM35")});
+                   FileSource(folder.File("till3.txt"), false, missing.Name())});
 
     CProgramUnderTest program;
     ASSERT_TRUE(program.Start("/Service /Monitor"));
@@ -155,11 +156,12 @@ TEST_F(ProgramFixture, LastArgumentDecidesMonitorMode)
 
 TEST_F(ProgramFixture, ScreenshotOfTheMainWindowWithAFewSources)
 {
-    CComPortPair com(16);
+    CComPortPair com(25);
+    CAbsentComPort missing(36);
     const unsigned short port = FindFreeLoopbackPort();
     WriteSettings({FileSource(folder.File("front till.txt"), true, std::to_string(port)),
                    FileSource(folder.File("bar till.txt"), false, com.Name()),
-                   FileSource(folder.File("kiosk.txt"), false, "COM36")});
+                   FileSource(folder.File("kiosk.txt"), false, missing.Name())});
     CProgramUnderTest program;
     ASSERT_TRUE(program.Start("/Service"));
     HWND hMain = program.WaitForMainWindow();

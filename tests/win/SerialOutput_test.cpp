@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -49,6 +50,13 @@ public:
         m_changed.wait_for(lock, 10s, [&] { return !m_bHoldWriter; });
     }
 
+    void OnWriterAwaited(int) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bWriterAwaited = true;
+        m_changed.notify_all();
+    }
+
     void HoldWriter() { std::lock_guard<std::mutex> lock(m_mutex); m_bHoldWriter = true; }
     void ReleaseWriter()
     {
@@ -60,6 +68,11 @@ public:
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_changed.wait_for(lock, 10s, [&] { return m_bWriterAtGate; });
+    }
+    bool WaitWriterAwaited()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] { return m_bWriterAwaited; });
     }
     std::vector<WRITE_SEEN> WaitWrites(size_t count)
     {
@@ -76,6 +89,7 @@ private:
     int m_nSignals = 0;
     bool m_bHoldWriter = false;
     bool m_bWriterAtGate = false;
+    bool m_bWriterAwaited = false;
 };
 
 struct SerialFixture : ::testing::Test {
@@ -166,7 +180,8 @@ TEST_F(SerialFixture, PortAboveCom9IsReached)
 TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
 {
     CComPortPair com(9);
-    AddSerial("COM31");
+    CAbsentComPort missing(31);
+    AddSerial(missing.Name());
     AddSerial(com.Name());
     engine.Start();
 
@@ -185,7 +200,8 @@ TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
 
 TEST_F(SerialFixture, StoredQueueIsBoundedAndOversizedHandOverIsNotOverrun)
 {
-    AddSerial("COM32");
+    CAbsentComPort missing(32);
+    AddSerial(missing.Name());
     engine.Start();
     // More than the copy buffers hold in one call: delivered in pieces, nothing lost.
     Deliver(0, Piece(250000, 6));
@@ -219,7 +235,7 @@ TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
 
 TEST_F(SerialFixture, LineSettingsThePortRefusesShowAFailedStatus)
 {
-    CComPortPair com(19);
+    CComPortPair com(21);
     AddSerial(com.Name());
     engine.Source(0).strBaudRate = "fast";  // no line speed the system can set
     engine.Start();
@@ -229,11 +245,14 @@ TEST_F(SerialFixture, LineSettingsThePortRefusesShowAFailedStatus)
 // What a failed output stored must not come out of the port at the next start.
 TEST_F(SerialFixture, BytesStoredBeforeAStopNeverReachTheNextStart)
 {
-    AddSerial("COM34");
-    engine.Start();
-    ASSERT_TRUE(engine.Output(0).IsFailed());
-    Deliver(0, Piece(500, 11));
-    engine.Stop();
+    {
+        CAbsentComPort missing(34);
+        AddSerial(missing.Name());
+        engine.Start();
+        ASSERT_TRUE(engine.Output(0).IsFailed());
+        Deliver(0, Piece(500, 11));
+        engine.Stop();
+    }
     CComPortPair com(34);
     engine.Start();
     ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
@@ -254,8 +273,38 @@ TEST_F(SerialFixture, StopWaitsForTheWriterBeforeItClosesThePort)
     Deliver(0, receipt);
     ASSERT_TRUE(probe.WaitWriterAtGate());
     std::thread stopper([&] { engine.Stop(); });
-    Sleep(300);  // stop has signalled the writer and waits for it
+    const bool bAwaited = probe.WaitWriterAwaited();
     probe.ReleaseWriter();
     stopper.join();
+    ASSERT_TRUE(bAwaited) << "stop never came to wait for the writer";
     EXPECT_EQ(Swapped(receipt), com.Read(600, 5s));
 }
+
+// Two tests that run at once must never share a port: a number in use is
+// refused at once, with its name, rather than linked twice.
+TEST(ComPortNumbers, ANumberInUseIsRefusedAndNamed)
+{
+    CComPortPair com(7);
+    const auto refusal = [](const std::function<void()>& claim) -> std::string {
+        try {
+            claim();
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "no refusal";
+    };
+    EXPECT_NE(std::string::npos, refusal([] { CComPortPair again(7); }).find("COM7 is in use"));
+    EXPECT_NE(std::string::npos, refusal([] { CAbsentComPort absent(7); }).find("COM7 is in use"));
+    {
+        CComNumberClaim other(9);
+        EXPECT_NE(std::string::npos, refusal([] { CAbsentComPort absent(9); }).find("COM9 is in use"));
+    }
+    EXPECT_EQ("no refusal", refusal([] { CAbsentComPort absent(9); })) << "a claim ends with its owner";
+    // The refused claims left the pair in use as it was.
+    CHandle hPort(CreateFileA("\\\\.\\COM7", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hPort.IsValid()) << GetLastError();
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(hPort.Get(), "STILL MINE", 10, &written, nullptr));
+    EXPECT_EQ("STILL MINE", com.Read(10, 10s));
+}
+

@@ -5,6 +5,7 @@
 #include "agent/ServiceSetup_win.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,10 +44,15 @@ int main(int argc, char** argv)
     }
     const std::string command = argv[1];
     std::string message;
-    if (_stricmp(command.c_str(), "/Install") == 0 && argc <= 4)
-        return Finish(InstallAgentService(OwnPath(), argc > 2 ? argv[2] : AGENT_SERVICE_DISPLAY_NAME,
-                                          argc > 3 ? argv[3] : AGENT_SERVICE_DESCRIPTION, message),
-                      message);
+    if (_stricmp(command.c_str(), "/Install") == 0 && argc <= 4) {
+        // The texts in UTF-16: the setup program passes them in its language.
+        int nWide = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &nWide);
+        const std::wstring displayName = wide && nWide > 2 ? wide[2] : AGENT_SERVICE_DISPLAY_NAME;
+        const std::wstring description = wide && nWide > 3 ? wide[3] : AGENT_SERVICE_DESCRIPTION;
+        LocalFree(wide);
+        return Finish(InstallAgentService(OwnPath(), displayName, description, message), message);
+    }
     if (argc == 2 && _stricmp(command.c_str(), "/Start") == 0)
         return Finish(StartAgentService(message), message);
     if (argc == 2 && _stricmp(command.c_str(), "/Stop") == 0)

@@ -5,9 +5,9 @@
 // desktop. Requests that find nobody logged on wait for the next logon.
 #include <string>
 
-constexpr char AGENT_SERVICE_DISPLAY_NAME[] = "Tillvox Startup Agent";
-constexpr char AGENT_SERVICE_DESCRIPTION[] =
-    "Starts Tillvox with full rights at logon, so that receipt capture begins without a consent prompt.";
+constexpr wchar_t AGENT_SERVICE_DISPLAY_NAME[] = L"Tillvox Startup Agent";
+constexpr wchar_t AGENT_SERVICE_DESCRIPTION[] =
+    L"Starts Tillvox with full rights at logon, so that receipt capture begins without a consent prompt.";
 
 // Hands the calling thread to the service control manager; returns when the
 // service has stopped. False (with the system's error) when the process was not

@@ -68,7 +68,7 @@ bool StopAndWait(SC_HANDLE hService, std::string& message)
 
 }  // namespace
 
-bool InstallAgentService(const std::string& exePath, const std::string& displayName, const std::string& description,
+bool InstallAgentService(const std::string& exePath, const std::wstring& displayName, const std::wstring& description,
                          std::string& message)
 {
     CServiceHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -80,13 +80,12 @@ bool InstallAgentService(const std::string& exePath, const std::string& displayN
     CServiceHandle hService(OpenServiceA(hManager.get(), STARTUP_AGENT_SERVICE, SERVICE_ALL_ACCESS));
     if (hService) {
         if (!ChangeServiceConfigA(hService.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                  binary.c_str(), nullptr, nullptr, nullptr, "LocalSystem", "",
-                                  displayName.c_str())) {
+                                  binary.c_str(), nullptr, nullptr, nullptr, "LocalSystem", "", nullptr)) {
             message = Failed("ChangeServiceConfig");
             return false;
         }
     } else {
-        hService.reset(CreateServiceA(hManager.get(), STARTUP_AGENT_SERVICE, displayName.c_str(), SERVICE_ALL_ACCESS,
+        hService.reset(CreateServiceA(hManager.get(), STARTUP_AGENT_SERVICE, STARTUP_AGENT_SERVICE, SERVICE_ALL_ACCESS,
                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                       binary.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
         if (!hService) {
@@ -94,9 +93,14 @@ bool InstallAgentService(const std::string& exePath, const std::string& displayN
             return false;
         }
     }
-    std::string text = description;
-    SERVICE_DESCRIPTIONA info{&text[0]};
-    if (!ChangeServiceConfig2A(hService.get(), SERVICE_CONFIG_DESCRIPTION, &info)) {
+    if (!ChangeServiceConfigW(hService.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, displayName.c_str())) {
+        message = Failed("ChangeServiceConfig(display name)");
+        return false;
+    }
+    std::wstring text = description;
+    SERVICE_DESCRIPTIONW info{&text[0]};
+    if (!ChangeServiceConfig2W(hService.get(), SERVICE_CONFIG_DESCRIPTION, &info)) {
         message = Failed("ChangeServiceConfig2(description)");
         return false;
     }

@@ -6,7 +6,8 @@
 // Creates the service (or brings an existing one up to date) for exePath:
 // automatic start, LocalSystem, the display name and description given; then
 // starts it and waits until it runs. False with a message when any step failed.
-bool InstallAgentService(const std::string& exePath, const std::string& displayName, const std::string& description,
+// The texts come in UTF-16, as the setup program has them in its language.
+bool InstallAgentService(const std::string& exePath, const std::wstring& displayName, const std::wstring& description,
                          std::string& message);
 // Starts the installed service and waits until it runs.
 bool StartAgentService(std::string& message);

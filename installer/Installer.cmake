@@ -34,11 +34,15 @@ add_custom_command(OUTPUT ${TILLVOX_SETUP}
   COMMENT "Writing the setup program TillvoxSetup-${TILLVOX_VERSION}.exe"
   VERBATIM)
 add_custom_target(TillvoxSetup ALL DEPENDS ${TILLVOX_SETUP})
-# The test starts the installed program as an administrator's limited start does.
-add_dependencies(TillvoxSetup runlimited)
+# The test starts the installed program as an administrator's limited start does,
+# and reads its Start button to know when capture runs.
+add_executable(controltext ${CMAKE_SOURCE_DIR}/tests/installer/ControlText_win.cpp)
+target_compile_options(controltext PRIVATE ${TILLVOX_WARNINGS})
+set_target_properties(controltext PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-tools)
+add_dependencies(TillvoxSetup runlimited controltext)
 
 # The real setup program under Wine, in a prefix of the test's own (made and removed by the test).
 add_test(NAME win.Installer COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/Installer_test.sh ${TILLVOX_SETUP}
-  $<TARGET_FILE:runlimited>)
+  ${CMAKE_BINARY_DIR}/test-tools)
 # Long: started first, so that it runs beside the others.
 set_tests_properties(win.Installer PROPERTIES TIMEOUT 600 COST 1000)

@@ -125,8 +125,12 @@ private:
     // False when the mutex could not be had (the queue stays for the next try).
     bool TakeQueue(HANDLE hMutex)
     {
-        if (!WaitMutex(hMutex, MUTEX_WAIT_MS)) {
-            m_log.Write("request mutex not acquired within %lu ms; trying again later", MUTEX_WAIT_MS);
+        // A stop request ends the wait too; an abandoned mutex is held once, as taken.
+        const HANDLE handles[] = {hMutex, m_hStop.Get()};
+        const DWORD wait = WaitForMultipleObjects(2, handles, FALSE, MUTEX_WAIT_MS);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED_0) {
+            if (wait != WAIT_OBJECT_0 + 1)
+                m_log.Write("request mutex not acquired within %lu ms; trying again later", MUTEX_WAIT_MS);
             return false;
         }
         const TAKEN_REQUEST_FILE taken = TakeRequestFile(m_strRequestFile);

@@ -281,6 +281,41 @@ TEST_F(AgentService, IsAnAutomaticLocalSystemServiceThatRuns)
     EXPECT_EQ(SVC_STATE_RUNNING, ServiceState());
 }
 
+TEST_F(AgentService, TakesItsNameAndDescriptionInTheSetupsLanguage)
+{
+    const std::wstring name = L"Agent de d\u00e9marrage Tillvox \u0422\u0438\u043b\u043b\u0432\u043e\u043a\u0441";
+    const std::wstring description = L"D\u00e9marre Tillvox \u00e0 l'ouverture de session \u542f\u52a8";
+    const std::string agent = AgentExe();
+    std::wstring commandLine = L"\"" + std::wstring(agent.begin(), agent.end()) + L"\" /Install \"" + name +
+                               L"\" \"" + description + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    CloseHandle(pi.hThread);
+    CHandle hProcess(pi.hProcess);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hProcess.Get(), COMMAND_WAIT_MS));
+    DWORD code = 1;
+    GetExitCodeProcess(hProcess.Get(), &code);
+    EXPECT_EQ(0u, code) << "installing over the installed service brings it up to date";
+
+    CServiceHandle hManager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    CServiceHandle hService(hManager ? OpenServiceW(hManager.get(), L"OrvaneStartupAgent", SERVICE_QUERY_CONFIG)
+                                     : nullptr);
+    ASSERT_TRUE(hService);
+    std::vector<BYTE> buffer(8192);
+    DWORD size = 0;
+    ASSERT_TRUE(QueryServiceConfigW(hService.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                                    static_cast<DWORD>(buffer.size()), &size));
+    EXPECT_TRUE(name == reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data())->lpDisplayName);
+    ASSERT_TRUE(QueryServiceConfig2W(hService.get(), SERVICE_CONFIG_DESCRIPTION, buffer.data(),
+                                     static_cast<DWORD>(buffer.size()), &size));
+    const wchar_t* stored = reinterpret_cast<SERVICE_DESCRIPTIONW*>(buffer.data())->lpDescription;
+    EXPECT_TRUE(description == (stored ? stored : L""));
+    EXPECT_EQ(SVC_STATE_RUNNING, ServiceState());
+    EXPECT_EQ(0, RunAgent("/Install")) << "and back to the English texts";
+}
+
 TEST_F(AgentService, ProgramWithoutFullRightsIsStartedAgainWithThemInMonitorMode)
 {
     CLogReader log;

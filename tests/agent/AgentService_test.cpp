@@ -423,7 +423,8 @@ TEST_F(AgentService, SeveralRequestsQueuedBeforeOneSignalAreEachHandledOnce)
     EXPECT_EQ(1, log.Count("AP1 dropped (not the Tillvox.exe")) << log.Text();
     EXPECT_EQ(1, log.Count("AP2 started: ")) << log.Text();
     EXPECT_EQ(2, log.Count(" started: ")) << log.Text();
-    EXPECT_EQ(1u, ProcessesOf(ProgramExePath()).size()) << "the second start found the first running and ended";
+    EXPECT_TRUE(WaitUntil([] { return ProcessesOf(ProgramExePath()).size() == 1; }))
+        << "the second start found the first running and ended";
 }
 
 TEST_F(AgentService, ARequestFileThatIsALinkIsRemovedNotWrittenThrough)

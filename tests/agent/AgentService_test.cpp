@@ -114,20 +114,21 @@ std::set<DWORD> ProcessesOf(const std::string& exePath)
     return ids;
 }
 
+BOOL CALLBACK CloseIfOf(HWND hWnd, LPARAM lParam)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hWnd, &owner);
+    if (owner == static_cast<DWORD>(lParam))
+        PostMessageA(hWnd, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 // Closes every running copy of exePath as a user would (a close request to its
 // windows), ending it only when it does not go within the bound.
 void CloseAll(const std::string& exePath)
 {
     for (const DWORD id : ProcessesOf(exePath)) {
-        EnumWindows(
-            [](HWND hWnd, LPARAM lParam) -> BOOL {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(hWnd, &owner);
-                if (owner == static_cast<DWORD>(lParam))
-                    PostMessageA(hWnd, WM_CLOSE, 0, 0);
-                return TRUE;
-            },
-            static_cast<LPARAM>(id));
+        EnumWindows(CloseIfOf, static_cast<LPARAM>(id));
         CHandle hProcess(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id));
         if (hProcess.IsValid() && WaitForSingleObject(hProcess.Get(), 15000) != WAIT_OBJECT_0)
             TerminateProcess(hProcess.Get(), 1);

@@ -448,6 +448,17 @@ Function ApplyAutoRun
   ${EndIf}
 FunctionEnd
 
+; Back as it was: a program that was capturing captures again at once.
+Function RestartClosedProgram
+  ${If} $Closed = 1
+    ${If} $WasCapturing = 1
+      Exec `${RUN_COMMAND}`
+    ${Else}
+      Exec `"$INSTDIR\Tillvox.exe"`
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "Tillvox" SecProgram
   SectionIn RO
   StrCpy $Closed 0
@@ -455,11 +466,19 @@ Section "Tillvox" SecProgram
   StrCpy $ServiceFailed 0
   !insertmacro CLOSE_OR_FAIL ""
 
-  ; The agent of an earlier installation stops, so that its file can be replaced.
+  ; The agent of an earlier installation stops, so that its file can be replaced;
+  ; one that does not stop leaves everything as it was.
   ${If} ${FileExists} "$INSTDIR\TillvoxAgent.exe"
     nsExec::ExecToLog `"$INSTDIR\TillvoxAgent.exe" /Stop`
     Pop $0
     DetailPrint "TillvoxAgent.exe /Stop: $0"
+    ${If} $0 != 0
+      DetailPrint "$(MSG_FILES_FAILED)"
+      MessageBox MB_OK|MB_ICONSTOP "$(MSG_FILES_FAILED)" /SD IDOK
+      Call RestartClosedProgram
+      SetErrorLevel 2
+      Abort
+    ${EndIf}
   ${EndIf}
 
   SetOutPath "$INSTDIR"
@@ -509,13 +528,8 @@ Section "Tillvox" SecProgram
     MessageBox MB_OK|MB_ICONEXCLAMATION "$(MSG_SERVICE_FAILED)" /SD IDOK
   ${EndIf}
 
-  ; Back as it was: a program that was capturing captures again at once.
   ${If} $Closed = 1
-    ${If} $WasCapturing = 1
-      Exec `${RUN_COMMAND}`
-    ${Else}
-      Exec `"$INSTDIR\Tillvox.exe"`
-    ${EndIf}
+    Call RestartClosedProgram
   ${ElseIf} ${Silent}
   ${AndIf} $StartNow == "1"
     Call StartNow

@@ -324,6 +324,27 @@ check "the startup agent service runs after the upgrade" service_runs
 check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
 check "the restarted program captures again, byte for byte" deliver_receipts "$work/received-3"
 
+echo "== an agent that does not stop is left as it is"
+# The Unix process of this prefix's agent (the same program may run in other prefixes).
+agent_pid=
+for pid in $(pgrep -f 'TillvoxAgent\.exe'); do
+  grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && agent_pid=$pid
+done
+check "the agent's process is found" [ -n "$agent_pid" ]
+program_changed=$(stat -c %Z "$inst_unix/Tillvox.exe")
+agent_changed=$(stat -c %Z "$inst_unix/TillvoxAgent.exe")
+[ -n "$agent_pid" ] && kill -STOP "$agent_pid"
+run_setup "$setup" /S
+[ -n "$agent_pid" ] && kill -CONT "$agent_pid"
+check "setup /S over an agent that does not stop fails with exit code 2 (got $rc)" equals "$rc" 2
+check "Tillvox.exe not rewritten" equals "$(stat -c %Z "$inst_unix/Tillvox.exe")" "$program_changed"
+check "TillvoxAgent.exe not rewritten" equals "$(stat -c %Z "$inst_unix/TillvoxAgent.exe")" "$agent_changed"
+check "the program it closed runs again and listens" wait_for 30 tillvox_port_listens "$port"
+run_setup "$setup" /S
+check "the next setup /S ends with exit code 0 (got $rc)" equals "$rc" 0
+check "the startup agent service runs again" service_runs
+check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
+
 echo "== silent uninstall, keeping the data folder"
 quiet=$(reg_get "$uninst_key" QuietUninstallString)
 run_command_line "$quiet"

@@ -270,3 +270,14 @@ std::vector<AGENT_REQUEST> CPendingStarts::TakeAll()
     requests.swap(m_requests);
     return requests;
 }
+
+void CPendingStarts::StartAll(const std::function<AGENT_START_RESULT(const AGENT_REQUEST&)>& start)
+{
+    const std::vector<AGENT_REQUEST> requests = TakeAll();
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (start(requests[i]) == AGENT_START_NO_USER) {
+            m_requests.assign(requests.begin() + static_cast<std::ptrdiff_t>(i), requests.end());
+            return;
+        }
+    }
+}

@@ -5,6 +5,7 @@
 // program the agent serves: Tillvox.exe in the agent's own folder, with the
 // arguments that program itself writes.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,13 +89,22 @@ constexpr int AGENT_ELEVATION_LIMITED = 3;
 
 AGENT_TOKEN_CHOICE ChooseAgentToken(bool bHaveConsoleUserToken, int nElevationType, bool bLinkedTokenAvailable);
 
-// Starts that found no console user, kept until one logs on and then carried
-// out once.
+enum AGENT_START_RESULT {
+    AGENT_START_DONE,
+    AGENT_START_NO_USER,  // nobody at the console: keep it for the next logon
+    AGENT_START_FAILED,   // said in the log, not tried again
+};
+
+// Allowed starts not yet carried out: kept while nobody is logged on at the
+// console, carried out once when someone is.
 class CPendingStarts {
 public:
     // Keeps the entries, up to AGENT_MAX_STARTS_PER_BATCH in all; returns how many were dropped.
     size_t Add(const std::vector<AGENT_REQUEST>& requests);
     std::vector<AGENT_REQUEST> TakeAll();
+    // Hands the kept entries to start in order, each once; the first that finds no
+    // user is kept, with those after it, for the next call.
+    void StartAll(const std::function<AGENT_START_RESULT(const AGENT_REQUEST&)>& start);
     bool IsEmpty() const { return m_requests.empty(); }
     size_t Size() const { return m_requests.size(); }
 

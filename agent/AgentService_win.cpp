@@ -165,24 +165,23 @@ private:
 
     void StartPending()
     {
-        std::vector<AGENT_REQUEST> requests = m_pending.TakeAll();
-        for (size_t i = 0; i < requests.size(); ++i) {
-            const AGENT_REQUEST& request = requests[i];
+        m_pending.StartAll([this](const AGENT_REQUEST& request) {
             const USER_START start = StartForConsoleUser(m_strAllowedExe, request.strCmdLine, m_strFolder);
             if (start.result == USER_START_NO_USER) {
                 m_log.Write("AP%d \"%s\" waits: no user at the console (error %lu)", request.nIndex,
                             request.strCmdLine.c_str(), start.dwError);
-                m_pending.Add(std::vector<AGENT_REQUEST>(requests.begin() + static_cast<long>(i), requests.end()));
-                return;
+                return AGENT_START_NO_USER;
             }
-            if (start.result == USER_START_DONE)
+            if (start.result == USER_START_DONE) {
                 m_log.Write("AP%d started: \"%s\" %s, process %lu, session %lu, with %s", request.nIndex,
                             m_strAllowedExe.c_str(), request.strCmdLine.c_str(), start.dwProcessId, start.dwSession,
                             start.strToken.c_str());
-            else
-                m_log.Write("AP%d not started: \"%s\" %s, error %lu", request.nIndex, m_strAllowedExe.c_str(),
-                            request.strCmdLine.c_str(), start.dwError);
-        }
+                return AGENT_START_DONE;
+            }
+            m_log.Write("AP%d not started: \"%s\" %s, error %lu", request.nIndex, m_strAllowedExe.c_str(),
+                        request.strCmdLine.c_str(), start.dwError);
+            return AGENT_START_FAILED;
+        });
     }
 
     DWORD m_dwCheckPoint = 0;

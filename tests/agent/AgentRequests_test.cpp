@@ -248,3 +248,56 @@ TEST(AgentPending, KeptUntilTakenOnceAndBounded)
     EXPECT_EQ(AGENT_MAX_STARTS_PER_BATCH, pending.Size());
     EXPECT_EQ(1u, pending.Add({three[0]}));
 }
+
+TEST(AgentPending, WithoutAUserKeptUntilOneLogsOnThenStartedOnce)
+{
+    bool bUserAtConsole = false;
+    std::vector<int> started;
+    int nFailOn = -1;
+    const auto start = [&](const AGENT_REQUEST& request) {
+        if (!bUserAtConsole)
+            return AGENT_START_NO_USER;
+        if (request.nIndex == nFailOn)
+            return AGENT_START_FAILED;
+        started.push_back(request.nIndex);
+        return AGENT_START_DONE;
+    };
+    std::vector<AGENT_REQUEST> requests(3);
+    for (int i = 0; i < 3; ++i)
+        requests[i].nIndex = i;
+
+    CPendingStarts pending;
+    pending.Add(requests);
+    pending.StartAll(start);
+    pending.StartAll(start);  // a retry while still nobody is there
+    EXPECT_TRUE(started.empty());
+    EXPECT_EQ(3u, pending.Size());
+
+    bUserAtConsole = true;
+    pending.StartAll(start);
+    EXPECT_EQ(std::vector<int>({0, 1, 2}), started);
+    EXPECT_TRUE(pending.IsEmpty());
+    pending.StartAll(start);  // the next logon
+    EXPECT_EQ(3u, started.size()) << "each carried out once";
+
+    // The user logs off in the middle of a batch: the rest waits; a failed start is not tried again.
+    started.clear();
+    nFailOn = 1;
+    std::vector<AGENT_REQUEST> more(4);
+    for (int i = 0; i < 4; ++i)
+        more[i].nIndex = 10 + i;
+    more[1].nIndex = 1;
+    pending.Add(more);
+    int nCalls = 0;
+    pending.StartAll([&](const AGENT_REQUEST& request) {
+        if (++nCalls == 3)
+            bUserAtConsole = false;
+        return start(request);
+    });
+    EXPECT_EQ(std::vector<int>({10}), started);
+    EXPECT_EQ(2u, pending.Size());
+    bUserAtConsole = true;
+    pending.StartAll(start);
+    EXPECT_EQ(std::vector<int>({10, 12, 13}), started);
+    EXPECT_TRUE(pending.IsEmpty());
+}

@@ -372,6 +372,35 @@ check "setup /S /START ends with exit code 0 (got $rc)" equals "$rc" 0
 check "/START started the installed program" wait_for 30 has_main_window
 # Not set to start with Windows: started with its window, as from the Start menu.
 check "not capturing: it was not asked to start with Windows" not tillvox_port_listens "$port"
+close_program
+check "closed again (exit code $rc)" equals "$rc" 0
+
+echo "== the setup's last page starts Tillvox"
+setup_win="Z:${setup//\//\\}"
+# Text of control CONTROL (an id or its text) of the setup's window; with click, clicks it.
+setup_control() { winrun "$tools_win\\controltext.exe" "$setup_win" "$@" 2>/dev/null | tr -d '\r'; }
+shows() { setup_control "$1" >/dev/null; }
+# Clicks the main button of each page and waits for a text of the next page:
+# the welcome page, the folder, the auto-run box, then (installed) the last page.
+setup_pages() {
+  local next
+  for next in "Destination Folder" "Start with Windows and begin capturing at once" "Start Tillvox now"; do
+    setup_control 1 click >/dev/null || return 1
+    wait_for 60 shows "$next" || { echo "no page with \"$next\"" >&2; return 1; }
+  done
+}
+"$TILLVOX_WINE" "$setup" >>"$work/setup.log" 2>&1 </dev/null &
+setup_pid=$!
+started+=("$setup_pid")
+check "the interactive setup shows its first page" wait_for 30 shows "&Next >"
+check "Next, Next and Install lead to the last page" setup_pages
+check "the last page offers \"Start Tillvox now\", ticked" equals "$(setup_control "Start Tillvox now" check)" 1
+setup_control 1 click >/dev/null
+rc=none
+wait_for 30 not alive "$setup_pid" && { wait "$setup_pid"; rc=$?; }
+check "Finish ends the setup with exit code 0 (got $rc)" equals "$rc" 0
+check "Finish with the box ticked started Tillvox" wait_for 30 has_main_window
+check "with its window, not capturing: it was not set to start with Windows" not tillvox_port_listens "$port"
 quiet=$(reg_get "$uninst_key" QuietUninstallString)
 run_command_line "${quiet/ _?=/ /REMOVEDATA _?=}"
 check "uninstall /S /REMOVEDATA ends with exit code 0 (got $rc)" equals "$rc" 0

@@ -190,7 +190,6 @@ check "it runs the installed TillvoxAgent.exe" equals "$(reg_get "$svc_key" Imag
 check "its display name" equals "$(reg_get "$svc_key" DisplayName)" "Tillvox Startup Agent"
 check "its description says what it is for" grep -q "without a consent prompt" <<<"$(reg_get "$svc_key" Description)"
 
-echo "== the installed program captures a receipt to the installed dvrsim"
 port=$(tillvox_free_port)
 receipts_win='C:\ProgramData\Orvane\Tillvox\receipts.txt'
 receipts=$(tillvox_unix_path "$WINEPREFIX" "$receipts_win")

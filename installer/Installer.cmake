@@ -15,8 +15,8 @@ endif()
 
 set(TILLVOX_SETUP ${CMAKE_BINARY_DIR}/bin/TillvoxSetup-${TILLVOX_VERSION}.exe)
 set(_nsis_defines -DVERSION=${TILLVOX_VERSION} -DBIN_DIR=${CMAKE_BINARY_DIR}/bin -DOUT_FILE=${TILLVOX_SETUP})
-set(_setup_deps Tillvox dvrsim)
-set(_setup_files $<TARGET_FILE:Tillvox> $<TARGET_FILE:dvrsim>)
+set(_setup_deps Tillvox TillvoxAgent dvrsim)
+set(_setup_files $<TARGET_FILE:Tillvox> $<TARGET_FILE:TillvoxAgent> $<TARGET_FILE:dvrsim>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   list(APPEND _nsis_defines -DAMD64)
 endif()
@@ -34,8 +34,15 @@ add_custom_command(OUTPUT ${TILLVOX_SETUP}
   COMMENT "Writing the setup program TillvoxSetup-${TILLVOX_VERSION}.exe"
   VERBATIM)
 add_custom_target(TillvoxSetup ALL DEPENDS ${TILLVOX_SETUP})
+# The test starts the installed program as an administrator's limited start does,
+# and reads its Start button to know when capture runs.
+add_executable(controltext ${CMAKE_SOURCE_DIR}/tests/installer/ControlText_win.cpp)
+target_compile_options(controltext PRIVATE ${TILLVOX_WARNINGS})
+set_target_properties(controltext PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-tools)
+add_dependencies(TillvoxSetup runlimited controltext)
 
 # The real setup program under Wine, in a prefix of the test's own (made and removed by the test).
-add_test(NAME win.Installer COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/Installer_test.sh ${TILLVOX_SETUP})
+add_test(NAME win.Installer COMMAND bash ${CMAKE_SOURCE_DIR}/tests/installer/Installer_test.sh ${TILLVOX_SETUP}
+  ${CMAKE_BINARY_DIR}/test-tools)
 # Long: started first, so that it runs beside the others.
 set_tests_properties(win.Installer PROPERTIES TIMEOUT 600 COST 1000)

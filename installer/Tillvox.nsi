@@ -2,7 +2,7 @@
 ;
 ; Built by the normal build (installer/Installer.cmake) with:
 ;   VERSION   the program's version, as in its version resource
-;   BIN_DIR   the folder holding Tillvox.exe and dvrsim.exe (and possim.exe); the
+;   BIN_DIR   the folder holding Tillvox.exe, TillvoxAgent.exe and dvrsim.exe (and possim.exe); the
 ;             language file comes from lang/
 ;   OUT_FILE  the setup program to write
 ;   AMD64     (optional) build a 64-bit setup from a 64-bit program build; it still
@@ -12,11 +12,20 @@
 ; Command line (besides NSIS's own /S for silent and /D=folder):
 ;   setup:     /AUTORUN    start Tillvox with Windows (monitor mode)
 ;              /NOAUTORUN  do not; without either, a silent setup keeps what is there
+;              /START      start Tillvox when done, as the last page's box does (a silent
+;                          setup otherwise starts only a Tillvox it closed for the upgrade)
 ;   uninstall: /REMOVEDATA also remove the data folder with the settings; the
 ;              registered commands end in _?=<folder> so that callers wait for the
 ;              exit code
 ; Exit code: 0 done, 1 cancelled by the user, 2 failed (a program that would not
-; close is left running and nothing is replaced or removed), 740 no administrator rights.
+; close is left running and nothing is replaced or removed; an uninstall that cannot
+; remove the startup agent service removes nothing), 3 installed but the startup
+; agent service could not be set up, 740 no administrator rights.
+;
+; The startup agent (TillvoxAgent.exe, service "OrvaneStartupAgent") starts Tillvox
+; with full rights at logon when user account control would otherwise ask. The
+; setup installs and starts it; an upgrade stops it, replaces it and starts it again;
+; the uninstaller stops and removes it.
 
 !ifndef VERSION | BIN_DIR | OUT_FILE
   !error "VERSION, BIN_DIR and OUT_FILE must be defined"
@@ -77,11 +86,16 @@ Var DataFolder       ; C:\ProgramData\Orvane\Tillvox, without a trailing backsla
 Var Closed           ; a running Tillvox was closed for the upgrade
 Var WasCapturing     ; ... and it was capturing
 Var ProgramFilesX86  ; the 32-bit Program Files folder, also as seen by a 64-bit setup
+Var StartNow         ; "1": /START, start Tillvox when a silent setup is done
+Var ServiceFailed    ; "1": the startup agent service could not be set up
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom AutoRunPage AutoRunPageLeave
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "$(START_NOW_LABEL)"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartNow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -344,6 +358,25 @@ Function .onInit
   ${IfNot} ${Errors}
     StrCpy $AutoRun "0"
   ${EndIf}
+  StrCpy $StartNow ""
+  ClearErrors
+  ${GetOptions} $0 "/START" $1
+  ${IfNot} ${Errors}
+    StrCpy $StartNow "1"
+  ${EndIf}
+FunctionEnd
+
+; Starts Tillvox as Windows would start it now: capturing, in the tray, when it is
+; to start with Windows; otherwise with its window. A second start of a running
+; Tillvox ends at once by itself.
+Function StartNow
+  ClearErrors
+  ReadRegStr $0 HKLM "${RUN_KEY}" "${RUN_VALUE}"
+  ${If} ${Errors}
+    Exec `"$INSTDIR\Tillvox.exe"`
+  ${Else}
+    Exec `${RUN_COMMAND}`
+  ${EndIf}
 FunctionEnd
 
 Function AutoRunPage
@@ -415,15 +448,43 @@ Function ApplyAutoRun
   ${EndIf}
 FunctionEnd
 
+; Back as it was: a program that was capturing captures again at once.
+Function RestartClosedProgram
+  ${If} $Closed = 1
+    ${If} $WasCapturing = 1
+      Exec `${RUN_COMMAND}`
+    ${Else}
+      Exec `"$INSTDIR\Tillvox.exe"`
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Section "Tillvox" SecProgram
   SectionIn RO
   StrCpy $Closed 0
   StrCpy $WasCapturing 0
+  StrCpy $ServiceFailed 0
   !insertmacro CLOSE_OR_FAIL ""
+
+  ; The agent of an earlier installation stops, so that its file can be replaced;
+  ; one that does not stop leaves everything as it was.
+  ${If} ${FileExists} "$INSTDIR\TillvoxAgent.exe"
+    nsExec::ExecToLog `"$INSTDIR\TillvoxAgent.exe" /Stop`
+    Pop $0
+    DetailPrint "TillvoxAgent.exe /Stop: $0"
+    ${If} $0 != 0
+      DetailPrint "$(MSG_FILES_FAILED)"
+      MessageBox MB_OK|MB_ICONSTOP "$(MSG_FILES_FAILED)" /SD IDOK
+      Call RestartClosedProgram
+      SetErrorLevel 2
+      Abort
+    ${EndIf}
+  ${EndIf}
 
   SetOutPath "$INSTDIR"
   ClearErrors
   File "${BIN_DIR}\Tillvox.exe"
+  File "${BIN_DIR}\TillvoxAgent.exe"
   File "${__FILEDIR__}\..\lang\Tillvox.xml"
   File "${BIN_DIR}\dvrsim.exe"
 !ifdef HAVE_POSSIM
@@ -457,13 +518,24 @@ Section "Tillvox" SecProgram
 
   Call ApplyAutoRun
 
-  ; Back as it was: a program that was capturing captures again at once.
+  ; Created, or brought up to date, and started; the texts in the setup's language.
+  nsExec::ExecToLog `"$INSTDIR\TillvoxAgent.exe" /Install "$(SERVICE_DISPLAY_NAME)" "$(SERVICE_DESCRIPTION)"`
+  Pop $0
+  DetailPrint "TillvoxAgent.exe /Install: $0"
+  ${If} $0 != 0
+    StrCpy $ServiceFailed 1
+    DetailPrint "$(MSG_SERVICE_FAILED)"
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$(MSG_SERVICE_FAILED)" /SD IDOK
+  ${EndIf}
+
   ${If} $Closed = 1
-    ${If} $WasCapturing = 1
-      Exec `${RUN_COMMAND}`
-    ${Else}
-      Exec `"$INSTDIR\Tillvox.exe"`
-    ${EndIf}
+    Call RestartClosedProgram
+  ${ElseIf} ${Silent}
+  ${AndIf} $StartNow == "1"
+    Call StartNow
+  ${EndIf}
+  ${If} $ServiceFailed = 1
+    SetErrorLevel 3
   ${EndIf}
 SectionEnd
 
@@ -537,7 +609,23 @@ FunctionEnd
 Section "Uninstall"
   !insertmacro CLOSE_OR_FAIL "un."
 
+  ; No service may be left behind pointing at a removed program.
+  ${If} ${FileExists} "$INSTDIR\TillvoxAgent.exe"
+    nsExec::ExecToLog `"$INSTDIR\TillvoxAgent.exe" /Uninstall`
+    Pop $0
+    DetailPrint "TillvoxAgent.exe /Uninstall: $0"
+    ${If} $0 != 0
+      DetailPrint "$(MSG_SERVICE_REMOVE_FAILED)"
+      MessageBox MB_OK|MB_ICONSTOP "$(MSG_SERVICE_REMOVE_FAILED)" /SD IDOK
+      SetErrorLevel 2
+      Abort
+    ${EndIf}
+  ${EndIf}
+
   Delete "$INSTDIR\Tillvox.exe"
+  Delete "$INSTDIR\TillvoxAgent.exe"
+  Delete "$INSTDIR\TillvoxAgent.log"
+  Delete "$INSTDIR\TillvoxAgent.log.old"
   Delete "$INSTDIR\Tillvox.xml"
   Delete "$INSTDIR\dvrsim.exe"
   Delete "$INSTDIR\possim.exe"

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The setup program under Wine, in a Wine prefix of this test's own: silent install,
-# the installed program capturing a receipt to the installed dvrsim, upgrades over
-# the running program, the auto-run switch, silent uninstall with and without the
-# data folder.
+# The setup program under Wine, in a Wine prefix of this test's own: silent install
+# with the startup agent service, the installed program started without full rights
+# and started again by the agent, receipts written before and after the recorder
+# logs in arriving byte for byte at the installed dvrsim, upgrades over the running
+# program, the auto-run switch, silent uninstall with and without the data folder.
 #
-# usage: Installer_test.sh SETUP.exe
+# usage: Installer_test.sh SETUP.exe TOOLS-FOLDER
+# TOOLS-FOLDER holds runlimited.exe and controltext.exe of the same build.
 # Runs the setup program of the build this machine's Wine can run (TILLVOX_WINE).
 set -uo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -15,6 +17,9 @@ setup=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 bin=$(dirname "$setup")
 version=$(basename "$setup" .exe)
 version=${version#TillvoxSetup-}
+tools=$(cd "${2:?usage: Installer_test.sh SETUP.exe TOOLS-FOLDER}" && pwd)
+tools_win="Z:${tools//\//\\}"
+bin_win="Z:${bin//\//\\}"
 work=$(dirname "$bin")/installer-test
 rm -rf "$work"
 mkdir -p "$work"
@@ -89,6 +94,12 @@ run_command_line() {
 
 # An English system, whatever this machine's locale is.
 LANG=C LC_ALL=C tillvox_make_prefix "$WINEPREFIX"
+# A prefix's services (the startup agent) run only while one of its programs runs;
+# a program waiting on a pipe keeps the prefix up, as a logged-on Windows is.
+mkfifo "$work/keepalive"
+exec 9<>"$work/keepalive"
+"$TILLVOX_WINE" cmd /c pause <"$work/keepalive" >/dev/null 2>&1 &
+started+=("$!")
 # The 32-bit Program Files folder; a 32-bit Windows has only the one.
 pf86=$(winrun cmd /c 'echo %ProgramFiles(x86)%' 2>/dev/null | tr -d '\r')
 [[ $pf86 == %* ]] && pf86=$(winrun cmd /c 'echo %ProgramFiles%' 2>/dev/null | tr -d '\r')
@@ -101,7 +112,21 @@ uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tillvox'
 run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 # The command text the program's own auto-run box writes for this executable.
 run_command="\"$inst\\Tillvox.exe\" -\"Monitor\""
-files=(Tillvox.exe Tillvox.xml dvrsim.exe ReadMe.txt uninstall.exe)
+files=(Tillvox.exe TillvoxAgent.exe Tillvox.xml dvrsim.exe ReadMe.txt uninstall.exe)
+svc_key='HKLM\System\CurrentControlSet\Services\OrvaneStartupAgent'
+agent_log="$inst_unix/TillvoxAgent.log"
+# The state sc.exe shows for the agent's service (RUNNING, STOPPED, ...); fails when there is none.
+service_state() {
+  local out
+  out=$(winrun sc query OrvaneStartupAgent 2>/dev/null | tr -d '\r') || return 1
+  printf '%s\n' "$out" | awk '$1 == "STATE" { print $4; found = 1 } END { exit !found }'
+}
+service_runs() { [ "$(service_state)" = RUNNING ]; }
+no_service() { ! service_state >/dev/null && ! reg_has_key "$svc_key"; }
+log_count() { grep -c "$1" "$agent_log" 2>/dev/null || true; }
+# Closes the installed program as a user would; its exit code in $rc.
+close_program() { run_setup "$bin_win\\closeprogram.exe" "$inst\\Tillvox.exe" 30000; }
+has_main_window() { winrun "$tools_win\\controltext.exe" "$inst\\Tillvox.exe" 1004 >/dev/null 2>&1; }
 [ -f "$bin/possim.exe" ] && files+=(possim.exe)
 
 echo "== pages in the program's language"
@@ -134,6 +159,7 @@ run_setup "$setup" /S
 check "setup /S ends with exit code 0 (got $rc)" equals "$rc" 0
 for f in "${files[@]}"; do check "$f installed" has_file "$inst_unix/$f"; done
 check "Tillvox.exe is the build's" same_file "$inst_unix/Tillvox.exe" "$bin/Tillvox.exe"
+check "TillvoxAgent.exe is the build's" same_file "$inst_unix/TillvoxAgent.exe" "$bin/TillvoxAgent.exe"
 check "dvrsim.exe is the build's" same_file "$inst_unix/dvrsim.exe" "$bin/dvrsim.exe"
 check "Tillvox.xml is the program's language file" same_file "$inst_unix/Tillvox.xml" "$top/lang/Tillvox.xml"
 check "Start menu entry" has_file "$menu_entry"
@@ -157,47 +183,93 @@ size=$(reg_get "$uninst_key" EstimatedSize)
 check "registered EstimatedSize in KB ($size)" [ $((size)) -ge $(( $(stat -c %s "$bin/Tillvox.exe") / 1024 )) ]
 check "no Run value without the auto-run switch" not reg_get "$run_key" Kassimo
 check "no settings file written" not has_file "$settings"
+check "the startup agent service runs" service_runs
+check "it starts with Windows" equals "$(reg_get "$svc_key" Start)" 0x2
+check "it runs as LocalSystem" equals "$(reg_get "$svc_key" ObjectName)" LocalSystem
+check "it runs the installed TillvoxAgent.exe" equals "$(reg_get "$svc_key" ImagePath)" "\"$inst\\TillvoxAgent.exe\""
+check "its display name" equals "$(reg_get "$svc_key" DisplayName)" "Tillvox Startup Agent"
+check "its description says what it is for" grep -q "without a consent prompt" <<<"$(reg_get "$svc_key" Description)"
 
-echo "== the installed program captures a receipt to the installed dvrsim"
 port=$(tillvox_free_port)
 receipts_win='C:\ProgramData\Orvane\Tillvox\receipts.txt'
 receipts=$(tillvox_unix_path "$WINEPREFIX" "$receipts_win")
 tillvox_write_demo_settings "$settings" "$port" secret "$receipts_win"
 : >"$receipts"
 
-# Appends receipts until one arrives whole at the recorder; NAME is the received-text file.
 receipt_no=0
-deliver_receipt() {
-  local received=$1 end=$((SECONDS + 40))
-  local dvr_out="Z:${received//\//\\}"
-  : >"$received"
-  "$TILLVOX_WINE" "$inst\\dvrsim.exe" "127.0.0.1:$port" --password secret --retry-ms 30000 \
-    --out "$dvr_out" --quiet >>"$work/dvrsim.log" 2>&1 </dev/null &
-  local recorder=$!
-  started+=("$recorder")
-  while [ $SECONDS -lt $end ]; do
-    receipt_no=$((receipt_no + 1))
-    tillvox_sample_receipt "$receipt_no" >"$work/receipt.txt"
-    cat "$work/receipt.txt" >>"$receipts"
-    for _ in $(seq 1 12); do
-      if python3 - "$received" "$work/receipt.txt" <<'EOF'
-import sys
-got = open(sys.argv[1], 'rb').read()
-sys.exit(0 if open(sys.argv[2], 'rb').read() + b'\0' in got else 1)
-EOF
-      then kill "$recorder" 2>/dev/null; wait "$recorder" 2>/dev/null; return 0; fi
-      sleep 0.5
-    done
-  done
-  kill "$recorder" 2>/dev/null; wait "$recorder" 2>/dev/null
-  return 1
+recorder=
+# Writes the next receipt to the watched file in one write, keeping a copy to compare with.
+write_receipt() {
+  receipt_no=$((receipt_no + 1))
+  tillvox_sample_receipt "$receipt_no" >"$work/receipt-$receipt_no.txt"
+  cat "$work/receipt-$receipt_no.txt" >>"$receipts"
 }
+# Starts the installed dvrsim as the recorder; what it receives goes to FILE.
+start_recorder() {
+  : >"$1"
+  "$TILLVOX_WINE" "$inst\\dvrsim.exe" "127.0.0.1:$port" --password secret --retry-ms 30000 \
+    --out "Z:${1//\//\\}" --quiet >>"$work/dvrsim.log" 2>&1 </dev/null &
+  recorder=$!
+  started+=("$recorder")
+}
+stop_recorder() { kill "$recorder" 2>/dev/null; wait "$recorder" 2>/dev/null; }
+# True when FILE holds receipts FIRST..LAST as written, each followed by the zero
+# byte that ends a piece, and nothing else; with AGAIN not empty, receipt AGAIN may
+# come first once more (a chunk unacknowledged when the recorder went is sent again).
+received_exactly() {
+  python3 - "$work" "$@" <<'EOF'
+import sys
+work, path, again, first, last = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+piece = lambda n: open('%s/receipt-%d.txt' % (work, n), 'rb').read() + b'\0'
+want = b''.join(piece(n) for n in range(first, last + 1))
+got = open(path, 'rb').read()
+sys.exit(0 if got == want or (again and got == piece(int(again)) + want) else 1)
+EOF
+}
+show_received() { echo "  $1: $(stat -c %s "$1") bytes received; receipts up to $receipt_no written" >&2; }
+# The main window's Start button says Stop once capture has started (the file is watched).
+capturing() { [ "$(winrun "$tools_win\\controltext.exe" "$inst\\Tillvox.exe" 1004 2>/dev/null | tr -d '\r')" = Stop ]; }
+
+# Receipts written once each, before a recorder logs in, after it did, and while none
+# is logged in, arrive at the recorders byte for byte and in order, none lost.
+deliver_receipts() {
+  local base=$1 first=$((receipt_no + 1)) ok=0
+  wait_for 30 capturing || { echo "  capture did not start" >&2; return 1; }
+  write_receipt; write_receipt
+  start_recorder "$base-a.bin"
+  if wait_for 40 received_exactly "$base-a.bin" "" "$first" $((first + 1)); then
+    write_receipt
+    wait_for 40 received_exactly "$base-a.bin" "" "$first" $((first + 2)) && ok=1
+  fi
+  [ $ok = 1 ] || show_received "$base-a.bin"
+  stop_recorder
+  [ $ok = 1 ] || return 1
+  write_receipt; write_receipt
+  start_recorder "$base-b.bin"
+  wait_for 40 received_exactly "$base-b.bin" $((first + 2)) $((first + 3)) $((first + 4)) || ok=0
+  [ $ok = 1 ] || show_received "$base-b.bin"
+  stop_recorder
+  [ $ok = 1 ]
+}
+
+echo "== started without full rights, the program is started again by the startup agent"
+# As Windows starts it at logon for an administrator under user account control: with
+# the limited half of the token. It queues its request, ends, and the agent starts it.
+run_setup "$tools_win\\runlimited.exe" "$inst\\Tillvox.exe" -Monitor
+check "the limited start asked the agent and ended by itself (exit code $rc)" equals "$rc" 0
+check "the agent's instance listens on the source's port" wait_for 30 tillvox_port_listens "$port"
+check "the agent started the installed Tillvox.exe in monitor mode" \
+  grep -qF "AP0 started: \"$inst\\Tillvox.exe\" /Service /Monitor" "$agent_log"
+check "the request queue is empty again" \
+  equals "$(tr -d '\r' <"$WINEPREFIX/drive_c/ProgramData/Orvane/OrvaneStartupAgent.ini")" "$(printf '[Startup]\nCount=0')"
+check "receipts written before and after the recorder logs in arrive byte for byte" deliver_receipts "$work/received-1"
+close_program
+check "the agent's instance closes as a user closes it (exit code $rc)" equals "$rc" 0
 
 "$TILLVOX_WINE" "$inst\\Tillvox.exe" /Monitor >>"$work/program.log" 2>&1 </dev/null &
 program=$!
 started+=("$program")
 check "the installed program listens on the source's port" wait_for 30 tillvox_port_listens "$port"
-check "a receipt appended to the file arrives whole at dvrsim" deliver_receipt "$work/received-1.txt"
 
 echo "== a program that does not answer is left as it is"
 # Stopped, it cannot answer the close request: the setup must give up after its bounded
@@ -233,9 +305,11 @@ check "[AutoExecute] AutoExecute=1 in FileMapPOS.ini" \
 check "the sources in FileMapPOS.ini are kept" \
   equals "$(tillvox_ini_get "$settings" Setup1 "File Path")" "$receipts_win"
 check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
-check "the restarted program captures again" deliver_receipt "$work/received-2.txt"
+check "the restarted program captures again, byte for byte" deliver_receipts "$work/received-2"
 
 echo "== install over the running program"
+agent_starts_before=$(log_count 'started; serves')
+agent_stops_before=$(log_count ' stopped')
 cp "$settings" "$work/settings-before.ini"
 run_value_before=$(reg_get "$run_key" Kassimo)
 # The restarted program is not this script's child: it is seen through its port.
@@ -243,8 +317,32 @@ run_setup "$setup" /S
 check "setup /S over the running program ends with exit code 0 (got $rc)" equals "$rc" 0
 check "FileMapPOS.ini kept byte for byte" same_file "$settings" "$work/settings-before.ini"
 check "Run value kept" equals "$(reg_get "$run_key" Kassimo)" "$run_value_before"
+check "the agent was stopped and started again" \
+  equals "$(log_count ' stopped') $(log_count 'started; serves')" "$((agent_stops_before + 1)) $((agent_starts_before + 1))"
+check "the startup agent service runs after the upgrade" service_runs
 check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
-check "the restarted program captures again" deliver_receipt "$work/received-3.txt"
+check "the restarted program captures again, byte for byte" deliver_receipts "$work/received-3"
+
+echo "== an agent that does not stop is left as it is"
+# The Unix process of this prefix's agent (the same program may run in other prefixes).
+agent_pid=
+for pid in $(pgrep -f 'TillvoxAgent\.exe'); do
+  grep -qzx "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && agent_pid=$pid
+done
+check "the agent's process is found" [ -n "$agent_pid" ]
+program_changed=$(stat -c %Z "$inst_unix/Tillvox.exe")
+agent_changed=$(stat -c %Z "$inst_unix/TillvoxAgent.exe")
+[ -n "$agent_pid" ] && kill -STOP "$agent_pid"
+run_setup "$setup" /S
+[ -n "$agent_pid" ] && kill -CONT "$agent_pid"
+check "setup /S over an agent that does not stop fails with exit code 2 (got $rc)" equals "$rc" 2
+check "Tillvox.exe not rewritten" equals "$(stat -c %Z "$inst_unix/Tillvox.exe")" "$program_changed"
+check "TillvoxAgent.exe not rewritten" equals "$(stat -c %Z "$inst_unix/TillvoxAgent.exe")" "$agent_changed"
+check "the program it closed runs again and listens" wait_for 30 tillvox_port_listens "$port"
+run_setup "$setup" /S
+check "the next setup /S ends with exit code 0 (got $rc)" equals "$rc" 0
+check "the startup agent service runs again" service_runs
+check "the program runs again and listens" wait_for 30 tillvox_port_listens "$port"
 
 echo "== silent uninstall, keeping the data folder"
 quiet=$(reg_get "$uninst_key" QuietUninstallString)
@@ -256,6 +354,7 @@ check "program folder removed" wait_for 10 not has_dir "$inst_unix"
 check "Start menu entry removed" not has_file "$menu_entry"
 check "Run value removed" not reg_get "$run_key" Kassimo
 check "uninstall registration removed" not reg_has_key "$uninst_key"
+check "no startup agent service left" no_service
 check "data folder kept" has_dir "$data_unix"
 check "the sources in FileMapPOS.ini kept" \
   equals "$(tillvox_ini_get "$settings" Setup1 "File Path")" "$receipts_win"
@@ -266,12 +365,48 @@ echo "== silent uninstall with the data folder"
 run_setup "$setup" /S
 check "setup /S again ends with exit code 0 (got $rc)" equals "$rc" 0
 check "nothing started by a fresh install" not tillvox_port_listens "$port"
+check "the startup agent service runs again" service_runs
+run_setup "$setup" /S /START
+check "setup /S /START ends with exit code 0 (got $rc)" equals "$rc" 0
+check "/START started the installed program" wait_for 30 has_main_window
+# Not set to start with Windows: started with its window, as from the Start menu.
+check "not capturing: it was not asked to start with Windows" not tillvox_port_listens "$port"
+close_program
+check "closed again (exit code $rc)" equals "$rc" 0
+
+echo "== the setup's last page starts Tillvox"
+setup_win="Z:${setup//\//\\}"
+# Text of control CONTROL (an id or its text) of the setup's window; with click, clicks it.
+setup_control() { winrun "$tools_win\\controltext.exe" "$setup_win" "$@" 2>/dev/null | tr -d '\r'; }
+shows() { setup_control "$1" >/dev/null; }
+# Clicks the main button of each page and waits for a text of the next page:
+# the welcome page, the folder, the auto-run box, then (installed) the last page.
+setup_pages() {
+  local next
+  for next in "Destination Folder" "Start with Windows and begin capturing at once" "Start Tillvox now"; do
+    setup_control 1 click >/dev/null || return 1
+    wait_for 60 shows "$next" || { echo "no page with \"$next\"" >&2; return 1; }
+  done
+}
+"$TILLVOX_WINE" "$setup" >>"$work/setup.log" 2>&1 </dev/null &
+setup_pid=$!
+started+=("$setup_pid")
+check "the interactive setup shows its first page" wait_for 30 shows "&Next >"
+check "Next, Next and Install lead to the last page" setup_pages
+check "the last page offers \"Start Tillvox now\", ticked" equals "$(setup_control "Start Tillvox now" check)" 1
+setup_control 1 click >/dev/null
+rc=none
+wait_for 30 not alive "$setup_pid" && { wait "$setup_pid"; rc=$?; }
+check "Finish ends the setup with exit code 0 (got $rc)" equals "$rc" 0
+check "Finish with the box ticked started Tillvox" wait_for 30 has_main_window
+check "with its window, not capturing: it was not set to start with Windows" not tillvox_port_listens "$port"
 quiet=$(reg_get "$uninst_key" QuietUninstallString)
 run_command_line "${quiet/ _?=/ /REMOVEDATA _?=}"
 check "uninstall /S /REMOVEDATA ends with exit code 0 (got $rc)" equals "$rc" 0
 check "program folder removed" wait_for 10 not has_dir "$inst_unix"
 check "data folder removed" not has_dir "$data_unix"
 check "uninstall registration removed" not reg_has_key "$uninst_key"
+check "no startup agent service left" no_service
 
 if [ $failures -ne 0 ]; then
   echo "$failures check(s) failed; setup log: $work/setup.log"

@@ -102,3 +102,23 @@ TEST(PosSimOptions, SampleReceiptsHaveTheAskedSizeAndDifferByNumber)
     EXPECT_NE(PosSimSampleReceipt(1, 256), PosSimSampleReceipt(2, 256));
     EXPECT_EQ(PosSimSampleReceipt(3, 500), PosSimSampleReceipt(3, 500));
 }
+
+TEST(PosSimOptions, CheckTimeHasADefaultCanBeSetAndTurnedOffAndHelpNamesItsExitCode)
+{
+    const struct { std::vector<std::string> args; int code; long checkMs; } cases[] = {
+        {{"h:1"}, POS_SIM_OK, 250},
+        {{"h:1", "--check-ms", "1000"}, POS_SIM_OK, 1000},
+        {{"h:1", "--check-ms", "0"}, POS_SIM_OK, 0},
+        {{"h:1", "--check-ms", "-1"}, POS_SIM_USAGE, 250},
+        {{"h:1", "--check-ms"}, POS_SIM_USAGE, 250},
+    };
+    for (const auto& c : cases) {
+        POS_SIM_OPTIONS o;
+        std::string error;
+        EXPECT_EQ(c.code, Parse(c.args, o, error)) << c.args.back();
+        EXPECT_EQ(c.checkMs, o.nCheckMs) << c.args.back();
+    }
+    EXPECT_EQ(8, POS_SIM_REFUSED) << "the code scripts test for";
+    EXPECT_NE(std::string::npos, std::string(POS_SIM_USAGE_TEXT).find("8 the program closed or reset"));
+    EXPECT_NE(std::string::npos, std::string(POS_SIM_USAGE_TEXT).find("--check-ms"));
+}

@@ -68,8 +68,8 @@ public:
             if (k > 0) {
                 Pause(m_Options.nIntervalMs);
                 if (m_Options.bReconnect) {
-                    m_Socket.ShutdownSend();
-                    m_Socket.Close();
+                    if (!EndConnection(k))
+                        return POS_SIM_REFUSED;
                     if (!ConnectWithRetry())
                         return POS_SIM_NO_CONNECT;
                 }
@@ -89,8 +89,8 @@ public:
             ++m_nReceipts;
         }
         Pause(m_Options.nLingerMs);
-        m_Socket.ShutdownSend();
-        m_Socket.Close();
+        if (!EndConnection(nReceipts))
+            return POS_SIM_REFUSED;
         if (!m_Options.bQuiet) {
             const double seconds =
                 std::chrono::duration_cast<std::chrono::duration<double>>(CLOCK::now() - m_Start).count();
@@ -101,14 +101,47 @@ public:
     }
 
 private:
+    // The program closes a connection from a client that is no source's at
+    // once, whatever was sent: the bytes then went nowhere although every send
+    // succeeded. So before ending the connection, look for that close (or the
+    // reset that follows unread bytes) until the check time after connecting.
+    // false: the program ended the connection first.
+    bool EndConnection(long nReceiptsSoFar)
+    {
+        if (m_Options.nCheckMs > 0) {
+            const auto until = m_Connected + std::chrono::milliseconds(m_Options.nCheckMs);
+            const auto now = CLOCK::now();
+            const long waitMs =
+                until > now ? static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()) : 0;
+            char byte;
+            const int got = m_Socket.Receive(&byte, 1, static_cast<int>(waitMs));
+            // Nothing arrives on a source's connection: any answer is the program's close.
+            if (got != CSimSocket::RECV_TIMEOUT) {
+                const bool bReset = got == CSimSocket::RECV_ERROR;
+                std::fprintf(stderr,
+                             "possim: the program %s the connection to %s:%s%s after %ld receipts: the text was not "
+                             "taken. No source has this machine's address%s as its client on this port.\n",
+                             bReset ? "reset" : "closed", m_Options.strHost.c_str(), m_Options.strPort.c_str(),
+                             got > 0 ? " (and sent bytes)" : "", nReceiptsSoFar,
+                             m_Options.strFrom.empty() ? "" : (" " + m_Options.strFrom).c_str());
+                m_Socket.Close();
+                return false;
+            }
+        }
+        m_Socket.ShutdownSend();
+        m_Socket.Close();
+        return true;
+    }
+
     bool ConnectWithRetry()
     {
         const auto deadline = CLOCK::now() + std::chrono::milliseconds(m_Options.nRetryMs);
         std::string error;
         for (;;) {
             if (m_Socket.Connect(m_Options.strHost, m_Options.strPort, error, m_Options.strFrom)) {
+                m_Connected = CLOCK::now();
                 if (m_nConnections++ == 0)
-                    m_Start = CLOCK::now();
+                    m_Start = m_Connected;
                 return true;
             }
             if (CLOCK::now() >= deadline)
@@ -149,6 +182,7 @@ private:
     long m_nReceipts = 0;
     long m_nConnections = 0;
     CLOCK::time_point m_Start = CLOCK::now();
+    CLOCK::time_point m_Connected = CLOCK::now();
 };
 
 }  // namespace

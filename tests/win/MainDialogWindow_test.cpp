@@ -193,8 +193,9 @@ TEST_F(MainWindowFixture, KeysDoNotEndTheProgramOtherProgramsAndTheTrayDoAtOnce)
         EXPECT_TRUE(pDialog->questions.empty()) << "nobody is asked";
         EXPECT_EQ(way.windowEnds, pDialog->Hwnd() == nullptr);
         EXPECT_EQ(!way.windowEnds, pDialog->Engine().IsRunning());
-        if (way.windowEnds)
+        if (way.windowEnds) {
             EXPECT_TRUE(recorder.WaitPeerClose(5000)) << "the recorder's connection is closed";
+        }
     }
 }
 
@@ -264,7 +265,7 @@ TEST_F(MainWindowFixture, DeleteAsksNamingTheSourceAndRemovesItsSectionFromTheFi
         boxes.Then("answer", [&, answer](HWND h) {
             if (!MessageBoxText(h, question))
                 return false;
-            nDefault = LOWORD(SendMessageA(h, DM_GETDEFID, 0, 0));
+            nDefault = DefaultButton(h);
             PostClick(h, answer);
             return true;
         });

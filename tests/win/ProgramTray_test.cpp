@@ -194,7 +194,7 @@ TEST_F(ProgramTrayFixture, CloseBoxWhileCapturingKeepsCapturingUnlessTheUserSays
     user.Then("answer with the default button", [&](HWND h) {
         if (!MessageBoxText(h, question))
             return false;
-        nDefault = LOWORD(SendMessageA(h, DM_GETDEFID, 0, 0));
+        nDefault = DefaultButton(h);
         PostClick(h, nDefault);
         return true;
     });

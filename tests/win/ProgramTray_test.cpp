@@ -204,7 +204,7 @@ TEST_F(ProgramTrayFixture, CloseBoxWhileCapturingKeepsCapturingUnlessTheUserSays
     EXPECT_EQ(IDNO, nDefault);
 
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(hMain); }, 5000)) << "the window went to the tray";
-    EXPECT_TRUE(TrayIconShown(hMain, IDI_TRAY));
+    EXPECT_TRUE(WaitUntil([&] { return TrayIconShown(hMain, IDI_TRAY); }, 5000));
     EXPECT_TRUE(program.IsRunning());
     EXPECT_EQ(Text("IDS_PTS_STOP"), program.ControlText(IDC_START)) << "capture runs";
     const std::string receipt = "TOTAL 4.50 after the close box\r\n";

@@ -217,6 +217,24 @@ TEST(DialogScreenshots, MainWindowShowsEveryStatusWholeAtItsDefaultSize)
             dialog.Engine().PostListCell(static_cast<int>(i), 0, pLanguage->GetString(statusKeys[i]));
 
         HWND hList = dialog.Item(IDC_SOURCE_LIST);
+        auto pump = [] {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        };
+        // Every status in its row and the window drawn before the picture is taken.
+        for (int k = 0; k < 200 && ListView_GetItemCount(hList) > 0; ++k) {
+            pump();
+            char last[256] = {};
+            ListView_GetItemText(hList, static_cast<int>(std::size(statusKeys)) - 1, 0, last, sizeof last);
+            if (pLanguage->GetString(statusKeys[std::size(statusKeys) - 1]) == last)
+                break;
+            Sleep(25);
+        }
+        RedrawWindow(dialog.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        pump();
         CDialogDriver driver(25000);
         CScreenshot shot(std::string(language.name) + "-main-statuses");
         driver.Run([&] {

@@ -119,6 +119,9 @@ private:
     bool m_bKeepHidden = false;
     CCaptureEngine m_Engine;
     bool m_bOposExistsHere = false;  // used when no application object runs (tests)
+    // The close question is open, and a close was posted while it was.
+    bool m_bAskingToClose = false;
+    bool m_bCloseRequested = false;
     // The client size the template gives and each resized control's place in it.
     SIZE m_MinWindow = {};
     SIZE m_TemplateClient = {};

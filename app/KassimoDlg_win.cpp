@@ -32,6 +32,17 @@ protected:
     }
 };
 
+// The close question is the message box the main window owns: answered
+// "keep capturing", as the window is about to end anyway.
+BOOL CALLBACK AnswerCloseQuestion(HWND hWnd, LPARAM lParam)
+{
+    char name[16] = {};
+    GetClassNameA(hWnd, name, sizeof name);
+    if (GetWindow(hWnd, GW_OWNER) == reinterpret_cast<HWND>(lParam) && std::string(name) == "#32770")
+        PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    return TRUE;
+}
+
 const struct { const char* key; int width; } LIST_COLUMNS[] = {
     {"IDS_PTS_STATUS", 120}, {"IDS_PTS_SOURCE", 320}, {"IDS_PTS_POS_INDEX", 80},
     {"IDS_PTS_PORT", 80},    {"IDS_PTS_PARAMETER", 150},
@@ -100,6 +111,10 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
     // taskkill) and the tray's Exit end the program at once; the user's
     // close box goes through WM_SYSCOMMAND first (OnUserClose).
     OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) {
+        m_bCloseRequested = true;
+        // An upgrade must not wait for a person to answer the close question.
+        if (m_bAskingToClose)
+            EnumThreadWindows(GetCurrentThreadId(), AnswerCloseQuestion, reinterpret_cast<LPARAM>(Hwnd()));
         EndDialog(IDCANCEL);
         return INT_PTR(TRUE);
     });
@@ -364,9 +379,12 @@ void CKassimoDlg::OnUserClose()
     }
     // Closing the window to tidy the desktop must not stop every till: keeping
     // capture is the default answer, and it hides the window in the tray.
+    m_bCloseRequested = false;
+    m_bAskingToClose = true;
     const int answer =
         CautionBox(GetString("IDS_PTS_CLOSE_WHILE_CAPTURING"), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-    if (!Hwnd())
+    m_bAskingToClose = false;
+    if (!Hwnd() || m_bCloseRequested)
         return;  // closed by another program while the question was open
     if (answer == IDYES)
         EndDialog(IDCANCEL);

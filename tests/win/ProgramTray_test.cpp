@@ -216,3 +216,35 @@ TEST_F(ProgramTrayFixture, CloseBoxWhileCapturingKeepsCapturingUnlessTheUserSays
     ASSERT_TRUE(program.WaitForExit(15000)) << "a posted close ends the program without asking";
     EXPECT_TRUE(recorder.WaitPeerClose(5000));
 }
+
+// An upgrade closes the program while nobody is at the shop: a close question
+// left open must not keep the old program running.
+TEST_F(ProgramTrayFixture, APostedCloseEndsTheProgramWhileTheCloseQuestionIsOpen)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteTcpSource(port);
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(hMain) != FALSE; }, 5000));
+    PostMessageA(hMain, WM_COMMAND, IDC_START, 0);
+    ASSERT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_WAIT_CONNECT")));
+    CRecorderPeer recorder;
+    ASSERT_TRUE(recorder.Connect(port));
+    ASSERT_EQ(67u, recorder.Login("pw").size());
+
+    PostMessageA(hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
+    CDialogDriver walkAway;
+    walkAway.Then("the question is open", [](HWND h) {
+        std::string text;
+        return MessageBoxText(h, text);
+    });
+    walkAway.Drive(program.ProcessId(), 15000);
+    ASSERT_TRUE(walkAway.AllDone()) << ::testing::PrintToString(walkAway.m_Failures);
+
+    PostMessageA(hMain, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.WaitForExit(15000)) << "the posted close does not wait for an answer";
+    EXPECT_TRUE(recorder.WaitPeerClose(5000)) << "capture was stopped";
+    EXPECT_TRUE(PortIsFree(port));
+}

@@ -10,8 +10,11 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <winsock2.h>
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <cerrno>
 #endif
 
 namespace {
@@ -20,6 +23,16 @@ using CLOCK = std::chrono::steady_clock;
 
 const int RETRY_PAUSE_MS = 200;
 const size_t STDIN_PIECE = 64 * 1024;
+
+// A send refused because the peer closed or reset the connection.
+bool IsClosedByPeer(int error)
+{
+#ifdef _WIN32
+    return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN;
+#else
+    return error == ECONNRESET || error == EPIPE;
+#endif
+}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)
 {
@@ -82,8 +95,13 @@ public:
             else
                 ok = Send(contents[static_cast<size_t>(k)]);
             if (!ok) {
-                std::fprintf(stderr, "possim: connection lost after %lld bytes (receipt %ld), code %d\n",
-                             m_nSent, k + 1, CSimSocket::LastError());
+                const int error = CSimSocket::LastError();
+                if (IsClosedByPeer(error)) {
+                    ReportRefused(true, k);
+                    return POS_SIM_REFUSED;
+                }
+                std::fprintf(stderr, "possim: connection lost after %lld bytes (receipt %ld), code %d\n", m_nSent,
+                             k + 1, error);
                 return POS_SIM_LOST;
             }
             ++m_nReceipts;
@@ -117,13 +135,7 @@ private:
             const int got = m_Socket.Receive(&byte, 1, static_cast<int>(waitMs));
             // Nothing arrives on a source's connection: any answer is the program's close.
             if (got != CSimSocket::RECV_TIMEOUT) {
-                const bool bReset = got == CSimSocket::RECV_ERROR;
-                std::fprintf(stderr,
-                             "possim: the program %s the connection to %s:%s%s after %ld receipts: the text was not "
-                             "taken. No source has this machine's address%s as its client on this port.\n",
-                             bReset ? "reset" : "closed", m_Options.strHost.c_str(), m_Options.strPort.c_str(),
-                             got > 0 ? " (and sent bytes)" : "", nReceiptsSoFar,
-                             m_Options.strFrom.empty() ? "" : (" " + m_Options.strFrom).c_str());
+                ReportRefused(got == CSimSocket::RECV_ERROR, nReceiptsSoFar);
                 m_Socket.Close();
                 return false;
             }
@@ -131,6 +143,15 @@ private:
         m_Socket.ShutdownSend();
         m_Socket.Close();
         return true;
+    }
+
+    void ReportRefused(bool bReset, long nReceiptsSoFar) const
+    {
+        std::fprintf(stderr,
+                     "possim: the program %s the connection to %s:%s after %ld receipts: the text was not taken. No "
+                     "source has this machine's address%s as its client on this port.\n",
+                     bReset ? "reset" : "closed", m_Options.strHost.c_str(), m_Options.strPort.c_str(), nReceiptsSoFar,
+                     m_Options.strFrom.empty() ? "" : (" " + m_Options.strFrom).c_str());
     }
 
     bool ConnectWithRetry()

@@ -48,8 +48,9 @@ const char POS_SIM_USAGE_TEXT[] =
     "  --help              show this text\n"
     "\n"
     "Exit codes: 0 ok, 2 usage, 3 cannot connect, 6 connection lost while\n"
-    "sending, 7 cannot read an input file, 8 the program closed or reset the\n"
-    "connection before possim ended it, so the text was not taken: no source has\n"
+    "sending (otherwise than by the program), 7 cannot read an input file,\n"
+    "8 the program closed or reset the connection before possim ended it, before\n"
+    "or after the text went out, so the text was not taken: no source has\n"
     "this machine's address and this port as its client (run possim on the till's\n"
     "machine, or give the source's address with --from).\n";
 

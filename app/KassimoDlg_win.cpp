@@ -308,6 +308,8 @@ void CKassimoDlg::InsertColumns()
         lvc.pszText = &heading[0];
         lvc.iSubItem = column;
         SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc));
+        if (column == 0)
+            FitStatusColumn(heading);
     }
     // Label tips show a status longer than its column whole when the pointer
     // rests on it; info tips show a row's status wherever the pointer is on the row.

@@ -1024,3 +1024,43 @@ TEST_F(SourceDialogs, ABoxReachedWithTheKeyboardHasItsWholeTextSelected)
     driver.Click(IDCANCEL);
     DoubleClick(dialog, 0);
 }
+
+// Ctrl+A then typing replaces a box's text, in every kind of box.
+TEST_F(SourceDialogs, CtrlASelectsABoxsWholeText)
+{
+    WriteSettings(TcpSection(1, 1, "TCP(6000)", 0, "192.168.1.50", 5111), 1);
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    auto ctrlA = [this](int nId, const char* what) {
+        Check(std::string("Ctrl+A in ") + what, [nId, what](HWND h) {
+            HWND hBox = GetDlgItem(h, nId);
+            SetFocus(hBox);
+            SendMessageA(hBox, EM_SETSEL, 1, 2);
+            BYTE keys[256] = {};
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = 0x80;
+            SetKeyboardState(keys);
+            SendMessageA(hBox, WM_KEYDOWN, 'A', 0x001E0001);
+            SendMessageA(hBox, WM_CHAR, 0x01, 0x001E0001);
+            SendMessageA(hBox, WM_KEYUP, 'A', 0xC01E0001);
+            keys[VK_CONTROL] = 0;
+            SetKeyboardState(keys);
+            const std::string text = ControlText(h, nId);
+            DWORD start = 1, end = 0;
+            SendMessageA(hBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+            EXPECT_EQ(0u, start) << what;
+            EXPECT_EQ(text.size(), end) << what;
+            EXPECT_EQ(std::string::npos, text.find('\x01')) << what << ": nothing typed";
+        });
+    };
+    WaitForNetwork();
+    ctrlA(IDC_CLIENT_IP, "the address box");
+    ctrlA(IDC_PORT_BOX, "a digits-only box");
+    driver.Click(IDOK);
+    WaitForSource().Click(IDC_PORT_BUTTON);
+    WaitForTcpPort();
+    ctrlA(IDC_PASSWORD_BOX, "the password box");
+    driver.Click(IDCANCEL);
+    WaitForSource().Click(IDCANCEL);
+    DoubleClick(dialog, 0);
+}

@@ -38,6 +38,8 @@ public:
 
     // A message box owned by the main window with the caution caption; returns the button pressed.
     virtual int CautionBox(const std::string& text, UINT nFlags);
+    // A message box owned by the main window with the program's name as caption.
+    virtual int NoticeBox(const std::string& text, UINT nFlags);
 
     bool ModifySource(int nIndex);
     void OnStartStop();
@@ -80,6 +82,16 @@ private:
     INT_PTR OnListCell(WPARAM wParam);
     INT_PTR OnCautionRequest(WPARAM wParam);
     INT_PTR OnSysCommand(WPARAM wParam);
+    void OnUserClose();
+    std::string WrongPasswordText(int nSource, const std::string& text);
+    // Window size and layout (KassimoDlgLayout_win.cpp).
+    void InitLayout();
+    void LayOut(int cx, int cy);
+    void RestoreSavedSize();
+    void SaveSizeIfChanged();
+    void FitStatusColumn(const std::string& text);
+    void FitStatusColumnToKnownTexts();
+    LRESULT OnListInfoTip(NMHDR* pHeader);
     // Tray and auto-run (KassimoDlgTray_win.cpp).
     void InitTray();
     void GoToTray();
@@ -107,4 +119,12 @@ private:
     bool m_bKeepHidden = false;
     CCaptureEngine m_Engine;
     bool m_bOposExistsHere = false;  // used when no application object runs (tests)
+    // The close question is open, and a close was posted while it was.
+    bool m_bAskingToClose = false;
+    bool m_bCloseRequested = false;
+    // The client size the template gives and each resized control's place in it.
+    SIZE m_MinWindow = {};
+    SIZE m_TemplateClient = {};
+    RECT m_ListRect = {}, m_StartRect = {}, m_AutoRunRect = {};
+    SIZE m_SavedWindow = {};
 };

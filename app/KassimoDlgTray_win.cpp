@@ -25,9 +25,11 @@ std::string StatusText(HWND hList, int nRow)
 
 void CKassimoDlg::InitTray()
 {
-    OnMessage(WM_SIZE, [this](WPARAM wParam, LPARAM) {
+    OnMessage(WM_SIZE, [this](WPARAM wParam, LPARAM lParam) {
         if (wParam == SIZE_MINIMIZED)
             GoToTray();
+        else
+            LayOut(LOWORD(lParam), HIWORD(lParam));
         return INT_PTR(FALSE);
     });
     OnMessage(WM_TRAY_NOTIFY, [this](WPARAM, LPARAM lParam) { return OnTrayNotify(lParam); });

@@ -7,6 +7,8 @@
 #include "config/InfoGenesisDlg.h"
 #include "config/MonitorType.h"
 #include "config/OposSettings.h"
+#include "config/SettingsFile.h"
+#include "ui/FillText.h"
 #include "lang/Language.h"
 #include "res/resource.h"
 
@@ -29,6 +31,17 @@ protected:
         return TRUE;
     }
 };
+
+// The close question is the message box the main window owns: answered
+// "keep capturing", as the window is about to end anyway.
+BOOL CALLBACK AnswerCloseQuestion(HWND hWnd, LPARAM lParam)
+{
+    char name[16] = {};
+    GetClassNameA(hWnd, name, sizeof name);
+    if (GetWindow(hWnd, GW_OWNER) == reinterpret_cast<HWND>(lParam) && std::string(name) == "#32770")
+        PostMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+    return TRUE;
+}
 
 const struct { const char* key; int width; } LIST_COLUMNS[] = {
     {"IDS_PTS_STATUS", 120}, {"IDS_PTS_SOURCE", 320}, {"IDS_PTS_POS_INDEX", 80},
@@ -83,6 +96,7 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
         return INT_PTR(TRUE);
     });
     OnMessage(WM_DESTROY, [this](WPARAM, LPARAM) {
+        SaveSizeIfChanged();
         m_TrayIcon.Remove();
         StopCaptureForExit();
         return INT_PTR(FALSE);
@@ -93,6 +107,22 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
             StopCaptureForExit();
         return INT_PTR(FALSE);
     });
+    // A close that another program asks for (an upgrade, closeprogram,
+    // taskkill) and the tray's Exit end the program at once; the user's
+    // close box goes through WM_SYSCOMMAND first (OnUserClose).
+    OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) {
+        m_bCloseRequested = true;
+        // An upgrade must not wait for a person to answer the close question.
+        if (m_bAskingToClose)
+            EnumThreadWindows(GetCurrentThreadId(), AnswerCloseQuestion, reinterpret_cast<LPARAM>(Hwnd()));
+        EndDialog(IDCANCEL);
+        return INT_PTR(TRUE);
+    });
+    // Enter and Esc do what a dialog does with them everywhere else, but
+    // this window is the program: a key press must not end every capture.
+    OnCommand(IDOK, [](WORD) {});
+    OnCommand(IDCANCEL, [](WORD) {});
+    OnNotify(IDC_SOURCE_LIST, LVN_GETINFOTIPA, [this](NMHDR* pHeader) { return OnListInfoTip(pHeader); });
     OnCommand(IDC_NEW, [this](WORD) { OnNew(); });
     OnCommand(IDC_MODIFY, [this](WORD) { OnModify(); });
     OnCommand(IDC_DELETE, [this](WORD) { OnDelete(); });
@@ -151,6 +181,19 @@ int CKassimoDlg::CautionBox(const std::string& text, UINT nFlags)
     return MessageBoxA(Hwnd(), text.c_str(), GetString("IDS_CAUTION").c_str(), nFlags);
 }
 
+int CKassimoDlg::NoticeBox(const std::string& text, UINT nFlags)
+{
+    std::string caption = GetString("IDS_PTS_DLG_NAME");
+    if (caption.empty()) {
+        char title[64] = {};
+        LoadStringA(GetModuleHandleA(nullptr), IDS_APP_TITLE, title, sizeof title);
+        caption = title;
+    }
+    if (m_bRightToLeft)
+        nFlags |= MB_RTLREADING | MB_RIGHT;
+    return MessageBoxA(Hwnd(), text.c_str(), caption.c_str(), nFlags);
+}
+
 void CKassimoDlg::CautionBox(int nSource, const std::string& text)
 {
     if (nSource < 0 || nSource >= MAX_SOURCES)
@@ -177,9 +220,20 @@ INT_PTR CKassimoDlg::OnCautionRequest(WPARAM wParam)
         std::lock_guard<std::mutex> lock(m_WarningMutex);
         text = m_strWarning[nSource];
     }
-    CautionBox(text, MB_OK | MB_ICONEXCLAMATION);
+    CautionBox(WrongPasswordText(nSource, text), MB_OK | MB_ICONEXCLAMATION);
     m_bWarningOpen[nSource] = false;
     return TRUE;
+}
+
+std::string CKassimoDlg::WrongPasswordText(int nSource, const std::string& text)
+{
+    // With several recorders the warning must say which source and port it is about.
+    if (nSource >= m_Engine.SourceCount())
+        return text;
+    const POS_SETTING_INFO& record = m_Engine.Source(nSource);
+    const std::string which =
+        FillText(GetString("IDS_PTS_WARNING_SOURCE_PORT"), {record.strPosIndex, UnwrapTcpPort(record.strPort)});
+    return which.empty() ? text : text + "\n\n" + which;
 }
 
 BOOL CKassimoDlg::OnInitDialog()
@@ -197,6 +251,7 @@ BOOL CKassimoDlg::OnInitDialog()
 
     m_hList = Item(IDC_SOURCE_LIST);
     SetTexts();
+    InitLayout();
     m_TrayIcon.Init(Hwnd(), GetString("IDS_PTS_DLG_NAME"));
     m_Engine.SetRightToLeft(m_bRightToLeft);
     m_Engine.LoadTexts();
@@ -214,6 +269,7 @@ BOOL CKassimoDlg::OnInitDialog()
     if (GetPrivateProfileIntA("AutoExecute", "AutoExecute", 0, SettingsPath().c_str()) != 0)
         CheckDlgButton(Hwnd(), IDC_AUTORUN, BST_CHECKED);
 
+    RestoreSavedSize();
     if (m_bMonitor) {
         StartSequence();
         // Straight to the tray: a minimise would first show the window.
@@ -252,10 +308,14 @@ void CKassimoDlg::InsertColumns()
         lvc.pszText = &heading[0];
         lvc.iSubItem = column;
         SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc));
+        if (column == 0)
+            FitStatusColumn(heading);
     }
-    // Label tips show a status longer than its column whole when the pointer rests on it.
-    const DWORD dwStyles = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
+    // Label tips show a status longer than its column whole when the pointer
+    // rests on it; info tips show a row's status wherever the pointer is on the row.
+    const DWORD dwStyles = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP | LVS_EX_INFOTIP;
     SendMessageA(m_hList, LVM_SETEXTENDEDLISTVIEWSTYLE, dwStyles, dwStyles);
+    FitStatusColumnToKnownTexts();
 }
 
 void CKassimoDlg::AddRow(int nRow, const SOURCE_ROW_TEXT& row)
@@ -290,8 +350,10 @@ INT_PTR CKassimoDlg::OnListCell(WPARAM wParam)
     LIST_CELL_UPDATE update;
     if (m_Engine.TakeListCell(static_cast<int>(wParam), update) && update.nRow < m_Engine.SourceCount()) {
         SetCell(update.nRow, update.nColumn, update.strText);
-        if (update.nColumn == 0)
+        if (update.nColumn == 0) {
+            FitStatusColumn(update.strText);
             UpdateTrayTip();
+        }
     }
     return TRUE;
 }
@@ -303,7 +365,33 @@ INT_PTR CKassimoDlg::OnSysCommand(WPARAM wParam)
         about.DoModal(Hwnd());
         return TRUE;
     }
+    // The close box, Alt+F4 and the system menu's Close: a person at the window.
+    if ((wParam & 0xFFF0) == SC_CLOSE) {
+        OnUserClose();
+        return TRUE;
+    }
     return FALSE;
+}
+
+void CKassimoDlg::OnUserClose()
+{
+    if (!m_Engine.IsRunning()) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    // Closing the window to tidy the desktop must not stop every till: keeping
+    // capture is the default answer, and it hides the window in the tray.
+    m_bCloseRequested = false;
+    m_bAskingToClose = true;
+    const int answer =
+        CautionBox(GetString("IDS_PTS_CLOSE_WHILE_CAPTURING"), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+    m_bAskingToClose = false;
+    if (!Hwnd() || m_bCloseRequested)
+        return;  // closed by another program while the question was open
+    if (answer == IDYES)
+        EndDialog(IDCANCEL);
+    else
+        GoToTray();
 }
 
 bool CKassimoDlg::OposExists() const
@@ -474,7 +562,7 @@ void CKassimoDlg::OnModify()
 {
     const int nRow = FirstSelectedRow();
     if (nRow < 0) {
-        MessageBoxA(Hwnd(), GetString("IDS_PTS_SELECT_ONE_ITEM").c_str(), "", MB_OK);
+        NoticeBox(GetString("IDS_PTS_SELECT_ONE_ITEM"), MB_OK | MB_ICONINFORMATION);
         return;
     }
     ModifySource(nRow);
@@ -484,9 +572,14 @@ void CKassimoDlg::OnDelete()
 {
     const int nRow = FirstSelectedRow();
     if (nRow < 0) {
-        MessageBoxA(Hwnd(), GetString("IDS_PTS_SELECT_ONE_ITEM").c_str(), "", MB_OK);
+        NoticeBox(GetString("IDS_PTS_SELECT_ONE_ITEM"), MB_OK | MB_ICONINFORMATION);
         return;
     }
+    const POS_SETTING_INFO& record = m_Engine.Source(nRow);
+    const std::string question =
+        FillText(GetString("IDS_PTS_CONFIRM_DELETE"), {record.strPosIndex, EditedRowText(record, m_bRightToLeft).strSource});
+    if (NoticeBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
     m_Engine.DeleteSource(nRow);
     SendMessageA(m_hList, LVM_DELETEITEM, static_cast<WPARAM>(nRow), 0);
     bool bOpos = false;
@@ -494,6 +587,9 @@ void CKassimoDlg::OnDelete()
         bOpos = bOpos || m_Engine.Source(i).nMonitorType == KIND_OPOS;
     SetOposExists(bOpos);
     m_Engine.SaveSettings(SettingsPath());
+    // The sections move up one; the last one is no source any more.
+    WritePrivateProfileStringA(SetupSectionName(m_Engine.SourceCount()).c_str(), nullptr, nullptr,
+                               SettingsPath().c_str());
     UpdateTrayTip();
 }
 
@@ -501,10 +597,13 @@ void CKassimoDlg::OnStartStop()
 {
     // The running state decides, never the button's text: with a missing
     // language file the Start and Stop texts are both empty.
-    if (m_Engine.IsRunning())
+    if (m_Engine.IsRunning()) {
         StopSequence();
-    else
+    } else if (m_Engine.SourceCount() == 0) {
+        NoticeBox(GetString("IDS_PTS_NOTHING_TO_START"), MB_OK | MB_ICONINFORMATION);
+    } else {
         StartSequence();
+    }
 }
 
 void CKassimoDlg::EnableEditing(bool bEnable)

@@ -41,7 +41,7 @@ foreach(t ${_tests})
   add_dependencies(win_${name} Tillvox)  # some tests start the program itself
   if(name STREQUAL "DialogScreenshots_test")
     # One run per language, each under a locale whose code page holds its texts.
-    foreach(shot en:C.UTF-8 ar:ar_SA.UTF-8 zh:zh_CN.UTF-8)
+    foreach(shot en:C.UTF-8 ar:ar_SA.UTF-8 zh:zh_CN.UTF-8 de:de_DE.UTF-8 ru:ru_RU.UTF-8)
       string(REPLACE ":" ";" shot "${shot}")
       list(GET shot 0 lang)
       list(GET shot 1 locale)

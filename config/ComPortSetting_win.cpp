@@ -30,7 +30,11 @@ BOOL CCOMPortSetting::OnInitDialog()
     SetTexts({{IDC_BAUD_RATE_LABEL, "IDS_PTS_BAUD_RATE"}, {IDC_DATA_BITS_LABEL, "IDS_PTS_DATA_BITS"},
               {IDC_PARITY_LABEL, "IDS_PTS_PARITY"}, {IDC_STOP_BITS_LABEL, "IDS_PTS_STOP_BITS"},
               {IDOK, "IDS_PTS_OK"}, {IDCANCEL, "IDS_PTS_CANCEL"}});
-    const COM_SELECTION selection = ComPortSelection(m_nMode, m_strBaudRate, m_strDataBits, m_strParity, m_strStopBits);
+    // A new source's dialog shows what it last confirmed, as the port button
+    // does; the source dialog sets the defaults whenever a new source begins.
+    const int nSelectFrom = m_nMode == EDIT_MODE_NEW ? EDIT_MODE_MODIFY : m_nMode;
+    const COM_SELECTION selection =
+        ComPortSelection(nSelectFrom, m_strBaudRate, m_strDataBits, m_strParity, m_strStopBits);
     Fill(Hwnd(), IDC_BAUD_RATE, BAUD_RATE_TEXTS, selection.nBaudRate);
     Fill(Hwnd(), IDC_DATA_BITS, DATA_BITS_TEXTS, selection.nDataBits);
     Fill(Hwnd(), IDC_PARITY, PARITY_TEXTS, selection.nParity);

@@ -173,6 +173,26 @@ bool NetworkEndpointInUse(const SOURCE_LIST& records, int nMode, int nEditIndex,
     return false;
 }
 
+bool IsIPv4Address(const std::string& text)
+{
+    int nParts = 0;
+    size_t at = 0;
+    while (true) {
+        const size_t start = at;
+        int value = 0;
+        while (at < text.size() && at - start < 4 && text[at] >= '0' && text[at] <= '9')
+            value = value * 10 + (text[at++] - '0');
+        const size_t digits = at - start;
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[start] == '0'))
+            return false;
+        if (++nParts == 4)
+            return at == text.size();
+        if (at >= text.size() || text[at] != '.')
+            return false;
+        ++at;
+    }
+}
+
 std::string FormatWithNumber(const std::string& format, int number)
 {
     std::string out;

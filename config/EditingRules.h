@@ -78,6 +78,10 @@ int PortNumberShown(const std::string& port);
 // The network dialog's check: another TCP network source has this client IP and port.
 bool NetworkEndpointInUse(const SOURCE_LIST& records, int nMode, int nEditIndex, const std::string& ip, int port);
 
+// A client address as the network monitor compares it with a peer's: four
+// decimal numbers 0 to 255 joined by dots, without blanks, signs or leading zeros.
+bool IsIPv4Address(const std::string& text);
+
 // A language text with one "%d" filled with a number. Only %d and %% are
 // taken as directives, so a translated text cannot make the program read
 // arguments it was not given.

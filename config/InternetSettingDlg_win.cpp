@@ -25,7 +25,7 @@ BOOL CInternetSettingDlg::OnInitDialog()
     WriteNumberBox(Hwnd(), IDC_PORT_BOX, m_nInternetPort);
     SetDlgItemTextA(Hwnd(), IDC_NAME_BOX, m_strName.c_str());
     UseFont({IDC_TYPE_LABEL, IDC_TYPE_TEXT, IDC_KIND_LIST, IDC_PORT_LABEL, IDC_NAME_LABEL});
-    SetCaption("IDS_CHOOSE_MONITOR_TYPE");
+    SetCaption("IDS_NETWORK_SETTING_DLG_NAME");
     SetTexts({{IDC_TYPE_LABEL, "IDS_PTS_TYPE"}, {IDC_PORT_LABEL, "IDS_PTS_PORT"}, {IDC_NAME_LABEL, "IDS_NAME"}});
     LimitText(IDC_CLIENT_IP, INTERNET_IP_MAX);
     LimitText(IDC_PORT_BOX, 5);
@@ -61,6 +61,14 @@ void CInternetSettingDlg::OnOK()
     if (!ReadNumberBox(Hwnd(), IDC_PORT_BOX, NETWORK_PORT_MIN, NETWORK_PORT_MAX, m_nInternetPort))
         return;
     m_strName = ItemText(Hwnd(), IDC_NAME_BOX);
+    // The network monitor compares this text with each client's address: a
+    // text that is no address would refuse every till without a word.
+    if (IsWindowEnabled(Item(IDC_CLIENT_IP)) && !IsIPv4Address(ip)) {
+        ShowKey("IDS_PTS_WARNING_INVALID_IP");
+        SetFocus(Item(IDC_CLIENT_IP));
+        SendDlgItemMessageA(Hwnd(), IDC_CLIENT_IP, EM_SETSEL, 0, -1);
+        return;
+    }
     if (bInUse) {
         ShowText(FormatWithNumber(Text("IDS_PORT_IN_USE"), port));
         return;

@@ -87,10 +87,10 @@ void CReadFileSetting::InitNew()
     FillLists();
     m_PrinterType = PRINTER_TYPE::Serial;
     SetPortCaption(DefaultSerialCaption());
-    m_strBaudRate = DEFAULT_BAUD_RATE;
-    m_strDataBits = DEFAULT_DATA_BITS;
-    m_strParity = DEFAULT_PARITY;
-    m_strStopBits = DEFAULT_STOP_BITS;
+    // Nothing of the source edited before shows in the port dialogs of a new one.
+    SetDefaultLineSettings();
+    m_TcpPortDlg.m_strPort.clear();
+    m_TcpPortDlg.m_strPassword.clear();
     if (m_nMonitorType == KIND_INFOGENESIS)
         ApplyPrinterType(PRINTER_TYPE::Tcp);
 }

@@ -21,7 +21,9 @@ BOOL CTCPPortSetting::OnInitDialog()
     LimitText(IDC_PORT_BOX, 5);
     LimitText(IDC_PASSWORD_BOX, RECORD_TEXT_MAX);
     if (m_nMode == EDIT_MODE_NEW) {
-        SetDlgItemTextA(Hwnd(), IDC_PORT_BOX, "4000");
+        // Reopened for the same new source, it shows what the port button shows.
+        SetDlgItemTextA(Hwnd(), IDC_PORT_BOX, m_strPort.empty() ? "4000" : m_strPort.c_str());
+        SetDlgItemTextA(Hwnd(), IDC_PASSWORD_BOX, m_strPassword.c_str());
     } else if (m_nMode == EDIT_MODE_MODIFY) {
         // A port still in either stored wrapper form shows its number alone,
         // whichever direction the language writes.

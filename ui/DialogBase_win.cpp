@@ -1,5 +1,36 @@
 #include "ui/DialogBase.h"
 
+#include <commctrl.h>
+
+namespace {
+
+// Ctrl+A selects a box's whole text, so typing replaces it: not every edit
+// control does that by itself (Wine's does not, nor those before Vista).
+LRESULT CALLBACK SelectAllOnCtrlA(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam, UINT_PTR nId, DWORD_PTR)
+{
+    const bool bCtrlOnly = GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0;
+    if (nMessage == WM_KEYDOWN && wParam == 'A' && bCtrlOnly) {
+        SendMessageA(hWnd, EM_SETSEL, 0, -1);
+        return 0;
+    }
+    if (nMessage == WM_CHAR && wParam == 0x01)  // the character Ctrl+A makes: no beep, nothing typed
+        return 0;
+    if (nMessage == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, SelectAllOnCtrlA, nId);
+    return DefSubclassProc(hWnd, nMessage, wParam, lParam);
+}
+
+BOOL CALLBACK SubclassEditBox(HWND hChild, LPARAM)
+{
+    char name[16] = {};
+    GetClassNameA(hChild, name, sizeof name);
+    if (lstrcmpiA(name, "Edit") == 0)
+        SetWindowSubclass(hChild, SelectAllOnCtrlA, 1, 0);
+    return TRUE;
+}
+
+}  // namespace
+
 CDialogBase::~CDialogBase()
 {
     if (m_bModeless && m_hWnd && IsWindow(m_hWnd))
@@ -61,6 +92,7 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hWnd, UINT nMessage, WPARAM wParam
         pDialog = reinterpret_cast<CDialogBase*>(lParam);
         pDialog->m_hWnd = hWnd;
         SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        EnumChildWindows(hWnd, SubclassEditBox, 0);
         return pDialog->OnInitDialog();
     }
     pDialog = reinterpret_cast<CDialogBase*>(GetWindowLongPtrA(hWnd, DWLP_USER));

@@ -71,3 +71,5 @@ void SelectListItem(HWND hDialog, int nId, int nItem);
 void SetBoxText(HWND hDialog, int nId, const std::string& text);
 // A message box's text, or nothing when the window is no message box.
 bool MessageBoxText(HWND hWnd, std::string& text);
+// The id of the button that Enter presses (the one drawn as the default), or 0.
+int DefaultButton(HWND hDialog);

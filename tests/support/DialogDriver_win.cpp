@@ -126,6 +126,17 @@ bool MessageBoxText(HWND hWnd, std::string& text)
     return false;
 }
 
+int DefaultButton(HWND hDialog)
+{
+    for (HWND hChild = GetWindow(hDialog, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        char name[16] = {};
+        GetClassNameA(hChild, name, sizeof name);
+        if (lstrcmpiA(name, "Button") == 0 && (GetWindowLongA(hChild, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON)
+            return GetDlgCtrlID(hChild);
+    }
+    return 0;
+}
+
 CDialogDriver& CDialogDriver::Then(const std::string& name, STEP step)
 {
     m_Steps.push_back(NAMED_STEP{name, std::move(step)});

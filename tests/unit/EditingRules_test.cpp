@@ -340,3 +340,30 @@ TEST(EditingRules, RecordFieldsTakeWhatFitsAndRefuseTheRest)
     EXPECT_TRUE(CopyToRecordField(field, ""));
     EXPECT_STREQ("", field);
 }
+
+TEST(EditingRules, ClientAddressIsFourNumbersFrom0To255)
+{
+    const struct { const char* text; bool ok; } cases[] = {
+        {"192.168.0.100", true},
+        {"0.0.0.0", true},
+        {"255.255.255.255", true},
+        {"127.0.0.2", true},
+        {"192.168.0.1127.0.0.100", false},  // two addresses typed into one box
+        {"192.168.0.256", false},
+        {"192.168.0", false},
+        {"192.168.0.1.5", false},
+        {"192.168..1", false},
+        {".192.168.0.1", false},
+        {"192.168.0.1.", false},
+        {"192.168.0.01", false},  // read as octal by some resolvers, never equal to a peer's address
+        {"1000.1.1.1", false},
+        {" 192.168.0.1", false},
+        {"192.168.0.1 ", false},
+        {"192.168.0.-1", false},
+        {"+1.2.3.4", false},
+        {"till-1", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.ok, IsIPv4Address(c.text)) << c.text;
+}

@@ -103,3 +103,23 @@ TEST(PosSimOptions, SampleReceiptsHaveTheAskedSizeAndDifferByNumber)
     // Worked out by hand from the number and the size.
     EXPECT_EQ("RECEIPT 3\r\nAPPLES     1.61\r\nCOFFEE     2.74\r\n", PosSimSampleReceipt(3, 45));
 }
+
+TEST(PosSimOptions, CheckTimeHasADefaultCanBeSetAndTurnedOffAndHelpNamesItsExitCode)
+{
+    const struct { std::vector<std::string> args; int code; long checkMs; } cases[] = {
+        {{"h:1"}, POS_SIM_OK, 250},
+        {{"h:1", "--check-ms", "1000"}, POS_SIM_OK, 1000},
+        {{"h:1", "--check-ms", "0"}, POS_SIM_OK, 0},
+        {{"h:1", "--check-ms", "-1"}, POS_SIM_USAGE, 250},
+        {{"h:1", "--check-ms"}, POS_SIM_USAGE, 250},
+    };
+    for (const auto& c : cases) {
+        POS_SIM_OPTIONS o;
+        std::string error;
+        EXPECT_EQ(c.code, Parse(c.args, o, error)) << c.args.back();
+        EXPECT_EQ(c.checkMs, o.nCheckMs) << c.args.back();
+    }
+    EXPECT_EQ(8, POS_SIM_REFUSED) << "the code scripts test for";
+    EXPECT_NE(std::string::npos, std::string(POS_SIM_USAGE_TEXT).find("8 the program closed or reset"));
+    EXPECT_NE(std::string::npos, std::string(POS_SIM_USAGE_TEXT).find("--check-ms"));
+}

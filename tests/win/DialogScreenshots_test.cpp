@@ -1,8 +1,9 @@
 // Pictures of the main window and of every source editing dialog, in English,
-// in a right-to-left language and in a CJK language, saved in the build
-// folder's screenshots/ for anyone to look at. Each run checks what a picture
-// would show wrong: a code page that cannot hold the language's texts (the
-// locale the run needs is missing), and a dialog laid out in the wrong direction.
+// in a right-to-left language, in a CJK language, in German and in Russian,
+// saved in the build folder's screenshots/ for anyone to look at. Each run
+// checks what a picture would show wrong: a code page that cannot hold the
+// language's texts (the locale the run needs is missing), and a dialog laid
+// out in the wrong direction.
 #include "app/KassimoDlg.h"
 #include "lang/Language.h"
 #include "res/resource.h"
@@ -17,6 +18,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <cstdio>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -40,7 +43,7 @@ bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrA(hWnd, GWL_EXSTYLE) & WS_E
 
 }  // namespace
 
-TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
+TEST(DialogScreenshots, EveryDialogInEnglishArabicChineseGermanAndRussian)
 {
     ASSERT_FALSE(ScreenshotFolder().empty()) << "TILLVOX_BIN_DIR is not set";
     CoInitialize(nullptr);
@@ -48,6 +51,8 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
         {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 1252, "C.UTF-8"},
         {"ar", MAKELANGID(LANG_ARABIC, SUBLANG_ARABIC_SAUDI_ARABIA), 1256, "ar_SA.UTF-8"},
         {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), 936, "zh_CN.UTF-8"},
+        {"de", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), 1252, "de_DE.UTF-8"},
+        {"ru", MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA), 1251, "ru_RU.UTF-8"},
     };
     // The test command runs this once per language, under a locale whose ANSI
     // code page holds the language's texts (as the Windows of a user of it would).
@@ -190,5 +195,98 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicAndChinese)
     EXPECT_GT(nLanguages, 0u);
     for (const auto& path : written)
         std::printf("screenshot: %s\n", path.c_str());
+    CoUninitialize();
+}
+
+// Every status a row can show, whole at the window's default size: the Status
+// column is as wide as its longest text, and it is all inside the list.
+TEST(DialogScreenshots, MainWindowShowsEveryStatusWholeAtItsDefaultSize)
+{
+    ASSERT_FALSE(ScreenshotFolder().empty()) << "TILLVOX_BIN_DIR is not set";
+    const struct { const char* name; unsigned short langId; } languages[] = {
+        {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)},
+        {"ar", MAKELANGID(LANG_ARABIC, SUBLANG_ARABIC_SAUDI_ARABIA)},
+        {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
+        {"de", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)},
+        {"ru", MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA)},
+    };
+    const char* const statusKeys[] = {"IDS_PTS_LISTEN_FAIL",      "IDS_PTS_FOLDER_MISSING", "IDS_PTS_WAIT_CONNECT",
+                                      "IDS_PTS_CONNECTED",        "IDS_PTS_COM_SETTING_FAIL", "IDS_PTS_COM_SETTING_DONE",
+                                      "IDS_RECONNECT"};
+    CoInitialize(nullptr);
+    const std::string only = EnvironmentValue("TILLVOX_SCREENSHOT_LANGUAGE");
+    int nLanguages = 0;
+    for (const auto& language : languages) {
+        if (!only.empty() && only != language.name)
+            continue;
+        ++nLanguages;
+        SCOPED_TRACE(language.name);
+        CTempFolder folder;
+        std::string settings = "[Main]\r\nFile Number=" + std::to_string(std::size(statusKeys)) + "\r\n";
+        for (size_t i = 0; i < std::size(statusKeys); ++i)
+            settings += "[Setup" + std::to_string(i + 1) + "]\r\nMonitor Type=0\r\nFile Path=C:\\POS\\till" +
+                        std::to_string(i + 1) + "\\receipt.txt\r\nPOS Index=POS" + std::to_string(i + 1) +
+                        "\r\nPrinter Type=TCP\r\nPort=TCP(" + std::to_string(4001 + i) + ")\r\nPassword=pw\r\n";
+        WriteWholeFile(folder.File("FileMapPOS.ini"), settings);
+        auto pLanguage = std::make_unique<CLanguage>(LANGUAGE_INPUTS{language.langId, ""});
+        pLanguage->Load(ProgramLanguageFilePath());
+        CShotDlg dialog(pLanguage.get(), folder.Path(), false, pLanguage->IsRightToLeft() != 0);
+        ASSERT_NE(nullptr, dialog.CreateModeless());
+        SetWindowPos(dialog.Hwnd(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ShowWindow(dialog.Hwnd(), SW_SHOW);
+        for (size_t i = 0; i < std::size(statusKeys); ++i)
+            dialog.Engine().PostListCell(static_cast<int>(i), 0, pLanguage->GetString(statusKeys[i]));
+
+        HWND hList = dialog.Item(IDC_SOURCE_LIST);
+        auto pump = [] {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+        };
+        // Every status in its row and the window drawn before the picture is taken.
+        for (int k = 0; k < 200 && ListView_GetItemCount(hList) > 0; ++k) {
+            pump();
+            char last[256] = {};
+            ListView_GetItemText(hList, static_cast<int>(std::size(statusKeys)) - 1, 0, last, sizeof last);
+            if (pLanguage->GetString(statusKeys[std::size(statusKeys) - 1]) == last)
+                break;
+            Sleep(25);
+        }
+        RedrawWindow(dialog.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        pump();
+        CDialogDriver driver(25000);
+        CScreenshot shot(std::string(language.name) + "-main-statuses");
+        driver.Run([&] {
+            while (!shot.Poll()) {
+                MSG msg;
+                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageA(&msg);
+                }
+                Sleep(25);
+            }
+        });
+        EXPECT_FALSE(shot.Failed());
+        std::printf("screenshot: %s\n", shot.UnixPath().c_str());
+
+        RECT client = {};
+        GetClientRect(hList, &client);
+        const int width = static_cast<int>(SendMessageA(hList, LVM_GETCOLUMNWIDTH, 0, 0));
+        EXPECT_LE(width, client.right) << "the Status column lies inside the list";
+        for (size_t i = 0; i < std::size(statusKeys); ++i) {
+            char cell[512] = {};
+            LVITEMA item = {};
+            item.pszText = cell;
+            item.cchTextMax = sizeof cell;
+            SendMessageA(hList, LVM_GETITEMTEXTA, i, reinterpret_cast<LPARAM>(&item));
+            ASSERT_EQ(pLanguage->GetString(statusKeys[i]), cell) << statusKeys[i];
+            const int textWidth = static_cast<int>(SendMessageA(hList, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(cell)));
+            // A cell draws its text with a few pixels of margin on either side.
+            EXPECT_LE(textWidth + 12, width) << statusKeys[i] << ": " << cell;
+        }
+    }
+    EXPECT_GT(nLanguages, 0);
     CoUninitialize();
 }

@@ -177,6 +177,9 @@ const char* const PROGRAM_KEYS[] = {
     "IDS_PTS_FOLDER_MISSING", "IDS_PTS_LISTEN_FAIL",
     // The tray icon's menu and tip, and the auto-run warning.
     "IDS_AUTORUN_NOT_CHANGED", "IDS_TRAY_EXIT", "IDS_TRAY_OPEN", "IDS_TRAY_TIP_RUNNING",
+    // The main window's close, start and delete questions and notices, and the network dialog's texts.
+    "IDS_PTS_CLOSE_WHILE_CAPTURING", "IDS_PTS_NOTHING_TO_START", "IDS_PTS_CONFIRM_DELETE",
+    "IDS_PTS_WARNING_SOURCE_PORT", "IDS_NETWORK_SETTING_DLG_NAME", "IDS_PTS_WARNING_INVALID_IP",
 };
 
 // The program's own language file in the source tree; Z: is the Linux root.

@@ -29,6 +29,7 @@ public:
         flags.push_back(nFlags);
         return nAnswer;
     }
+    int NoticeBox(const std::string&, UINT) override { return IDYES; }
     std::vector<std::string> questions;
     std::vector<UINT> flags;
     int nAnswer = IDCANCEL;
@@ -255,7 +256,7 @@ TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotCl
     PumpUntil([&] { return !dialog.questions.empty(); });
     PumpWaiting();
     ASSERT_EQ(1u, dialog.questions.size()) << "the warning is still shown once";
-    EXPECT_EQ(Text("IDS_PTS_WARNING_WRONG_PASSWORD"), dialog.questions[0]);
+    EXPECT_EQ(0u, dialog.questions[0].find(Text("IDS_PTS_WARNING_WRONG_PASSWORD"))) << dialog.questions[0];
     EXPECT_EQ("", ListCell(dialog.Item(IDC_SOURCE_LIST), 0, 0)) << "stop clears the status column";
 }
 
@@ -365,8 +366,6 @@ TEST_F(MainDialogFixture, EveryWayOutStopsCaptureFirst)
 {
     const struct { const char* way; UINT message; WPARAM wParam; bool windowEnds; } ways[] = {
         {"close box", WM_CLOSE, 0, true},
-        {"Enter", WM_COMMAND, IDOK, true},
-        {"Esc", WM_COMMAND, IDCANCEL, true},
         {"end of session", WM_ENDSESSION, TRUE, false},
     };
     for (const auto& way : ways) {

@@ -6,6 +6,7 @@
 #include "base/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"
+#include "tests/support/DialogDriver.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
@@ -165,4 +166,99 @@ TEST_F(ProgramTrayFixture, AutoRunBoxWritesTheRunValueTheProgramStartsFrom)
     EXPECT_FALSE(IsWindowVisible(hHidden));
     EXPECT_TRUE(TrayIconShown(hHidden, IDI_TRAY));
     EXPECT_EQ(BST_CHECKED, SendMessageA(GetDlgItem(hHidden, IDC_AUTORUN), BM_GETCHECK, 0, 0));
+}
+
+// The real question box of the real program: the close box while capture runs
+// asks, its default answer keeps capturing with the window in the tray, and a
+// close another program posts still ends the program at once.
+TEST_F(ProgramTrayFixture, CloseBoxWhileCapturingKeepsCapturingUnlessTheUserSaysStop)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteTcpSource(port);
+    WriteWholeFile(folder.File("till.txt"), "");
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(hMain) != FALSE; }, 5000));
+    PostMessageA(hMain, WM_COMMAND, IDC_START, 0);
+    ASSERT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_WAIT_CONNECT")));
+    CRecorderPeer recorder;
+    ASSERT_TRUE(recorder.Connect(port));
+    ASSERT_EQ(67u, recorder.Login("pw").size());
+
+    PostMessageA(hMain, WM_SYSCOMMAND, SC_CLOSE, 0);  // what a click on the close box sends
+    std::string question;
+    int nDefault = 0;
+    CDialogDriver user;
+    user.Then("answer with the default button", [&](HWND h) {
+        if (!MessageBoxText(h, question))
+            return false;
+        nDefault = DefaultButton(h);
+        PostClick(h, nDefault);
+        return true;
+    });
+    user.Drive(program.ProcessId(), 15000);
+    ASSERT_TRUE(user.AllDone()) << ::testing::PrintToString(user.m_Failures);
+    EXPECT_EQ(Text("IDS_PTS_CLOSE_WHILE_CAPTURING"), question);
+    EXPECT_EQ(IDNO, nDefault);
+
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(hMain); }, 5000)) << "the window went to the tray";
+    EXPECT_TRUE(WaitUntil([&] { return TrayIconShown(hMain, IDI_TRAY); }, 5000));
+    EXPECT_TRUE(program.IsRunning());
+    EXPECT_EQ(Text("IDS_PTS_STOP"), program.ControlText(IDC_START)) << "capture runs";
+    const std::string receipt = "TOTAL 4.50 after the close box\r\n";
+    AppendToFile(folder.File("till.txt"), receipt);
+    EXPECT_EQ(receipt.size() + 1, recorder.ReceiveUpTo(receipt.size() + 1, 10000).size())
+        << "the recorder still gets every receipt";
+
+    PostMessageA(hMain, WM_CLOSE, 0, 0);  // as closeprogram and the setup program's upgrade do
+    ASSERT_TRUE(program.WaitForExit(15000)) << "a posted close ends the program without asking";
+    EXPECT_TRUE(recorder.WaitPeerClose(5000));
+}
+
+// An upgrade closes the program while nobody is at the shop: a close question
+// left open must not keep the old program running.
+TEST_F(ProgramTrayFixture, APostedCloseEndsTheProgramWhileTheCloseQuestionIsOpen)
+{
+    const unsigned short port = FindFreeLoopbackPort();
+    WriteTcpSource(port);
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(hMain) != FALSE; }, 5000));
+    PostMessageA(hMain, WM_COMMAND, IDC_START, 0);
+    ASSERT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_WAIT_CONNECT")));
+    CRecorderPeer recorder;
+    ASSERT_TRUE(recorder.Connect(port));
+    ASSERT_EQ(67u, recorder.Login("pw").size());
+
+    PostMessageA(hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // Nobody answers: the box is only looked for, never touched.
+    struct FIND_BOX {
+        DWORD dwProcessId;
+        HWND hBox;
+    } find = {program.ProcessId(), nullptr};
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            EnumWindows(
+                [](HWND h, LPARAM p) -> BOOL {
+                    auto* pFind = reinterpret_cast<FIND_BOX*>(p);
+                    DWORD dwProcessId = 0;
+                    GetWindowThreadProcessId(h, &dwProcessId);
+                    std::string text;
+                    if (dwProcessId == pFind->dwProcessId && IsWindowVisible(h) && MessageBoxText(h, text))
+                        pFind->hBox = h;
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&find));
+            return find.hBox != nullptr;
+        },
+        15000));
+
+    PostMessageA(hMain, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.WaitForExit(15000)) << "the posted close does not wait for an answer";
+    EXPECT_TRUE(recorder.WaitPeerClose(5000)) << "capture was stopped";
+    EXPECT_TRUE(PortIsFree(port));
 }

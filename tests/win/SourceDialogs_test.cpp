@@ -95,7 +95,7 @@ struct SourceDialogs : ::testing::Test {
         });
     }
     CDialogDriver& WaitForChooser() { return WaitFor(Text("IDS_CHOOSE_MONITOR_TYPE"), IDC_KIND_GROUP); }
-    CDialogDriver& WaitForNetwork() { return WaitFor(Text("IDS_CHOOSE_MONITOR_TYPE"), IDC_CLIENT_IP_LABEL); }
+    CDialogDriver& WaitForNetwork() { return WaitFor(Text("IDS_NETWORK_SETTING_DLG_NAME"), IDC_CLIENT_IP_LABEL); }
     CDialogDriver& WaitForSource() { return WaitFor(Text("IDS_PTS_CONFIG"), IDC_PORT_BUTTON); }
     CDialogDriver& WaitForComPort() { return WaitFor(Text("IDS_PTS_COMPORT_DLG_NAME"), IDC_STOP_BITS_LABEL); }
     CDialogDriver& WaitForTcpPort() { return WaitFor(Text("IDS_PTS_TCPPORT_DLG_NAME"), IDC_DEVICE_PORT_LABEL); }
@@ -726,7 +726,15 @@ TEST_F(SourceDialogs, OposFlagFollowsTheLoadedSourcesAndDelete)
     EXPECT_EQ((std::vector<int>{KIND_FILE, KIND_NETWORK, KIND_INFOGENESIS}), seen) << "an OPOS source is configured";
 
     ListView_SetItemState(dialog.Item(IDC_SOURCE_LIST), 0, LVIS_SELECTED, LVIS_SELECTED);
-    SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_DELETE, 0);
+    driver = CDialogDriver();
+    driver.Then("confirm the delete", [](HWND h) {
+        std::string text;
+        if (!MessageBoxText(h, text))
+            return false;
+        PostClick(h, IDYES);
+        return true;
+    });
+    Run(dialog, IDC_DELETE);
     driver = CDialogDriver();
     WaitForChooser();
     Check("kinds", [&](HWND h) { seen = kinds(h); });
@@ -896,4 +904,163 @@ TEST_F(SourceDialogs, InfogenesisIsNotOfferedWithoutItsLibrary)
     chooser.Run([&] { SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_NEW, 0); });
     EXPECT_TRUE(chooser.AllDone()) << ::testing::PrintToString(chooser.m_Failures);
     EXPECT_EQ(0, ListView_GetItemCount(dialog.Item(IDC_SOURCE_LIST)));
+}
+
+TEST_F(SourceDialogs, NetworkDialogRefusesWhatIsNoAddressAndPortsOutsideTheirRange)
+{
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    const struct { const char* ip; const char* port; bool addressRefused; } cases[] = {
+        {"192.168.0.1127.0.0.100", "5200", true},  // two addresses run together
+        {"192.168.0.256", "5200", true},
+        {"192.168.0", "5200", true},
+        {"till one", "5200", true},
+        {"", "5200", true},
+        {"192.168.0.10", "0", false},
+        {"192.168.0.10", "65536", false},
+    };
+    ChooseKind(KIND_NETWORK);
+    std::vector<std::string> want;
+    for (const auto& c : cases) {
+        const std::string ip = c.ip;
+        WaitForNetwork().Type(IDC_CLIENT_IP, c.ip).Type(IDC_PORT_BOX, c.port).Click(IDOK).AcceptMessage();
+        if (c.addressRefused) {
+            Check("the address box has the focus, its text selected", [ip](HWND h) {
+                EXPECT_EQ(GetDlgItem(h, IDC_CLIENT_IP), GetFocus()) << ip;
+                DWORD start = 1, end = 0;
+                SendDlgItemMessageA(h, IDC_CLIENT_IP, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+                EXPECT_EQ(0u, start) << ip;
+                EXPECT_EQ(ip.size(), end) << ip;
+            });
+        }
+        want.push_back(c.addressRefused ? Text("IDS_PTS_WARNING_INVALID_IP") : "Enter an integer between 1025 and 65535.");
+    }
+    WaitForNetwork().Type(IDC_CLIENT_IP, "192.168.0.10").Type(IDC_PORT_BOX, "5200").Click(IDOK);
+    WaitForSource().Click(IDCANCEL);
+    Run(dialog, IDC_NEW);
+    EXPECT_EQ(want, driver.m_Messages);
+    EXPECT_EQ(0, ListView_GetItemCount(dialog.Item(IDC_SOURCE_LIST))) << "nothing refused was kept";
+    EXPECT_FALSE(SettingsFileExists());
+}
+
+TEST_F(SourceDialogs, PortDialogsOfANewSourceReopenWithWhatItsButtonShows)
+{
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    ChooseKind(KIND_FILE);
+    WaitForSource().Click(IDC_PORT_BUTTON);
+    WaitForComPort().Select(IDC_BAUD_RATE, 4).Select(IDC_DATA_BITS, 2).Select(IDC_PARITY, 2).Select(IDC_STOP_BITS, 2).Click(IDOK);
+    WaitForSource().Click(IDC_PORT_BUTTON);
+    WaitForComPort();
+    Check("the serial dialog shows the confirmed settings", [](HWND h) {
+        EXPECT_EQ("19200", SelectedText(h, IDC_BAUD_RATE));
+        EXPECT_EQ("7", SelectedText(h, IDC_DATA_BITS));
+        EXPECT_EQ("Even", SelectedText(h, IDC_PARITY));
+        EXPECT_EQ("2.0", SelectedText(h, IDC_STOP_BITS));
+    });
+    driver.Click(IDCANCEL);
+    ChooseTcpPrinter("47420", "till 1");
+    Check("the button names the port", [&](HWND h) {
+        EXPECT_EQ(Text("IDS_PTS_TCP_PORT") + "=47420", ControlText(h, IDC_PORT_BUTTON));
+    });
+    driver.Click(IDC_PORT_BUTTON);
+    WaitForTcpPort();
+    Check("the TCP dialog shows the confirmed port and password", [](HWND h) {
+        EXPECT_EQ("47420", ControlText(h, IDC_PORT_BOX));
+        EXPECT_EQ("till 1", ControlText(h, IDC_PASSWORD_BOX));
+    });
+    driver.Click(IDCANCEL);
+    WaitForSource().Click(IDCANCEL);
+    Run(dialog, IDC_NEW);
+
+    // The next new source starts from the defaults again.
+    driver = CDialogDriver();
+    ChooseKind(KIND_FILE);
+    WaitForSource().Click(IDC_PORT_BUTTON);
+    WaitForComPort();
+    Check("the serial defaults", [](HWND h) {
+        EXPECT_EQ("9600", SelectedText(h, IDC_BAUD_RATE));
+        EXPECT_EQ("8", SelectedText(h, IDC_DATA_BITS));
+        EXPECT_EQ("None", SelectedText(h, IDC_PARITY));
+        EXPECT_EQ("1.0", SelectedText(h, IDC_STOP_BITS));
+    });
+    driver.Click(IDCANCEL);
+    WaitForSource().Select(IDC_PRINTER_TYPE, 1).Click(IDC_PORT_BUTTON);
+    WaitForTcpPort();
+    Check("the TCP defaults", [](HWND h) {
+        EXPECT_EQ("4000", ControlText(h, IDC_PORT_BOX));
+        EXPECT_EQ("", ControlText(h, IDC_PASSWORD_BOX));
+    });
+    driver.Click(IDCANCEL);
+    WaitForSource().Click(IDCANCEL);
+    Run(dialog, IDC_NEW);
+}
+
+// Typing over a value must replace it: a box reached with Tab holds its whole text selected.
+TEST_F(SourceDialogs, ABoxReachedWithTheKeyboardHasItsWholeTextSelected)
+{
+    WriteSettings(TcpSection(1, 1, "TCP(6000)", 0, "192.168.1.50", 5111), 1);
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    auto tabTo = [this](int nId) {
+        driver.Then("Tab to " + std::to_string(nId), [nId](HWND h) {
+            if (GetFocus() == GetDlgItem(h, nId))
+                return true;
+            PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+            PostMessageA(GetFocus(), WM_KEYUP, VK_TAB, 0xC0000001);
+            return false;
+        });
+        Check("whole text selected", [nId](HWND h) {
+            DWORD start = 1, end = 0;
+            SendDlgItemMessageA(h, nId, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+            EXPECT_EQ(0u, start) << nId;
+            EXPECT_EQ(ControlText(h, nId).size(), end) << nId;
+            EXPECT_FALSE(ControlText(h, nId).empty()) << nId;
+        });
+    };
+    WaitForNetwork();
+    tabTo(IDC_CLIENT_IP);
+    tabTo(IDC_PORT_BOX);
+    driver.Click(IDCANCEL);
+    DoubleClick(dialog, 0);
+}
+
+// Ctrl+A then typing replaces a box's text, in every kind of box.
+TEST_F(SourceDialogs, CtrlASelectsABoxsWholeText)
+{
+    WriteSettings(TcpSection(1, 1, "TCP(6000)", 0, "192.168.1.50", 5111), 1);
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    auto ctrlA = [this](int nId, const char* what) {
+        Check(std::string("Ctrl+A in ") + what, [nId, what](HWND h) {
+            HWND hBox = GetDlgItem(h, nId);
+            SetFocus(hBox);
+            SendMessageA(hBox, EM_SETSEL, 1, 2);
+            BYTE keys[256] = {};
+            GetKeyboardState(keys);
+            keys[VK_CONTROL] = 0x80;
+            SetKeyboardState(keys);
+            SendMessageA(hBox, WM_KEYDOWN, 'A', 0x001E0001);
+            SendMessageA(hBox, WM_CHAR, 0x01, 0x001E0001);
+            SendMessageA(hBox, WM_KEYUP, 'A', 0xC01E0001);
+            keys[VK_CONTROL] = 0;
+            SetKeyboardState(keys);
+            const std::string text = ControlText(h, nId);
+            DWORD start = 1, end = 0;
+            SendMessageA(hBox, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+            EXPECT_EQ(0u, start) << what;
+            EXPECT_EQ(text.size(), end) << what;
+            EXPECT_EQ(std::string::npos, text.find('\x01')) << what << ": nothing typed";
+        });
+    };
+    WaitForNetwork();
+    ctrlA(IDC_CLIENT_IP, "the address box");
+    ctrlA(IDC_PORT_BOX, "a digits-only box");
+    driver.Click(IDOK);
+    WaitForSource().Click(IDC_PORT_BUTTON);
+    WaitForTcpPort();
+    ctrlA(IDC_PASSWORD_BOX, "the password box");
+    driver.Click(IDCANCEL);
+    WaitForSource().Click(IDCANCEL);
+    DoubleClick(dialog, 0);
 }

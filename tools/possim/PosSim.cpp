@@ -10,8 +10,11 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <winsock2.h>
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <cerrno>
 #endif
 
 namespace {
@@ -20,6 +23,16 @@ using CLOCK = std::chrono::steady_clock;
 
 const int RETRY_PAUSE_MS = 200;
 const size_t STDIN_PIECE = 64 * 1024;
+
+// A send refused because the peer closed or reset the connection.
+bool IsClosedByPeer(int error)
+{
+#ifdef _WIN32
+    return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN;
+#else
+    return error == ECONNRESET || error == EPIPE;
+#endif
+}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes)
 {
@@ -68,8 +81,8 @@ public:
             if (k > 0) {
                 Pause(m_Options.nIntervalMs);
                 if (m_Options.bReconnect) {
-                    m_Socket.ShutdownSend();
-                    m_Socket.Close();
+                    if (!EndConnection(k))
+                        return POS_SIM_REFUSED;
                     if (!ConnectWithRetry())
                         return POS_SIM_NO_CONNECT;
                 }
@@ -82,15 +95,20 @@ public:
             else
                 ok = Send(contents[static_cast<size_t>(k)]);
             if (!ok) {
-                std::fprintf(stderr, "possim: connection lost after %lld bytes (receipt %ld), code %d\n",
-                             m_nSent, k + 1, CSimSocket::LastError());
+                const int error = CSimSocket::LastError();
+                if (IsClosedByPeer(error)) {
+                    ReportRefused(true, k);
+                    return POS_SIM_REFUSED;
+                }
+                std::fprintf(stderr, "possim: connection lost after %lld bytes (receipt %ld), code %d\n", m_nSent,
+                             k + 1, error);
                 return POS_SIM_LOST;
             }
             ++m_nReceipts;
         }
         Pause(m_Options.nLingerMs);
-        m_Socket.ShutdownSend();
-        m_Socket.Close();
+        if (!EndConnection(nReceipts))
+            return POS_SIM_REFUSED;
         if (!m_Options.bQuiet) {
             const double seconds =
                 std::chrono::duration_cast<std::chrono::duration<double>>(CLOCK::now() - m_Start).count();
@@ -101,14 +119,50 @@ public:
     }
 
 private:
+    // The program closes a connection from a client that is no source's at
+    // once, whatever was sent: the bytes then went nowhere although every send
+    // succeeded. So before ending the connection, look for that close (or the
+    // reset that follows unread bytes) until the check time after connecting.
+    // false: the program ended the connection first.
+    bool EndConnection(long nReceiptsSoFar)
+    {
+        if (m_Options.nCheckMs > 0) {
+            const auto until = m_Connected + std::chrono::milliseconds(m_Options.nCheckMs);
+            const auto now = CLOCK::now();
+            const long waitMs =
+                until > now ? static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count()) : 0;
+            char byte;
+            const int got = m_Socket.Receive(&byte, 1, static_cast<int>(waitMs));
+            // Nothing arrives on a source's connection: any answer is the program's close.
+            if (got != CSimSocket::RECV_TIMEOUT) {
+                ReportRefused(got == CSimSocket::RECV_ERROR, nReceiptsSoFar);
+                m_Socket.Close();
+                return false;
+            }
+        }
+        m_Socket.ShutdownSend();
+        m_Socket.Close();
+        return true;
+    }
+
+    void ReportRefused(bool bReset, long nReceiptsSoFar) const
+    {
+        std::fprintf(stderr,
+                     "possim: the program %s the connection to %s:%s after %ld receipts: the text was not taken. No "
+                     "source has this machine's address%s as its client on this port.\n",
+                     bReset ? "reset" : "closed", m_Options.strHost.c_str(), m_Options.strPort.c_str(), nReceiptsSoFar,
+                     m_Options.strFrom.empty() ? "" : (" " + m_Options.strFrom).c_str());
+    }
+
     bool ConnectWithRetry()
     {
         const auto deadline = CLOCK::now() + std::chrono::milliseconds(m_Options.nRetryMs);
         std::string error;
         for (;;) {
             if (m_Socket.Connect(m_Options.strHost, m_Options.strPort, error, m_Options.strFrom)) {
+                m_Connected = CLOCK::now();
                 if (m_nConnections++ == 0)
-                    m_Start = CLOCK::now();
+                    m_Start = m_Connected;
                 return true;
             }
             if (CLOCK::now() >= deadline)
@@ -149,6 +203,7 @@ private:
     long m_nReceipts = 0;
     long m_nConnections = 0;
     CLOCK::time_point m_Start = CLOCK::now();
+    CLOCK::time_point m_Connected = CLOCK::now();
 };
 
 }  // namespace

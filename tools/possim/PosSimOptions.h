@@ -11,7 +11,10 @@ enum POS_SIM_EXIT {
     POS_SIM_NO_CONNECT = 3,
     POS_SIM_LOST = 6,
     POS_SIM_NO_INPUT = 7,
+    POS_SIM_REFUSED = 8,
 };
+
+constexpr long POS_SIM_DEFAULT_CHECK_MS = 250;
 
 constexpr long POS_SIM_DEFAULT_SIZE = 256;
 constexpr long POS_SIM_MAX_SIZE = 64L * 1024 * 1024;
@@ -37,11 +40,19 @@ const char POS_SIM_USAGE_TEXT[] =
     "                      one attempt)\n"
     "  --linger-ms N       keep the connection open N ms after the last receipt\n"
     "                      (default 0)\n"
+    "  --check-ms N        before ending a connection, wait until N ms after it\n"
+    "                      was made for the program to close or reset it, which\n"
+    "                      it does at once to a client that is no source's\n"
+    "                      (default 250; 0: no check)\n"
     "  --quiet             report failures only\n"
     "  --help              show this text\n"
     "\n"
-    "Exit codes: 0 ok, 2 usage, 3 cannot connect, 6 connection lost,\n"
-    "7 cannot read an input file.\n";
+    "Exit codes: 0 ok, 2 usage, 3 cannot connect, 6 connection lost while\n"
+    "sending (otherwise than by the program), 7 cannot read an input file,\n"
+    "8 the program closed or reset the connection before possim ended it, before\n"
+    "or after the text went out, so the text was not taken: no source has\n"
+    "this machine's address and this port as its client (run possim on the till's\n"
+    "machine, or give the source's address with --from).\n";
 
 struct POS_SIM_OPTIONS {
     std::string strHost;
@@ -54,6 +65,7 @@ struct POS_SIM_OPTIONS {
     std::string strFrom;
     long nRetryMs = 0;
     long nLingerMs = 0;
+    long nCheckMs = POS_SIM_DEFAULT_CHECK_MS;
     bool bQuiet = false;
     bool bHelp = false;
 };
@@ -92,7 +104,7 @@ inline int ParsePosSimArgs(const std::vector<std::string>& args, POS_SIM_OPTIONS
     const NUMBER numbers[] = {
         {"--count", &o.nCount, 1, BIG},           {"--size", &o.nSize, 1, POS_SIM_MAX_SIZE},
         {"--interval", &o.nIntervalMs, 0, BIG},   {"--retry-ms", &o.nRetryMs, 0, BIG},
-        {"--linger-ms", &o.nLingerMs, 0, BIG},
+        {"--linger-ms", &o.nLingerMs, 0, BIG},    {"--check-ms", &o.nCheckMs, 0, BIG},
     };
     bool bEndpoint = false;
     bool bCountGiven = false;

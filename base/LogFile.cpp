@@ -93,8 +93,8 @@ bool CLogFile::WriteBatch(LOG_BATCH& batch)
     if (batch.nDropped > 0) {
         batch.lines.insert(batch.lines.begin(),
             FormatLogLine(LocalLogTimeNow(), LOG_LEVEL::LEVEL_WARNING, LOG_PROGRAM_NAME,
-                std::to_string(batch.nDropped) + " log lines were dropped: they came faster than the file "
-                                                 "could take them"));
+                std::to_string(batch.nDropped) + (batch.nDropped == 1 ? " log line was" : " log lines were") +
+                    " dropped: the log file could not keep up"));
         batch.nDropped = 0;
     }
 

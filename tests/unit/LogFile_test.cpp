@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -99,6 +100,37 @@ TEST(LogFile, RotatesAtTheLimitAndKeepsFiveFiles)
         EXPECT_LE(std::filesystem::file_size(folder.File(name)), 200u) << name;
 }
 
+// Lines from several threads at once: each thread's lines arrive whole and in
+// the order it wrote them.
+TEST(LogFile, LinesFromManyThreadsArriveWholeAndInOrder)
+{
+    CScratchFolder folder;
+    const int nThreads = 4;
+    const int nEach = 500;
+    {
+        CLogFile log(folder.Path());
+        std::vector<std::thread> threads;
+        for (int t = 0; t < nThreads; ++t)
+            threads.emplace_back([&log, t] {
+                for (int i = 0; i < nEach; ++i)
+                    log.Write(LOG_LEVEL::LEVEL_INFO, "POS" + std::to_string(t), std::to_string(i));
+            });
+        for (auto& thread : threads)
+            thread.join();
+    }
+    std::vector<int> next(nThreads, 0);
+    for (const std::string& entry : Entries(folder.File("Tillvox.log"))) {
+        int nThread = -1;
+        int nLine = -1;
+        ASSERT_EQ(2, std::sscanf(entry.c_str(), "info POS%d: %d", &nThread, &nLine)) << entry;
+        ASSERT_TRUE(nThread >= 0 && nThread < nThreads) << entry;
+        EXPECT_EQ(next[nThread], nLine) << entry;
+        next[nThread] = nLine + 1;
+    }
+    for (int t = 0; t < nThreads; ++t)
+        EXPECT_EQ(nEach, next[t]) << "thread " << t;
+}
+
 // A folder that cannot hold files (here a path that is a file, which stops
 // the super-user too): the program goes on, the caller never waits, and
 // ending the log does not hang.
@@ -141,7 +173,7 @@ TEST(LogFile, KeepsQueuedLinesUntilTheFileCanBeWritten)
     }
     const std::vector<std::string> entries = Entries(strLater + "Tillvox.log");
     ASSERT_EQ(4u, entries.size());
-    EXPECT_EQ("warning Tillvox: 2 log lines were dropped: they came faster than the file could take them",
+    EXPECT_EQ("warning Tillvox: 2 log lines were dropped: the log file could not keep up",
         entries[0]);
     EXPECT_EQ("info POS1: one", entries[1]);
     EXPECT_EQ("info POS1: two", entries[2]);

@@ -41,6 +41,16 @@ std::string SourceLabel(const METRICS_SOURCE& source)
     return "source=\"" + EscapeLabelValue(source.strName) + "\"";
 }
 
+const char* ReasonLabel(REFUSAL_REASON reason)
+{
+    switch (reason) {
+    case REFUSAL_REASON::WRONG_PASSWORD: return "wrong_password";
+    case REFUSAL_REASON::JUNK: return "junk";
+    case REFUSAL_REASON::UNKNOWN_TILL: break;
+    }
+    return "unknown_till";
+}
+
 uint64_t NonNegative(int64_t nValue)
 {
     return nValue > 0 ? static_cast<uint64_t>(nValue) : 0;
@@ -104,12 +114,14 @@ std::string FormatMetrics(const METRICS_PROGRAM& program, const std::vector<METR
             AppendSample(out, family.pszName, SourceLabel(source), std::to_string(family.value(source)));
     }
 
-    const char* const reasons[REFUSAL_REASON_COUNT] = {"wrong_password", "junk", "unknown_till"};
+    const REFUSAL_REASON reasons[] = {REFUSAL_REASON::WRONG_PASSWORD, REFUSAL_REASON::JUNK, REFUSAL_REASON::UNKNOWN_TILL};
+    static_assert(sizeof reasons / sizeof reasons[0] == REFUSAL_REASON_COUNT, "every reason has its samples");
     AppendHeader(out, "tillvox_refused_connections_total", "counter", "Connections turned away, by reason.");
     for (const METRICS_SOURCE& source : sources) {
-        for (int i = 0; i < REFUSAL_REASON_COUNT; ++i)
+        for (REFUSAL_REASON reason : reasons)
             AppendSample(out, "tillvox_refused_connections_total",
-                SourceLabel(source) + ",reason=\"" + reasons[i] + "\"", std::to_string(source.counters.nRefused[i]));
+                SourceLabel(source) + ",reason=\"" + ReasonLabel(reason) + "\"",
+                std::to_string(source.counters.nRefused[static_cast<int>(reason)]));
     }
     return out;
 }

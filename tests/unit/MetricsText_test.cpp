@@ -20,9 +20,9 @@ TEST(MetricsText, WritesEveryFamilyForEachSource)
     pos1.counters.nBytesQueued = 100;
     pos1.counters.nBytesDropped = 0;
     pos1.counters.nRecorderReconnects = 3;
-    pos1.counters.nRefused[0] = 29;
-    pos1.counters.nRefused[1] = 2;
-    pos1.counters.nRefused[2] = 1;
+    pos1.counters.nRefused[static_cast<int>(REFUSAL_REASON::WRONG_PASSWORD)] = 29;
+    pos1.counters.nRefused[static_cast<int>(REFUSAL_REASON::JUNK)] = 2;
+    pos1.counters.nRefused[static_cast<int>(REFUSAL_REASON::UNKNOWN_TILL)] = 1;
     pos1.counters.nLastReceiptTime = 1765421000;
     pos1.counters.nLastAckTime = 1765421001;
     pos1.bOutputConnected = true;

@@ -15,6 +15,7 @@ add_executable(Tillvox WIN32 ${CMAKE_SOURCE_DIR}/app/Main.cpp ${_rc})
 target_compile_options(Tillvox PRIVATE ${TILLVOX_WARNINGS})
 target_link_libraries(Tillvox PRIVATE tillvox_core)
 set_target_properties(Tillvox PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+include(${CMAKE_SOURCE_DIR}/cmake/EventMessages.cmake)
 if(EXISTS ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml)
   # Copied whenever the file changes, not only when the program is linked again.
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bin/Tillvox.xml

@@ -10,7 +10,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils wine wine32:i386 wine64 xvfb xauth x11-utils socat cmake ninja-build
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils wine wine32:i386 wine64 xvfb xauth x11-utils socat cmake ninja-build
           python3 googletest g++ make imagemagick xdotool procps fonts-liberation nsis fonts-dejavu-core fonts-wine fonts-noto-cjk locales)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
 # The screenshots of right-to-left, CJK, German and Russian texts run Wine under these locales,

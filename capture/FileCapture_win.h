@@ -18,8 +18,14 @@ public:
         Close();
         m_hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return m_hFile != INVALID_HANDLE_VALUE;
+        if (m_hFile != INVALID_HANDLE_VALUE)
+            return true;
+        const DWORD dwError = GetLastError();
+        m_bNoFile = dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
+        return false;
     }
+
+    bool OpenFoundNoFile() const override { return m_bNoFile; }
 
     int64_t Size() override
     {
@@ -66,6 +72,7 @@ public:
 
 private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    bool m_bNoFile = false;
 };
 
 class CWinTickSource : public CTickSource {

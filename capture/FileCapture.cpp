@@ -171,7 +171,8 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
         }
         m_dwLastChangeTick = dwNow;
     }
-    // A change that hands nothing over gives its tick back, so the change that follows is not gated out.
+    // A change that hands nothing over gives its tick back, so that the change
+    // that follows is not gated out.
     auto abandon = [&]() {
         m_dwLastChangeTick = dwPreviousTick;
         result.eOutcome = FILE_OUTCOME::Abandoned;
@@ -227,6 +228,7 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     if (bOnlyWhatDiffers) {
         if (L == nLength) {
             if (bInPlace) {
+                m_dwLastChangeTick = dwPreviousTick;
                 m_nRetryAttempt = 0;
                 KeepIdentity(reader, false, bChecked, checked);
                 result.eOutcome = FILE_OUTCOME::Unchanged;
@@ -239,6 +241,7 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
                 // The text taken last moved to the end of the file: nothing new.
                 m_FileState.nOffset = (L - nLength > SNAPSHOT_MAX) ? L - SNAPSHOT_MAX : nLength;
                 m_FileState.nLength = L;
+                m_dwLastChangeTick = dwPreviousTick;
                 m_nRetryAttempt = 0;
                 KeepIdentity(reader, false, bChecked, checked);
                 result.eOutcome = FILE_OUTCOME::Moved;

@@ -745,6 +745,9 @@ TEST(FileCaptureRetry, ARetryHandsOverOnlyWhatIsNewWhateverTheReceiptType)
             EXPECT_EQ(k.eOutcome, r.eOutcome);
             if (k.eOutcome == FILE_OUTCOME::Piece) {
                 EXPECT_EQ(WithZero(k.strPiece), PieceOf(r));
+            } else {
+                EXPECT_EQ(receiptType == 1 ? 1000u : 0u, capture.LastChangeTick())
+                    << "handing nothing over, the retry leaves the gate open";
             }
             EXPECT_EQ(-1, r.nRetryMs);
         }

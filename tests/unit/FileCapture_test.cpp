@@ -802,6 +802,77 @@ TEST(FileCaptureWin, RealFileAppendedByAWriterThatKeepsItOpen)
     EXPECT_EQ(FILE_OUTCOME::NotOpened, capture.OnDirChange(FILE_CHANGE_MODIFIED, path, 0, reader, ticks).eOutcome);
 }
 
+// The same file keeps its volume and index while it is written; a file deleted
+// and written anew under the same name, or renamed into place, has another identity.
+TEST(FileCaptureWin, IdentityTellsAnotherFileUnderTheSameName)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    auto identityOf = [&](FILE_IDENTITY& id) {
+        CWinFileReader reader;
+        if (!reader.Open(path))
+            return false;
+        return reader.Identity(id);
+    };
+    WriteWholeFile(path, Text(1000, 1));
+    FILE_IDENTITY first, now;
+    ASSERT_TRUE(identityOf(first));
+    EXPECT_TRUE(first.IsKnown());
+
+    Sleep(20);
+    AppendToFile(path, Text(200, 2));
+    WriteWholeFile(path, Text(100, 3));
+    ASSERT_TRUE(identityOf(now));
+    // Wine gives the time of the file's last change as its creation time; the
+    // volume and the file index stay.
+    EXPECT_EQ(first.dwVolumeSerial, now.dwVolumeSerial) << "appended and truncated: the same file";
+    EXPECT_EQ(first.nFileIndex, now.nFileIndex) << "appended and truncated: the same file";
+
+    const struct {
+        const char* szHow;
+        std::function<void()> replace;
+    } ways[] = {
+        {"deleted and written anew",
+         [&] {
+             ASSERT_TRUE(DeleteFileA(path.c_str()));
+             WriteWholeFile(path, Text(100, 3));
+         }},
+        {"renamed into place",
+         [&] {
+             WriteWholeFile(folder.File("incoming.tmp"), Text(100, 3));
+             ASSERT_TRUE(MoveFileExA(folder.File("incoming.tmp").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.szHow);
+        FILE_IDENTITY before;
+        ASSERT_TRUE(identityOf(before));
+        Sleep(20);
+        way.replace();
+        ASSERT_TRUE(identityOf(now));
+        EXPECT_NE(before, now);
+    }
+    CWinFileReader reader;
+    EXPECT_FALSE(reader.Open(folder.File("missing.txt")));
+    EXPECT_TRUE(reader.OpenFoundNoFile());
+}
+
+// A writer that shares nothing holds the file: the open fails, and the file is known to be there.
+TEST(FileCaptureWin, FileHeldByAWriterIsToldFromAMissingOne)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    WriteWholeFile(path, "receipt\r\n");
+    const HANDLE hWriter =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hWriter);
+    CWinFileReader reader;
+    EXPECT_FALSE(reader.Open(path));
+    EXPECT_FALSE(reader.OpenFoundNoFile());
+    CloseHandle(hWriter);
+    EXPECT_TRUE(reader.Open(path));
+}
+
 TEST(FileCaptureWin, ReaderReportsWhatTheFileHolds)
 {
     CTempFolder folder;

@@ -91,7 +91,6 @@ public:
 
 enum class FILE_OUTCOME {
     Ignored,    // change code or receipt type that is not acted upon
-    Restarted,  // no longer given: a file renamed into place is captured at once
     NotOpened,  // file missing or locked
     Gated,      // receipt type 1, too soon after the last processed change
     Emptied,    // file length 0: state reset, nothing to hand over

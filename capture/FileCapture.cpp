@@ -65,6 +65,7 @@ void CFileCapture::TakeStartSnapshot(CFileReader& reader, const std::string& str
     m_FileState.identity = FILE_IDENTITY();
     m_nRetryAttempt = 0;
     m_bCheckIdentity = false;
+    m_bTakenWriteKnown = false;
     if (!reader.Open(strPath))
         return;
     CCloseOnExit closer(reader);
@@ -94,12 +95,10 @@ FILE_CHANGE_RESULT CFileCapture::OnDirChange(uint32_t dwAction, const std::strin
         return CaptureModified(strPath, nReceiptType, reader, ticks, nReceiptType == RECEIPT_TYPE_NORMAL);
     case FILE_CHANGE_RENAMED_NEW_NAME:
         // A driver that writes elsewhere and renames onto the name: no write
-        // follows, and every byte of the file moved into place is new text.
-        if (nReceiptType != RECEIPT_TYPE_NORMAL && nReceiptType != RECEIPT_TYPE_SEQUENTIAL)
-            return result;
-        ResetRegion();
-        m_FileState.identity = FILE_IDENTITY();
-        m_bCheckIdentity = false;
+        // follows, so the file moved in is captured now, as another file, from
+        // its start. The watcher's look may have found it before this record
+        // came; then it is the file taken last, and nothing is new.
+        m_bCheckIdentity = true;
         return CaptureModified(strPath, nReceiptType, reader, ticks, nReceiptType == RECEIPT_TYPE_NORMAL);
     case FILE_CHANGE_REMOVED:
     case FILE_CHANGE_RENAMED_OLD_NAME:
@@ -183,6 +182,17 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     const int64_t L = reader.Size();
     if (L < 0)
         return abandon();
+    // A write reported twice (by its record and by the watcher's look, or by two
+    // records) is one change: the second report finds the file as the first left it.
+    uint64_t nWriteTime = 0;
+    const bool bWriteKnown = nReceiptType == RECEIPT_TYPE_SEQUENTIAL && reader.LastWriteTime(nWriteTime);
+    if (bWriteKnown && m_bTakenWriteKnown && nWriteTime == m_nTakenWriteTime && L == m_nTakenLength)
+        bOnlyWhatDiffers = true;
+    auto noteTaken = [&]() {
+        m_bTakenWriteKnown = bWriteKnown;
+        m_nTakenWriteTime = nWriteTime;
+        m_nTakenLength = L;
+    };
     if (L == 0) {
         ResetRegion();
         m_dwLastChangeTick = dwPreviousTick;
@@ -230,6 +240,7 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
             if (bInPlace) {
                 m_dwLastChangeTick = dwPreviousTick;
                 m_nRetryAttempt = 0;
+                noteTaken();
                 KeepIdentity(reader, false, bChecked, checked);
                 result.eOutcome = FILE_OUTCOME::Unchanged;
                 return result;
@@ -243,6 +254,7 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
                 m_FileState.nLength = L;
                 m_dwLastChangeTick = dwPreviousTick;
                 m_nRetryAttempt = 0;
+                noteTaken();
                 KeepIdentity(reader, false, bChecked, checked);
                 result.eOutcome = FILE_OUTCOME::Moved;
                 return result;
@@ -295,6 +307,10 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     else if (nLength != 0 && nPhase != FILE_PHASE_REFRESH)
         m_FileState.nPhase = FILE_PHASE_APPEND;
     m_nRetryAttempt = 0;
+    if (nEnd == L)
+        noteTaken();
+    else
+        m_bTakenWriteKnown = false;
     KeepIdentity(reader, bRewritten || bFromStart || nLength == 0, bChecked, checked);
 
     pRecv[nGot] = 0;

@@ -75,6 +75,12 @@ public:
         identity = FILE_IDENTITY();
         return false;
     }
+    // Time of the open file's last write (100 ns units); false when it cannot be told.
+    virtual bool LastWriteTime(uint64_t& nTime)
+    {
+        nTime = 0;
+        return false;
+    }
     // Current length in bytes, or a negative value when it cannot be told.
     virtual int64_t Size() = 0;
     // Bytes actually placed at pDst; 0 at the end of the file or on failure.
@@ -157,6 +163,11 @@ private:
     FILE_STATE m_FileState;
     uint32_t m_dwLastChangeTick = 0;             // receipt type 1 only; kept across stop and start
     int m_nRetryAttempt = 0;                     // skipped changes in a row, for the back-off
+    // Receipt type 1: the file's length and last write as the last processed
+    // change found them, so that a change reported twice is taken once.
+    bool m_bTakenWriteKnown = false;
+    int64_t m_nTakenLength = 0;
+    uint64_t m_nTakenWriteTime = 0;
     // Set when the file was removed or renamed away: the next capture makes sure
     // the file is still the one the region was read from.
     bool m_bCheckIdentity = false;

@@ -46,6 +46,8 @@ public:
     bool bLocked = false;  // there, but held by a writer that shares nothing
     FILE_IDENTITY identity;
     int nIdentityAsked = 0;
+    bool bWriteTimeKnown = false;
+    uint64_t nWriteTime = 0;
 
     bool IsOpen() const { return m_bOpen; }
 
@@ -58,6 +60,12 @@ public:
         return m_bOpen;
     }
     bool OpenFoundNoFile() const override { return !bExists; }
+    bool LastWriteTime(uint64_t& nTime) override
+    {
+        EXPECT_TRUE(m_bOpen);
+        nTime = nWriteTime;
+        return bWriteTimeKnown;
+    }
     bool Identity(FILE_IDENTITY& id) override
     {
         EXPECT_TRUE(m_bOpen);
@@ -354,8 +362,8 @@ std::vector<SCENARIO> Scenarios()
              {"renamed onto: all of it is new text", R1, 0, FILE_CHANGE_RENAMED_NEW_NAME, true, R1,
               {0, 300, APPEND}},
              {"modified without a new byte", R1, 0, MOD, false, none, {0, 300, APPEND}},
-             {"the same text renamed onto again", R1, 0, FILE_CHANGE_RENAMED_NEW_NAME, true, R1, {0, 300, APPEND}},
-             {"appended", R1 + C, 0, MOD, true, C, {300, 337, APPEND}},
+             {"renamed onto", T500, 0, FILE_CHANGE_RENAMED_NEW_NAME, true, T500, {0, 500, APPEND}},
+             {"appended", T500 + C, 0, MOD, true, C, {500, 537, APPEND}},
          }},
         {"new name of a rename, receipt type 1, refresh mode", A, 1,
          {
@@ -626,6 +634,40 @@ TEST(FileCaptureReplaced, AfterARemovalANewFileIsTakenWholeEvenWhereItsBytesMatc
     }
 }
 
+// A file renamed into place is another file, even with the text of the one
+// before; reported twice (found by a look, then by its record), it is the same.
+TEST(FileCaptureReplaced, AFileRenamedIntoPlaceIsTakenWholeOnce)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2), r = Text(300, 3);
+    const struct {
+        const char* szName;
+        FILE_IDENTITY identityAfter;
+        bool bPiece;
+    } cases[] = {
+        {"another file with the same text", FILE_IDENTITY{7, 101, 6000}, true},
+        {"the file taken last, reported again", FILE_IDENTITY{7, 100, 5000}, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.szName);
+        CMemoryFile file(a);
+        file.identity = FILE_IDENTITY{7, 100, 5000};
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        file.strContent = a + b;
+        ASSERT_EQ(WithZero(b), PieceOf(capture.OnDirChange(MOD, PATH, 0, file, ticks)));
+        // What the last rename brought, taken whole.
+        file.identity = FILE_IDENTITY{7, 100, 5000};
+        file.strContent = r;
+        ASSERT_EQ(WithZero(r), PieceOf(capture.OnDirChange(FILE_CHANGE_RENAMED_NEW_NAME, PATH, 0, file, ticks)));
+
+        file.identity = k.identityAfter;
+        const FILE_CHANGE_RESULT again = capture.OnDirChange(FILE_CHANGE_RENAMED_NEW_NAME, PATH, 0, file, ticks);
+        EXPECT_EQ(k.bPiece ? WithZero(r) : std::string(), PieceOf(again));
+        ExpectStateOfFile(capture, r, {0, 300, APPEND});
+    }
+}
+
 // Asking a file for its identity costs more than reading it: plain appends do not ask.
 TEST(FileCaptureReplaced, PlainAppendsDoNotAskForTheIdentity)
 {
@@ -754,6 +796,44 @@ TEST(FileCaptureRetry, ARetryHandsOverOnlyWhatIsNewWhateverTheReceiptType)
     }
 }
 
+// Receipt type 1 takes every change 20 ms apart, even one that leaves the bytes
+// as they were; but one write reported twice, later than that (by its record
+// and by the watcher's look at the folder), is one change.
+TEST(FileCaptureRetry, OneWriteReportedTwiceIsTakenOnce)
+{
+    const std::string a = Text(1000, 1), r1 = Text(300, 2), b = Text(200, 3);
+    const struct {
+        const char* szName;
+        std::string strWritten;
+        std::string strPiece;            // of the first report
+        std::string strSameBytesAgain;   // what a rewrite with the same bytes hands over
+    } cases[] = {
+        {"refresh mode", r1, r1, r1},
+        {"append mode", a + b, b, ""},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.szName);
+        CMemoryFile file(a);
+        file.bWriteTimeKnown = true;
+        file.nWriteTime = 100;
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        file.strContent = k.strWritten;
+        file.nWriteTime = 200;
+        ticks.dwNow = 1000;
+        ASSERT_EQ(WithZero(k.strPiece), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)));
+        ticks.dwNow = 1300;
+        const FILE_CHANGE_RESULT again = capture.OnDirChange(MOD, PATH, 1, file, ticks);
+        EXPECT_EQ(FILE_OUTCOME::Unchanged, again.eOutcome);
+        EXPECT_EQ(1000u, capture.LastChangeTick());
+        file.nWriteTime = 300;
+        ticks.dwNow = 1600;
+        EXPECT_EQ(WithZero(k.strSameBytesAgain), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)))
+            << "written again with the same bytes";
+    }
+}
+
 // A driver that empties its file and then writes the receipt: the empty file
 // handed nothing over, so it does not close the gate on the receipt.
 TEST(FileCaptureRetry, AnEmptiedFileLeavesTheGateOpen)
@@ -797,7 +877,12 @@ TEST(FileCaptureWin, RealFileAppendedByAWriterThatKeepsItOpen)
     CloseHandle(hWriter);
     EXPECT_EQ(WithZero(b), PieceOf(r));
 
-    // The capture let go of the file: it can be deleted now.
+    // The capture let go of the file: a writer can have it alone, and delete it.
+    const HANDLE hAlone =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, hAlone) << GetLastError();
+    if (hAlone != INVALID_HANDLE_VALUE)
+        CloseHandle(hAlone);
     EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
     EXPECT_EQ(FILE_OUTCOME::NotOpened, capture.OnDirChange(FILE_CHANGE_MODIFIED, path, 0, reader, ticks).eOutcome);
 }
@@ -855,6 +940,22 @@ TEST(FileCaptureWin, IdentityTellsAnotherFileUnderTheSameName)
     CWinFileReader reader;
     EXPECT_FALSE(reader.Open(folder.File("missing.txt")));
     EXPECT_TRUE(reader.OpenFoundNoFile());
+}
+
+// A driver deletes its file while the capture is reading it: the driver's
+// call succeeds, and the capture reads on.
+TEST(FileCaptureWin, ADriverCanDeleteTheFileWhileTheCaptureReadsIt)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    const std::string first = Text(500, 1);
+    WriteWholeFile(path, first);
+    CWinFileReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+    uint8_t buffer[500] = {};
+    EXPECT_EQ(500, reader.ReadAt(0, buffer, 500));
+    EXPECT_EQ(first, std::string(reinterpret_cast<const char*>(buffer), 500));
 }
 
 // A writer that shares nothing holds the file: the open fails, and the file is known to be there.

@@ -57,7 +57,9 @@ private:
     // started and stopped with the watchers, posted to by them.
     CChangeWorker m_ChangeWorker[MAX_SOURCES];
     // Takes skipped changes again; m_RetryPath[i], the path of source i's
-    // skipped change, is guarded by m_FileCaptureMutex[i].
+    // skipped change, is guarded by m_FileCaptureMutex[i]. A capture schedules
+    // its retry holding that lock; the timer's own lock is taken after it, and
+    // the timer calls back holding none.
     CRetryTimer m_Retry;
     std::string m_RetryPath[MAX_SOURCES];
 };

@@ -100,7 +100,7 @@ enum class FILE_OUTCOME {
     NotOpened,  // file missing or locked
     Gated,      // receipt type 1, too soon after the last processed change
     Emptied,    // file length 0: state reset, nothing to hand over
-    Unchanged,  // receipt type 0: the file's bytes equal the snapshot
+    Unchanged,  // nothing differs from the text taken last (receipt type 0, a retry, a write reported twice)
     Moved,      // region moved to the end of the file without handing anything over
     Abandoned,  // file shrank during the read, or nothing could be read: state untouched
     Piece,      // pPiece / nPieceLen hold the piece to hand over
@@ -124,9 +124,10 @@ struct FILE_CHANGE_RESULT {
 constexpr int CAPTURE_RETRY_FIRST_MS = 20;
 constexpr int CAPTURE_RETRY_MAX_MS = 1000;
 
-// The capture of one file source. One object per source slot; used by the start
-// sequence before the source's watcher starts and afterwards only on that
-// watcher's thread, so it needs no lock. A change allocates nothing.
+// The capture of one file source. One object per source slot, called one call
+// at a time: by the start sequence before the source's watcher starts, then by
+// the threads that report its changes and take them again, which the file input
+// keeps apart with the source's lock. A change allocates nothing.
 class CFileCapture {
 public:
     CFileCapture();
@@ -168,8 +169,9 @@ private:
     bool m_bTakenWriteKnown = false;
     int64_t m_nTakenLength = 0;
     uint64_t m_nTakenWriteTime = 0;
-    // Set when the file was removed or renamed away: the next capture makes sure
-    // the file is still the one the region was read from.
+    // Set when the file was removed, renamed away or found missing, or a file
+    // was renamed onto its name: the next capture makes sure the file is still
+    // the one the region was read from.
     bool m_bCheckIdentity = false;
     std::unique_ptr<uint8_t[]> m_pRecvCopyBuf;  // FILE_PIECE_MAX + 1: new text and its zero byte
     std::unique_ptr<uint8_t[]> m_pScratchBuf;   // SNAPSHOT_MAX: file bytes compared with the snapshot

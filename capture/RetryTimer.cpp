@@ -46,8 +46,8 @@ void CRetryTimer::Cancel(int nSlot)
     if (m_nWaiting == 0)
         return;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    m_Retries.erase(std::remove_if(m_Retries.begin(), m_Retries.end(), [&](const RETRY& r) { return r.nSlot == nSlot; }),
-                    m_Retries.end());
+    auto isSlot = [&](const RETRY& r) { return r.nSlot == nSlot; };
+    m_Retries.erase(std::remove_if(m_Retries.begin(), m_Retries.end(), isSlot), m_Retries.end());
     m_nWaiting = static_cast<int>(m_Retries.size());
 }
 

@@ -62,9 +62,14 @@ void CFileCapture::TakeStartSnapshot(CFileReader& reader, const std::string& str
 {
     ResetRegion();
     m_FileState.nPhase = FILE_PHASE_UNDECIDED;
+    m_FileState.identity = FILE_IDENTITY();
+    m_nRetryAttempt = 0;
+    m_bCheckIdentity = false;
+    m_bTakenWriteKnown = false;
     if (!reader.Open(strPath))
         return;
     CCloseOnExit closer(reader);
+    reader.Identity(m_FileState.identity);
     const int64_t nLength = reader.Size();
     if (nLength <= 0)
         return;
@@ -83,23 +88,73 @@ FILE_CHANGE_RESULT CFileCapture::OnDirChange(uint32_t dwAction, const std::strin
                                              CFileReader& reader, CTickSource& ticks)
 {
     FILE_CHANGE_RESULT result;
-    if (dwAction == FILE_CHANGE_MODIFIED)
-        return CaptureModified(strPath, nReceiptType, reader, ticks);
-    if (dwAction == FILE_CHANGE_RENAMED_NEW_NAME) {
-        ResetRegion();
-        result.eOutcome = FILE_OUTCOME::Restarted;
+    switch (dwAction) {
+    case FILE_CHANGE_RETRY:
+        return Retry(strPath, nReceiptType, reader, ticks);
+    case FILE_CHANGE_MODIFIED:
+        return CaptureModified(strPath, nReceiptType, reader, ticks, nReceiptType == RECEIPT_TYPE_NORMAL);
+    case FILE_CHANGE_RENAMED_NEW_NAME:
+        // A driver that writes elsewhere and renames onto the name: no write
+        // follows, so the file moved in is captured now, as another file, from
+        // its start. The watcher's look may have found it before this record
+        // came; then it is the file taken last, and nothing is new.
+        m_bCheckIdentity = true;
+        return CaptureModified(strPath, nReceiptType, reader, ticks, nReceiptType == RECEIPT_TYPE_NORMAL);
+    case FILE_CHANGE_REMOVED:
+    case FILE_CHANGE_RENAMED_OLD_NAME:
+        m_bCheckIdentity = true;
+        return result;
+    default:
+        return result;
     }
-    return result;
+}
+
+FILE_CHANGE_RESULT CFileCapture::Retry(const std::string& strPath, int nReceiptType, CFileReader& reader,
+                                       CTickSource& ticks)
+{
+    return CaptureModified(strPath, nReceiptType, reader, ticks, true);
+}
+
+int CFileCapture::NextRetryMs()
+{
+    const int nShift = std::min(m_nRetryAttempt, 16);
+    ++m_nRetryAttempt;
+    return static_cast<int>(std::min<int64_t>(static_cast<int64_t>(CAPTURE_RETRY_FIRST_MS) << nShift,
+                                              CAPTURE_RETRY_MAX_MS));
+}
+
+// Keeps the identity of the file the region now comes from. Asking for it may
+// cost more than the read, so it is asked only when the region restarted or
+// the check had asked already.
+void CFileCapture::KeepIdentity(CFileReader& reader, bool bFromStart, bool bChecked, const FILE_IDENTITY& checked)
+{
+    if (m_FileState.nPhase == FILE_PHASE_REFRESH) {
+        m_FileState.identity = FILE_IDENTITY();
+    } else if (bChecked) {
+        m_FileState.identity = checked;
+    } else if (bFromStart || !m_FileState.identity.IsKnown()) {
+        FILE_IDENTITY now;
+        reader.Identity(now);
+        m_FileState.identity = now;
+    }
+    m_bCheckIdentity = false;
 }
 
 FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int nReceiptType, CFileReader& reader,
-                                                 CTickSource& ticks)
+                                                 CTickSource& ticks, bool bOnlyWhatDiffers)
 {
     FILE_CHANGE_RESULT result;
     if (nReceiptType != RECEIPT_TYPE_NORMAL && nReceiptType != RECEIPT_TYPE_SEQUENTIAL)
         return result;
     if (!reader.Open(strPath)) {
         result.eOutcome = FILE_OUTCOME::NotOpened;
+        if (reader.OpenFoundNoFile()) {
+            // Gone: whatever comes back under the name may be another file.
+            m_nRetryAttempt = 0;
+            m_bCheckIdentity = true;
+        } else {
+            result.nRetryMs = NextRetryMs();
+        }
         return result;
     }
     CCloseOnExit closer(reader);
@@ -107,24 +162,41 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     const uint32_t dwPreviousTick = m_dwLastChangeTick;
     if (nReceiptType == RECEIPT_TYPE_SEQUENTIAL) {
         const uint32_t dwNow = ticks.Now();
-        if (dwNow - m_dwLastChangeTick < SEQUENTIAL_MIN_GAP_MS) {
+        const uint32_t dwGap = dwNow - m_dwLastChangeTick;
+        if (dwGap < SEQUENTIAL_MIN_GAP_MS) {
             result.eOutcome = FILE_OUTCOME::Gated;
+            result.nRetryMs = static_cast<int>(SEQUENTIAL_MIN_GAP_MS - dwGap);
             return result;
         }
         m_dwLastChangeTick = dwNow;
     }
-    // An abandoned change gives its tick back, so the change that follows is not gated out.
+    // A change that hands nothing over gives its tick back, so that the change
+    // that follows is not gated out.
     auto abandon = [&]() {
         m_dwLastChangeTick = dwPreviousTick;
         result.eOutcome = FILE_OUTCOME::Abandoned;
+        result.nRetryMs = NextRetryMs();
         return result;
     };
 
     const int64_t L = reader.Size();
     if (L < 0)
         return abandon();
+    // A write reported twice (by its record and by the watcher's look, or by two
+    // records) is one change: the second report finds the file as the first left it.
+    uint64_t nWriteTime = 0;
+    const bool bWriteKnown = nReceiptType == RECEIPT_TYPE_SEQUENTIAL && reader.LastWriteTime(nWriteTime);
+    if (bWriteKnown && m_bTakenWriteKnown && nWriteTime == m_nTakenWriteTime && L == m_nTakenLength)
+        bOnlyWhatDiffers = true;
+    auto noteTaken = [&]() {
+        m_bTakenWriteKnown = bWriteKnown;
+        m_nTakenWriteTime = nWriteTime;
+        m_nTakenLength = L;
+    };
     if (L == 0) {
         ResetRegion();
+        m_dwLastChangeTick = dwPreviousTick;
+        m_nRetryAttempt = 0;
         result.eOutcome = FILE_OUTCOME::Emptied;
         return result;
     }
@@ -137,55 +209,79 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     const uint8_t* pSnapshot = m_FileState.pSnapshot.get();
     uint8_t* pScratch = m_pScratchBuf.get();
     uint8_t* pRecv = m_pRecvCopyBuf.get();
+    auto shrankUnderUs = [&]() { return reader.Size() < L; };
 
-    if (L < nLength) {
+    // A file removed or renamed away and a new one under the name: the new one
+    // is taken from its start even where its bytes look like the old ones.
+    FILE_IDENTITY checked;
+    bool bChecked = false;
+    bool bReplaced = false;
+    if (m_bCheckIdentity && nPhase != FILE_PHASE_REFRESH) {
+        bChecked = reader.Identity(checked);
+        bReplaced = bChecked && m_FileState.identity.IsKnown() && checked != m_FileState.identity;
+    }
+    if (L < nLength || bReplaced) {
         nOffset = 0;
         nLength = 0;
     }
-    const int nTailWanted = static_cast<int>(std::min<int64_t>(L, S));
-    const int64_t nTailFrom = L - nTailWanted;
-    const int nTailGot = ReadFully(reader, nTailFrom, pScratch, nTailWanted);
-    const bool bTailDiffers = DiffersFromSnapshot(pScratch, nTailGot, pSnapshot, S);
-    auto shrankUnderUs = [&]() { return reader.Size() < L; };
+    // Is the text taken last still where it was? Then whatever lies beyond it is
+    // new, even when it repeats that text (a reprint); if not, the file was
+    // rewritten or replaced.
+    bool bInPlace = false;
+    if (nLength != 0) {
+        const int nGot = ReadFully(reader, nOffset, pScratch, S);
+        if (nGot < S)
+            return abandon();
+        bInPlace = !DiffersFromSnapshot(pScratch, nGot, pSnapshot, S);
+    }
 
-    if (nReceiptType == RECEIPT_TYPE_NORMAL) {
-        bool bNew;
-        if (L != nLength) {
-            bNew = bTailDiffers || nOffset == 0;
-            if (!bNew) {
-                // The same receipt again: follow the file's end without reading it.
+    if (bOnlyWhatDiffers) {
+        if (L == nLength) {
+            if (bInPlace) {
+                m_dwLastChangeTick = dwPreviousTick;
+                m_nRetryAttempt = 0;
+                noteTaken();
+                KeepIdentity(reader, false, bChecked, checked);
+                result.eOutcome = FILE_OUTCOME::Unchanged;
+                return result;
+            }
+        } else if (!bInPlace && nOffset != 0) {
+            const int nTailWanted = static_cast<int>(std::min<int64_t>(L, S));
+            const int nTailGot = ReadFully(reader, L - nTailWanted, pScratch, nTailWanted);
+            if (!DiffersFromSnapshot(pScratch, nTailGot, pSnapshot, S)) {
+                // The text taken last moved to the end of the file: nothing new.
                 m_FileState.nOffset = (L - nLength > SNAPSHOT_MAX) ? L - SNAPSHOT_MAX : nLength;
                 m_FileState.nLength = L;
+                m_dwLastChangeTick = dwPreviousTick;
+                m_nRetryAttempt = 0;
+                noteTaken();
+                KeepIdentity(reader, false, bChecked, checked);
                 result.eOutcome = FILE_OUTCOME::Moved;
                 return result;
             }
-        } else {
-            bNew = nPhase != FILE_PHASE_APPEND && bTailDiffers;
-        }
-        if (!bNew) {
-            result.eOutcome = FILE_OUTCOME::Unchanged;
-            return result;
         }
     }
 
-    bool bRewritten;
-    bool bShrank = false;
-    int64_t nReadFrom;
+    // bRewritten: the whole file is the receipt (refresh mode). bFromStart: the
+    // file was rewritten or replaced under an append-mode source, whose new
+    // text is then all of it, as after a shrink.
+    bool bRewritten = false;
+    bool bFromStart = false;
     result.nReadPhase = nPhase;
     if (nPhase == FILE_PHASE_APPEND) {
-        // An append-mode file that shrank was truncated and rewritten, or
-        // re-created: what it holds now is new text, handed over from its start.
-        bShrank = nLength == 0 && S != 0;
-        bRewritten = false;
+        bFromStart = !bInPlace;
     } else if (nPhase == FILE_PHASE_REFRESH) {
-        bRewritten = true;
+        // A rewrite in several writes: what the last one left is still in place
+        // and only the rest is new.
+        bRewritten = !(bInPlace && L > nLength);
+    } else if (nLength != 0) {
+        bRewritten = !bInPlace;
     } else {
-        if (L <= FILE_PIECE_MAX && L < nOffset)
-            nOffset = 0;
-        const int nGot = ReadFully(reader, nOffset, pScratch, S);
+        const int nGot = ReadFully(reader, 0, pScratch, S);
         bRewritten = DiffersFromSnapshot(pScratch, nGot, pSnapshot, S);
     }
-    if (bRewritten || bShrank) {
+    int64_t nReadFrom;
+    if (bRewritten || bFromStart) {
         nOffset = (L > FILE_PIECE_MAX) ? L - FILE_PIECE_MAX : 0;
         nReadFrom = nOffset;
     } else {
@@ -208,8 +304,14 @@ FILE_CHANGE_RESULT CFileCapture::CaptureModified(const std::string& strPath, int
     m_FileState.nLength = nEnd;
     if (bRewritten)
         m_FileState.nPhase = FILE_PHASE_REFRESH;
-    else if (nLength != 0)
+    else if (nLength != 0 && nPhase != FILE_PHASE_REFRESH)
         m_FileState.nPhase = FILE_PHASE_APPEND;
+    m_nRetryAttempt = 0;
+    if (nEnd == L)
+        noteTaken();
+    else
+        m_bTakenWriteKnown = false;
+    KeepIdentity(reader, bRewritten || bFromStart || nLength == 0, bChecked, checked);
 
     pRecv[nGot] = 0;
     result.eOutcome = FILE_OUTCOME::Piece;

@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
-// Opens for reading while the POS driver keeps reading and writing the file.
+// Opens for reading while the POS driver keeps reading, writing, deleting or
+// renaming onto the file: a driver must never fail to write a receipt because
+// the capture was reading the last one.
 class CWinFileReader : public CFileReader {
 public:
     CWinFileReader() = default;
@@ -16,9 +18,25 @@ public:
     bool Open(const std::string& strPath) override
     {
         Close();
-        m_hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return m_hFile != INVALID_HANDLE_VALUE;
+        m_hFile = CreateFileA(strPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (m_hFile != INVALID_HANDLE_VALUE)
+            return true;
+        const DWORD dwError = GetLastError();
+        m_bNoFile = dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
+        return false;
+    }
+
+    bool OpenFoundNoFile() const override { return m_bNoFile; }
+
+    bool LastWriteTime(uint64_t& nTime) override
+    {
+        nTime = 0;
+        FILETIME written;
+        if (m_hFile == INVALID_HANDLE_VALUE || !GetFileTime(m_hFile, nullptr, nullptr, &written))
+            return false;
+        nTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+        return true;
     }
 
     int64_t Size() override
@@ -66,6 +84,7 @@ public:
 
 private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    bool m_bNoFile = false;
 };
 
 class CWinTickSource : public CTickSource {

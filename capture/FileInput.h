@@ -6,6 +6,7 @@
 #include "capture/FileCapture.h"
 #include "capture/InputEvents.h"
 #include "capture/ReadDirChange.h"
+#include "capture/RetryTimer.h"
 #include "config/PosSettingInfo.h"
 
 #include <mutex>
@@ -39,6 +40,7 @@ public:
 private:
     int32_t OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t dwReserved) override;
     void CaptureChange(int i, uint32_t dwAction, const std::string& strPath);
+    void RetryChange(int i);
     void OnFolderState(int nSlot, bool bPresent) override;
 
     // Written by Start and Stop on the start/stop thread while no watcher runs.
@@ -54,4 +56,10 @@ private:
     // Running for the sources whose folder's watcher serves other sources too;
     // started and stopped with the watchers, posted to by them.
     CChangeWorker m_ChangeWorker[MAX_SOURCES];
+    // Takes skipped changes again; m_RetryPath[i], the path of source i's
+    // skipped change, is guarded by m_FileCaptureMutex[i]. A capture schedules
+    // its retry holding that lock; the timer's own lock is taken after it, and
+    // the timer calls back holding none.
+    CRetryTimer m_Retry;
+    std::string m_RetryPath[MAX_SOURCES];
 };

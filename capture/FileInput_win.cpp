@@ -33,6 +33,8 @@ void CFileInput::Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& s
     for (const FILE_SOURCE& source : m_Sources) m_LowerPaths.push_back(LowerCase(source.strPath));
     m_pSink = &sink;
     m_pEvents = &events;
+    if (!m_Sources.empty())
+        m_Retry.Start([this](int i) { RetryChange(i); });
 
     // One watcher per folder, kept in the slot of the folder's first source.
     struct FOLDER_GROUP {
@@ -94,10 +96,11 @@ void CFileInput::Stop()
 {
     for (int i = 0; i < MAX_SOURCES; ++i)
         m_DirWatcher[i].StopWatch();
-    for (int i = 0; i < MAX_SOURCES; ++i) {
+    for (int i = 0; i < MAX_SOURCES; ++i)
         m_ChangeWorker[i].Stop();
+    m_Retry.Stop();
+    for (int i = 0; i < MAX_SOURCES; ++i)
         m_FileCapture[i].SetUndecided();
-    }
 }
 
 int32_t CFileInput::OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t)
@@ -122,6 +125,12 @@ void CFileInput::CaptureChange(int i, uint32_t dwAction, const std::string& strP
     CWinFileReader reader;
     CWinTickSource ticks;
     const FILE_CHANGE_RESULT result = m_FileCapture[i].OnDirChange(dwAction, strPath, nReceiptType, reader, ticks);
+    if (result.nRetryMs >= 0) {
+        m_RetryPath[i] = strPath;
+        m_Retry.Schedule(i, result.nRetryMs);
+    } else if (result.eOutcome != FILE_OUTCOME::Ignored) {
+        m_Retry.Cancel(i);
+    }
     if (result.eOutcome != FILE_OUTCOME::Piece)
         return;
     if (result.nReadPhase == FILE_PHASE_APPEND)
@@ -129,6 +138,16 @@ void CFileInput::CaptureChange(int i, uint32_t dwAction, const std::string& strP
     else if (result.nReadPhase == FILE_PHASE_REFRESH)
         Trace("kassimo This file is refresh mode\n");
     m_pSink->Deliver(i, result.pPiece, result.nPieceLen);
+}
+
+void CFileInput::RetryChange(int i)
+{
+    std::string strPath;
+    {
+        std::lock_guard<std::mutex> lock(m_FileCaptureMutex[i]);
+        strPath = m_RetryPath[i];
+    }
+    CaptureChange(i, FILE_CHANGE_RETRY, strPath);
 }
 
 void CFileInput::OnFolderState(int nSlot, bool bPresent)

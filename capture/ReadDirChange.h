@@ -22,17 +22,20 @@ constexpr uint32_t RDC_BUSY_SWEEP_MS = 200;
 // writes of a burst are the ones no later change would show.
 constexpr uint32_t RDC_QUIET_LOOK_MS = 200;
 
-// What a look at a file shows; a change to any of it counts as a change.
+// What a look at a file shows; a change to any of it counts as a change. The
+// creation time tells a file deleted and written anew from the one before it.
 struct FILE_LOOK {
     bool bPresent = false;
     uint64_t nSize = 0;
     uint64_t nWriteTime = 0;
+    uint64_t nCreationTime = 0;
 };
 
 // True when the file is there now and differs from the earlier look.
 inline bool ChangedSince(const FILE_LOOK& seen, const FILE_LOOK& now)
 {
-    return now.bPresent && (!seen.bPresent || seen.nSize != now.nSize || seen.nWriteTime != now.nWriteTime);
+    return now.bPresent && (!seen.bPresent || seen.nSize != now.nSize || seen.nWriteTime != now.nWriteTime ||
+                            seen.nCreationTime != now.nCreationTime);
 }
 
 // Receiver of the watcher's reports. Deleting through this interface is not
@@ -127,10 +130,9 @@ private:
     // Waits for changes in the open folder; false when the folder failed or went away.
     bool WatchOpenFolder(void* hDirectory);
     void ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes);
-    void ReportEveryWatchedFile();
     void ReportFolderState(bool bPresent);
-    // Reports every watched file that changed since it was last seen, for a
-    // notification the system dropped.
+    // Reports every watched file that changed since it was last seen: for a
+    // notification the system dropped, a batch that overflowed, a folder back.
     void SweepWatchedFiles();
     void LookAtWatchedFiles();
 

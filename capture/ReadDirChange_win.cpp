@@ -51,6 +51,8 @@ FILE_LOOK LookAt(const std::string& strPath)
     look.nSize = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     look.nWriteTime =
         (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    look.nCreationTime =
+        (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
     return look;
 }
 
@@ -188,19 +190,6 @@ void CReadDirChange::ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes)
     }
 }
 
-// The system dropped the records of an overflowed batch; any watched file may have changed.
-void CReadDirChange::ReportEveryWatchedFile()
-{
-    for (auto& entry : m_FileTable) {
-        if (m_nStop != 0)
-            return;
-        if (entry.pOwner == this) {
-            entry.look = LookAt(m_strFolder + entry.strFileName);
-            m_pCallback->OnDirChange(FILE_ACTION_MODIFIED, m_strFolder + entry.strFileName, 0);
-        }
-    }
-}
-
 void CReadDirChange::LookAtWatchedFiles()
 {
     for (auto& entry : m_FileTable) {
@@ -255,7 +244,7 @@ void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
                 bMissing = false;
                 w.ReportFolderState(true);
                 // The file may have come back with its folder.
-                w.ReportEveryWatchedFile();
+                w.SweepWatchedFiles();
             }
             // A removed folder fails the wait: it is opened again, or reported missing.
             if (!w.WatchOpenFolder(hDirectory.Get()) && w.m_nStop == 0)
@@ -315,8 +304,10 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
             TraceFailure("waiting for changes in", m_strFolder, dwError);
             return false;
         }
+        // An overflowed batch names no file: only the files whose look changed
+        // are reported, as a refresh-mode source would send an unchanged file again.
         if (!bDone || dwBytes == 0)
-            ReportEveryWatchedFile();
+            SweepWatchedFiles();
         else
             ReportRecords(buffer, dwBytes);
         // A write whose notification the system dropped shows here, at a later

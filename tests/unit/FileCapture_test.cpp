@@ -43,6 +43,11 @@ public:
     int64_t nReadableEnd = -1;  // reads deliver nothing at or beyond this offset; -1: no limit
     int nRewriteAfterRead = 0;  // after the n-th read of a change the file holds strRewrite
     std::string strRewrite;
+    bool bLocked = false;  // there, but held by a writer that shares nothing
+    FILE_IDENTITY identity;
+    int nIdentityAsked = 0;
+    bool bWriteTimeKnown = false;
+    uint64_t nWriteTime = 0;
 
     bool IsOpen() const { return m_bOpen; }
 
@@ -51,8 +56,22 @@ public:
         EXPECT_EQ(PATH, path);
         EXPECT_FALSE(m_bOpen) << "opened twice";
         m_nReads = 0;
-        m_bOpen = bExists;
-        return bExists;
+        m_bOpen = bExists && !bLocked;
+        return m_bOpen;
+    }
+    bool OpenFoundNoFile() const override { return !bExists; }
+    bool LastWriteTime(uint64_t& nTime) override
+    {
+        EXPECT_TRUE(m_bOpen);
+        nTime = nWriteTime;
+        return bWriteTimeKnown;
+    }
+    bool Identity(FILE_IDENTITY& id) override
+    {
+        EXPECT_TRUE(m_bOpen);
+        ++nIdentityAsked;
+        id = identity;
+        return identity.IsKnown();
     }
     int64_t Size() override
     {
@@ -224,8 +243,15 @@ std::vector<SCENARIO> Scenarios()
              {"200 bytes appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
              {"37 more", A + B + C, 0, MOD, true, C, {1200, 1237, APPEND}},
              {"5000 more", A + B + C + D, 0, MOD, true, D, {1237, 6237, APPEND}},
-             {"same length, last bytes changed", A + B + C + D.substr(0, 4999) + "#", 0, MOD, false, none,
-              {1237, 6237, APPEND}},
+             {"rewritten in place, same length: all of it is new", A + B + C + D.substr(0, 4999) + "#", 0, MOD,
+              true, A + B + C + D.substr(0, 4999) + "#", {0, 6237, APPEND}},
+             {"appended after it", A + B + C + D.substr(0, 4999) + "#" + E, 0, MOD, true, E, {6237, 6297, APPEND}},
+         }},
+        {"append mode, file replaced by a longer one", A, 0,
+         {
+             {"appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"re-created longer than before", T500 + D, 0, MOD, true, T500 + D, {0, 5500, APPEND}},
+             {"appended after it", T500 + D + C, 0, MOD, true, C, {5500, 5537, APPEND}},
          }},
         {"rewrite with a shorter receipt chooses refresh mode", A, 0,
          {
@@ -264,14 +290,32 @@ std::vector<SCENARIO> Scenarios()
              {"appended", A + B, 100, MOD, true, B, {1000, 1200, APPEND}},
              {"nothing added", A + B, 200, MOD, true, none, {1200, 1200, APPEND}},
          }},
-        {"receipt type 0: the same receipt appended again only moves the region", A, 0,
+        {"receipt type 0: a reprint, the same receipt appended again, goes out again", A, 0,
          {
              {"receipt", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
-             {"the same receipt again", A + B + B, 0, MOD, false, none, {1200, 1400, APPEND}},
+             {"the same receipt again", A + B + B, 0, MOD, true, B, {1200, 1400, APPEND}},
              {"a different one", A + B + B + C, 0, MOD, true, C, {1400, 1437, APPEND}},
              {"a long one", A + B + B + C + big50k, 0, MOD, true, big50k, {51437 - 40960, 51437, APPEND}},
-             {"the long one again", A + B + B + C + big50k + big50k, 0, MOD, false, none,
+             {"the long one again", A + B + B + C + big50k + big50k, 0, MOD, true, big50k,
               {101437 - 40960, 101437, APPEND}},
+         }},
+        {"receipt type 1: a reprint goes out again", A, 1,
+         {
+             {"receipt", A + B, 100, MOD, true, B, {1000, 1200, APPEND}},
+             {"the same receipt again", A + B + B, 200, MOD, true, B, {1200, 1400, APPEND}},
+         }},
+        {"receipt type 0: text put in front moves the last piece to the end, nothing new", A, 0,
+         {
+             {"receipt", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
+             {"200 bytes put in front", R1.substr(0, 200) + A + B, 0, MOD, false, none, {1200, 1400, APPEND}},
+             {"appended after it", R1.substr(0, 200) + A + B + C, 0, MOD, true, C, {1400, 1437, APPEND}},
+         }},
+        {"refresh mode, a receipt rewritten in two writes: each byte once", A, 0,
+         {
+             {"a receipt", R1, 0, MOD, true, R1, {0, 300, REFRESH}},
+             {"the next one's first part", R2.substr(0, 100), 0, MOD, true, R2.substr(0, 100), {0, 100, REFRESH}},
+             {"its second part", R2, 0, MOD, true, R2.substr(100), {100, 300, REFRESH}},
+             {"the next receipt", R3, 0, MOD, true, R3, {0, 500, REFRESH}},
          }},
         {"file emptied, then written from its start", A, 0,
          {
@@ -315,8 +359,16 @@ std::vector<SCENARIO> Scenarios()
         {"new name of a rename restarts from the file's start", A, 0,
          {
              {"appended", A + B, 0, MOD, true, B, {1000, 1200, APPEND}},
-             {"renamed onto", R1, 0, FILE_CHANGE_RENAMED_NEW_NAME, false, none, {0, 0, APPEND}},
-             {"modified", R1, 0, MOD, true, R1, {0, 300, APPEND}},
+             {"renamed onto: all of it is new text", R1, 0, FILE_CHANGE_RENAMED_NEW_NAME, true, R1,
+              {0, 300, APPEND}},
+             {"modified without a new byte", R1, 0, MOD, false, none, {0, 300, APPEND}},
+             {"renamed onto", T500, 0, FILE_CHANGE_RENAMED_NEW_NAME, true, T500, {0, 500, APPEND}},
+             {"appended", T500 + C, 0, MOD, true, C, {500, 537, APPEND}},
+         }},
+        {"new name of a rename, receipt type 1, refresh mode", A, 1,
+         {
+             {"rewritten", R1, 100, MOD, true, R1, {0, 300, REFRESH}},
+             {"renamed onto", R2, 200, FILE_CHANGE_RENAMED_NEW_NAME, true, R2, {0, 300, REFRESH}},
          }},
         {"other change codes do nothing", A, 0,
          {
@@ -368,7 +420,7 @@ TEST(FileCaptureChanges, ScenariosGiveTheExpectedPiecesAndStates)
                 }
                 // A change that was not taken leaves a snapshot of what the file held before.
                 const bool bTaken = r.eOutcome == FILE_OUTCOME::Piece || r.eOutcome == FILE_OUTCOME::Moved ||
-                                    r.eOutcome == FILE_OUTCOME::Emptied || r.eOutcome == FILE_OUTCOME::Restarted;
+                                    r.eOutcome == FILE_OUTCOME::Emptied || r.eOutcome == FILE_OUTCOME::Unchanged;
                 if (bTaken)
                     ExpectStateOfFile(capture, file.strContent, step.expected);
                 else
@@ -394,7 +446,7 @@ TEST(FileCaptureChanges, OutcomeTellsWhyNothingWasHandedOver)
     } cases[] = {
         {"other receipt type", 2, MOD, a + b, true, 100, FILE_OUTCOME::Ignored, -2},
         {"other change code", 0, FILE_CHANGE_ADDED, a + b, true, 100, FILE_OUTCOME::Ignored, -2},
-        {"rename", 0, FILE_CHANGE_RENAMED_NEW_NAME, a + b, true, 100, FILE_OUTCOME::Restarted, -2},
+        {"rename", 0, FILE_CHANGE_RENAMED_NEW_NAME, a + b, true, 100, FILE_OUTCOME::Piece, UNDECIDED},
         {"missing file", 0, MOD, a + b, false, 100, FILE_OUTCOME::NotOpened, -2},
         {"within 20 ms of program start", 1, MOD, a + b, true, 19, FILE_OUTCOME::Gated, -2},
         {"emptied", 0, MOD, "", true, 100, FILE_OUTCOME::Emptied, -2},
@@ -541,6 +593,264 @@ TEST(FileCaptureFaults, FileShrinkingDuringTheReadSendsNothingAndTheNextChangeSe
     }
 }
 
+// ---------------------------------------------------------------------------
+// A file removed or renamed away and another put in its place
+
+TEST(FileCaptureReplaced, AfterARemovalANewFileIsTakenWholeEvenWhereItsBytesMatch)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2), c = Text(50, 3);
+    const FILE_IDENTITY first{7, 100, 5000};
+    const FILE_IDENTITY other{7, 101, 6000};
+    const struct {
+        const char* szName;
+        uint32_t dwRecord;  // reported before the change; 0: none
+        FILE_IDENTITY identityAfter;
+        std::string strPiece;
+    } cases[] = {
+        {"removed, another file", FILE_CHANGE_REMOVED, other, a + b + c},
+        {"renamed away, another file", FILE_CHANGE_RENAMED_OLD_NAME, other, a + b + c},
+        {"removed, the same file back", FILE_CHANGE_REMOVED, first, c},
+        {"no removal reported: appended", 0, first, c},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.szName);
+        CMemoryFile file(a);
+        file.identity = first;
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        EXPECT_EQ(first, capture.State().identity);
+        file.strContent = a + b;
+        ASSERT_EQ(WithZero(b), PieceOf(capture.OnDirChange(MOD, PATH, 0, file, ticks)));
+
+        if (k.dwRecord != 0) {
+            EXPECT_EQ(FILE_OUTCOME::Ignored, capture.OnDirChange(k.dwRecord, PATH, 0, file, ticks).eOutcome);
+        }
+        file.identity = k.identityAfter;
+        file.strContent = a + b + c;
+        EXPECT_EQ(WithZero(k.strPiece), PieceOf(capture.OnDirChange(MOD, PATH, 0, file, ticks)));
+        EXPECT_EQ(k.identityAfter, capture.State().identity);
+        EXPECT_EQ(APPEND, capture.State().nPhase);
+    }
+}
+
+// A file renamed into place is another file, even with the text of the one
+// before; reported twice (found by a look, then by its record), it is the same.
+TEST(FileCaptureReplaced, AFileRenamedIntoPlaceIsTakenWholeOnce)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2), r = Text(300, 3);
+    const struct {
+        const char* szName;
+        FILE_IDENTITY identityAfter;
+        bool bPiece;
+    } cases[] = {
+        {"another file with the same text", FILE_IDENTITY{7, 101, 6000}, true},
+        {"the file taken last, reported again", FILE_IDENTITY{7, 100, 5000}, false},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.szName);
+        CMemoryFile file(a);
+        file.identity = FILE_IDENTITY{7, 100, 5000};
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        file.strContent = a + b;
+        ASSERT_EQ(WithZero(b), PieceOf(capture.OnDirChange(MOD, PATH, 0, file, ticks)));
+        // What the last rename brought, taken whole.
+        file.identity = FILE_IDENTITY{7, 100, 5000};
+        file.strContent = r;
+        ASSERT_EQ(WithZero(r), PieceOf(capture.OnDirChange(FILE_CHANGE_RENAMED_NEW_NAME, PATH, 0, file, ticks)));
+
+        file.identity = k.identityAfter;
+        const FILE_CHANGE_RESULT again = capture.OnDirChange(FILE_CHANGE_RENAMED_NEW_NAME, PATH, 0, file, ticks);
+        EXPECT_EQ(k.bPiece ? WithZero(r) : std::string(), PieceOf(again));
+        ExpectStateOfFile(capture, r, {0, 300, APPEND});
+    }
+}
+
+// Asking a file for its identity costs more than reading it: plain appends do not ask.
+TEST(FileCaptureReplaced, PlainAppendsDoNotAskForTheIdentity)
+{
+    const std::string a = Text(1000, 1);
+    CMemoryFile file(a);
+    file.identity = FILE_IDENTITY{7, 100, 5000};
+    CFakeTicks ticks;
+    CFileCapture capture;
+    capture.TakeStartSnapshot(file, PATH);
+    file.nIdentityAsked = 0;
+    for (uint32_t k = 0; k < 5; ++k) {
+        file.strContent += Text(100, 10 + k);
+        ASSERT_EQ(FILE_OUTCOME::Piece, capture.OnDirChange(MOD, PATH, 0, file, ticks).eOutcome);
+    }
+    EXPECT_EQ(0, file.nIdentityAsked);
+    file.strContent = Text(300, 30);
+    ASSERT_EQ(FILE_OUTCOME::Piece, capture.OnDirChange(MOD, PATH, 0, file, ticks).eOutcome);
+    EXPECT_EQ(1, file.nIdentityAsked) << "the region restarted: the identity of the new file is kept";
+}
+
+// ---------------------------------------------------------------------------
+// Changes that could not be taken are to be taken again later
+
+TEST(FileCaptureRetry, ASkippedChangeAsksToBeTakenAgain)
+{
+    const std::string a = Text(1000, 1), b = Text(200, 2);
+    CMemoryFile file(a);
+    CFakeTicks ticks;
+    CFileCapture capture;
+    capture.TakeStartSnapshot(file, PATH);
+    file.strContent = a + b;
+
+    // Held by a writer: tried again later and later, but at least once a second.
+    file.bLocked = true;
+    const int expectedDelays[] = {20, 40, 80, 160, 320, 640, 1000, 1000, 1000};
+    for (const int delay : expectedDelays) {
+        const FILE_CHANGE_RESULT r = capture.OnDirChange(MOD, PATH, 0, file, ticks);
+        EXPECT_EQ(FILE_OUTCOME::NotOpened, r.eOutcome);
+        EXPECT_EQ(delay, r.nRetryMs);
+    }
+    file.bLocked = false;
+    FILE_CHANGE_RESULT r = capture.OnDirChange(MOD, PATH, 0, file, ticks);
+    EXPECT_EQ(WithZero(b), PieceOf(r));
+    EXPECT_EQ(-1, r.nRetryMs);
+    file.bLocked = true;
+    EXPECT_EQ(20, capture.OnDirChange(MOD, PATH, 0, file, ticks).nRetryMs) << "the back-off starts afresh";
+
+    // Missing: nothing to wait for; its return is a change of its own.
+    file.bLocked = false;
+    file.bExists = false;
+    r = capture.OnDirChange(MOD, PATH, 0, file, ticks);
+    EXPECT_EQ(FILE_OUTCOME::NotOpened, r.eOutcome);
+    EXPECT_EQ(-1, r.nRetryMs);
+
+    // Nothing could be read: tried again.
+    file.bExists = true;
+    file.strContent = a + b + b;
+    file.nReadableEnd = 0;
+    r = capture.OnDirChange(MOD, PATH, 0, file, ticks);
+    EXPECT_EQ(FILE_OUTCOME::Abandoned, r.eOutcome);
+    EXPECT_GE(r.nRetryMs, 0);
+}
+
+TEST(FileCaptureRetry, AGatedChangeIsTakenWhenTheGateOpens)
+{
+    const std::string a = Text(1000, 1), header = Text(40, 2), body = Text(300, 3);
+    CMemoryFile file(a);
+    CFakeTicks ticks;
+    CFileCapture capture;
+    capture.TakeStartSnapshot(file, PATH);
+
+    file.strContent = a + header;
+    ticks.dwNow = 1000;
+    ASSERT_EQ(WithZero(header), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)));
+    file.strContent = a + header + body;
+    ticks.dwNow = 1008;
+    FILE_CHANGE_RESULT r = capture.OnDirChange(MOD, PATH, 1, file, ticks);
+    EXPECT_EQ(FILE_OUTCOME::Gated, r.eOutcome);
+    EXPECT_EQ(12, r.nRetryMs) << "the gate opens 20 ms after the last processed change";
+    ticks.dwNow = 1020;
+    r = capture.OnDirChange(MOD, PATH, 1, file, ticks);
+    EXPECT_EQ(WithZero(body), PieceOf(r));
+    EXPECT_EQ(-1, r.nRetryMs);
+}
+
+// A change gated out may have been a second report of a write already taken:
+// taken again, it hands over only what differs from the text taken last.
+TEST(FileCaptureRetry, ARetryHandsOverOnlyWhatIsNewWhateverTheReceiptType)
+{
+    const std::string a = Text(1000, 1), r1 = Text(300, 2), more = Text(80, 3), b = Text(200, 4);
+    const struct {
+        const char* szName;
+        std::string strTaken;  // the file as the last processed change took it
+        std::string strNow;
+        FILE_OUTCOME eOutcome;
+        std::string strPiece;
+    } cases[] = {
+        {"append mode, nothing new", a + b, a + b, FILE_OUTCOME::Unchanged, ""},
+        {"append mode, appended", a + b, a + b + more, FILE_OUTCOME::Piece, more},
+        {"refresh mode, the same receipt", r1, r1, FILE_OUTCOME::Unchanged, ""},
+        {"refresh mode, its second part written", r1, r1 + more, FILE_OUTCOME::Piece, more},
+        {"refresh mode, another receipt", r1, b, FILE_OUTCOME::Piece, b},
+    };
+    for (const int receiptType : {0, 1}) {
+        for (const auto& k : cases) {
+            SCOPED_TRACE(std::string(k.szName) + ", receipt type " + std::to_string(receiptType));
+            CMemoryFile file(a);
+            CFakeTicks ticks;
+            CFileCapture capture;
+            capture.TakeStartSnapshot(file, PATH);
+            file.strContent = k.strTaken;
+            ticks.dwNow = 1000;
+            ASSERT_EQ(FILE_OUTCOME::Piece, capture.OnDirChange(MOD, PATH, receiptType, file, ticks).eOutcome);
+            file.strContent = k.strNow;
+            ticks.dwNow = 1020;
+            const FILE_CHANGE_RESULT r = capture.OnDirChange(FILE_CHANGE_RETRY, PATH, receiptType, file, ticks);
+            EXPECT_EQ(k.eOutcome, r.eOutcome);
+            if (k.eOutcome == FILE_OUTCOME::Piece) {
+                EXPECT_EQ(WithZero(k.strPiece), PieceOf(r));
+            } else {
+                EXPECT_EQ(receiptType == 1 ? 1000u : 0u, capture.LastChangeTick())
+                    << "handing nothing over, the retry leaves the gate open";
+            }
+            EXPECT_EQ(-1, r.nRetryMs);
+        }
+    }
+}
+
+// Receipt type 1 takes every change 20 ms apart, even one that leaves the bytes
+// as they were; but one write reported twice, later than that (by its record
+// and by the watcher's look at the folder), is one change.
+TEST(FileCaptureRetry, OneWriteReportedTwiceIsTakenOnce)
+{
+    const std::string a = Text(1000, 1), r1 = Text(300, 2), b = Text(200, 3);
+    const struct {
+        const char* szName;
+        std::string strWritten;
+        std::string strPiece;            // of the first report
+        std::string strSameBytesAgain;   // what a rewrite with the same bytes hands over
+    } cases[] = {
+        {"refresh mode", r1, r1, r1},
+        {"append mode", a + b, b, ""},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.szName);
+        CMemoryFile file(a);
+        file.bWriteTimeKnown = true;
+        file.nWriteTime = 100;
+        CFakeTicks ticks;
+        CFileCapture capture;
+        capture.TakeStartSnapshot(file, PATH);
+        file.strContent = k.strWritten;
+        file.nWriteTime = 200;
+        ticks.dwNow = 1000;
+        ASSERT_EQ(WithZero(k.strPiece), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)));
+        ticks.dwNow = 1300;
+        const FILE_CHANGE_RESULT again = capture.OnDirChange(MOD, PATH, 1, file, ticks);
+        EXPECT_EQ(FILE_OUTCOME::Unchanged, again.eOutcome);
+        EXPECT_EQ(1000u, capture.LastChangeTick());
+        file.nWriteTime = 300;
+        ticks.dwNow = 1600;
+        EXPECT_EQ(WithZero(k.strSameBytesAgain), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)))
+            << "written again with the same bytes";
+    }
+}
+
+// A driver that empties its file and then writes the receipt: the empty file
+// handed nothing over, so it does not close the gate on the receipt.
+TEST(FileCaptureRetry, AnEmptiedFileLeavesTheGateOpen)
+{
+    const std::string a = Text(1000, 1), receipt = Text(300, 2);
+    CMemoryFile file(a);
+    CFakeTicks ticks;
+    CFileCapture capture;
+    capture.TakeStartSnapshot(file, PATH);
+    file.strContent = "";
+    ticks.dwNow = 1000;
+    EXPECT_EQ(FILE_OUTCOME::Emptied, capture.OnDirChange(MOD, PATH, 1, file, ticks).eOutcome);
+    file.strContent = receipt;
+    ticks.dwNow = 1005;
+    EXPECT_EQ(WithZero(receipt), PieceOf(capture.OnDirChange(MOD, PATH, 1, file, ticks)));
+}
+
 #ifdef _WIN32
 // ---------------------------------------------------------------------------
 // The system's reader on a real file that a writer keeps changing.
@@ -567,9 +877,101 @@ TEST(FileCaptureWin, RealFileAppendedByAWriterThatKeepsItOpen)
     CloseHandle(hWriter);
     EXPECT_EQ(WithZero(b), PieceOf(r));
 
-    // The capture let go of the file: it can be deleted now.
+    // The capture let go of the file: a writer can have it alone, and delete it.
+    const HANDLE hAlone =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, hAlone) << GetLastError();
+    if (hAlone != INVALID_HANDLE_VALUE)
+        CloseHandle(hAlone);
     EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
     EXPECT_EQ(FILE_OUTCOME::NotOpened, capture.OnDirChange(FILE_CHANGE_MODIFIED, path, 0, reader, ticks).eOutcome);
+}
+
+// The same file keeps its volume and index while it is written; a file deleted
+// and written anew under the same name, or renamed into place, has another identity.
+TEST(FileCaptureWin, IdentityTellsAnotherFileUnderTheSameName)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    auto identityOf = [&](FILE_IDENTITY& id) {
+        CWinFileReader reader;
+        if (!reader.Open(path))
+            return false;
+        return reader.Identity(id);
+    };
+    WriteWholeFile(path, Text(1000, 1));
+    FILE_IDENTITY first, now;
+    ASSERT_TRUE(identityOf(first));
+    EXPECT_TRUE(first.IsKnown());
+
+    Sleep(20);
+    AppendToFile(path, Text(200, 2));
+    WriteWholeFile(path, Text(100, 3));
+    ASSERT_TRUE(identityOf(now));
+    // Wine gives the time of the file's last change as its creation time; the
+    // volume and the file index stay.
+    EXPECT_EQ(first.dwVolumeSerial, now.dwVolumeSerial) << "appended and truncated: the same file";
+    EXPECT_EQ(first.nFileIndex, now.nFileIndex) << "appended and truncated: the same file";
+
+    const struct {
+        const char* szHow;
+        std::function<void()> replace;
+    } ways[] = {
+        {"deleted and written anew",
+         [&] {
+             ASSERT_TRUE(DeleteFileA(path.c_str()));
+             WriteWholeFile(path, Text(100, 3));
+         }},
+        {"renamed into place",
+         [&] {
+             WriteWholeFile(folder.File("incoming.tmp"), Text(100, 3));
+             ASSERT_TRUE(MoveFileExA(folder.File("incoming.tmp").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.szHow);
+        FILE_IDENTITY before;
+        ASSERT_TRUE(identityOf(before));
+        Sleep(20);
+        way.replace();
+        ASSERT_TRUE(identityOf(now));
+        EXPECT_NE(before, now);
+    }
+    CWinFileReader reader;
+    EXPECT_FALSE(reader.Open(folder.File("missing.txt")));
+    EXPECT_TRUE(reader.OpenFoundNoFile());
+}
+
+// A driver deletes its file while the capture is reading it: the driver's
+// call succeeds, and the capture reads on.
+TEST(FileCaptureWin, ADriverCanDeleteTheFileWhileTheCaptureReadsIt)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    const std::string first = Text(500, 1);
+    WriteWholeFile(path, first);
+    CWinFileReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_TRUE(DeleteFileA(path.c_str())) << GetLastError();
+    uint8_t buffer[500] = {};
+    EXPECT_EQ(500, reader.ReadAt(0, buffer, 500));
+    EXPECT_EQ(first, std::string(reinterpret_cast<const char*>(buffer), 500));
+}
+
+// A writer that shares nothing holds the file: the open fails, and the file is known to be there.
+TEST(FileCaptureWin, FileHeldByAWriterIsToldFromAMissingOne)
+{
+    CTempFolder folder;
+    const std::string path = folder.File("till.txt");
+    WriteWholeFile(path, "receipt\r\n");
+    const HANDLE hWriter =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hWriter);
+    CWinFileReader reader;
+    EXPECT_FALSE(reader.Open(path));
+    EXPECT_FALSE(reader.OpenFoundNoFile());
+    CloseHandle(hWriter);
+    EXPECT_TRUE(reader.Open(path));
 }
 
 TEST(FileCaptureWin, ReaderReportsWhatTheFileHolds)

@@ -318,6 +318,33 @@ TEST_F(WatchFixture, OverflowedBatchReportsTheWatchedFileAsModified)
     EXPECT_TRUE(recorder.WaitForCall(FILE_ACTION_MODIFIED, folder + "Receipt.txt"));
 }
 
+// An overflowed batch names no file: a watched file that did not change is
+// not reported (a refresh-mode source would send it again), one that did is.
+TEST_F(WatchFixture, OverflowedBatchReportsOnlyTheWatchedFilesThatChanged)
+{
+    WriteWholeFile(folder + "Receipt.txt", "receipt\r\n");
+    WriteWholeFile(folder + "Other.txt", "other till\r\n");
+    watcher.SetCallback(&recorder);
+    watcher.StartWatch(folder, std::vector<WATCHED_NAME>{{"Receipt.txt", 0}, {"Other.txt", 1}});
+    ASSERT_TRUE(Prime("Receipt.txt", recorder));
+    ASSERT_TRUE(Prime("Other.txt", recorder));
+
+    recorder.Hold();
+    AppendToFile(folder + "Other.txt", "held\r\n");
+    ASSERT_TRUE(recorder.WaitUntilHeldInside());
+    recorder.Clear();
+    for (int i = 0; i < 60; ++i)
+        WriteWholeFile(folder + "a-rather-long-name-for-a-spool-file-" + std::to_string(i) + ".tmp", "x");
+    AppendToFile(folder + "Other.txt", "lost in the crowd\r\n");
+    for (int i = 60; i < 120; ++i)
+        WriteWholeFile(folder + "a-rather-long-name-for-a-spool-file-" + std::to_string(i) + ".tmp", "x");
+    recorder.Release();
+    // Files are looked at in slot order: had the unchanged one been reported,
+    // it would be reported by now.
+    EXPECT_TRUE(recorder.WaitForCall(FILE_ACTION_MODIFIED, folder + "Other.txt"));
+    EXPECT_TRUE(AllCallsFor(recorder.Calls(), folder + "Other.txt"));
+}
+
 // ---------------------------------------------------------------------------
 // Stopping
 

@@ -1,12 +1,12 @@
 #pragma once
-// The capture engine: the source records, one output slot per source and the
-// inputs, started and stopped together. It turns what outputs and inputs
+// The capture engine: the source records, one queue and one output per
+// source and the inputs, started and stopped together. It turns what outputs and inputs
 // report into row texts for the window. The window owns one engine.
 //
 // Start: every output in list order, then the inputs, the Infogenesis
 // connections last. Stop: the Infogenesis connections first (their library
 // calls back on its own threads), then every other input, then every output,
-// then every slot is reset.
+// then every queue is emptied.
 // m_ListUpdateMutex is never held together with another lock.
 #include "capture/DeliverySink.h"
 #include "capture/FileInput.h"
@@ -17,7 +17,8 @@
 #include "config/SettingsFile.h"
 #include "net/WinsockInit.h"
 #include "output/OutputEvents.h"
-#include "output/OutputSlot.h"
+#include "output/Output.h"
+#include "output/OutputQueue.h"
 
 #include <windows.h>
 
@@ -109,7 +110,7 @@ public:
     void SetOutputProbe(COutputProbe* pProbe);
 
     // Read-only views for the window and for tests.
-    COutputSlot& Output(int i) { return m_Outputs[i]; }
+    COutputQueue& Queue(int i) { return *m_Queues[i]; }
     const FILE_STATE& FileState(int i) const { return m_FileInput.State(i); }
     int FindFileSource(const std::string& strPath) const { return m_FileInput.FindFileSource(strPath); }
 
@@ -146,7 +147,10 @@ private:
     LIST_CELL_UPDATE m_ListUpdates[MAX_SOURCES];
     std::string m_LastOutputStatus[MAX_SOURCES];
 
-    COutputSlot m_Outputs[MAX_SOURCES];
+    // Each source's queue, kept in row order; its output exists while capture runs.
+    std::unique_ptr<COutputQueue> m_Queues[MAX_SOURCES];
+    std::unique_ptr<COutput> m_Outputs[MAX_SOURCES];
+    COutputProbe* m_pOutputProbe = nullptr;
     CFileInput m_FileInput;
     // Started and stopped on the user-interface thread; its readers deliver here.
     CNetworkMonitor m_NetworkMonitor{*this};

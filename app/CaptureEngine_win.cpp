@@ -10,6 +10,8 @@ CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
     for (int i = 0; i < MAX_SOURCES; ++i) {
         m_StartKind[i] = -1;
         m_StartReceiptType[i] = -1;
+        m_Queues[i] = std::make_unique<COutputQueue>();
+        m_Queues[i]->SetSource(i);
     }
 }
 
@@ -74,6 +76,15 @@ void CCaptureEngine::DeleteSource(int i)
     }
     m_StartKind[MAX_SOURCES - 1] = -1;
     m_StartReceiptType[MAX_SOURCES - 1] = -1;
+    // The queues follow their sources up the list; the deleted one's goes last, emptied.
+    std::unique_ptr<COutputQueue> deleted = std::move(m_Queues[i]);
+    for (int k = i; k < MAX_SOURCES - 1; ++k) {
+        m_Queues[k] = std::move(m_Queues[k + 1]);
+        m_Queues[k]->SetSource(k);
+    }
+    deleted->Clear();
+    deleted->SetSource(MAX_SOURCES - 1);
+    m_Queues[MAX_SOURCES - 1] = std::move(deleted);
 }
 
 bool CCaptureEngine::NeedsRestart() const
@@ -88,8 +99,10 @@ bool CCaptureEngine::NeedsRestart() const
 
 void CCaptureEngine::SetOutputProbe(COutputProbe* pProbe)
 {
-    for (COutputSlot& slot : m_Outputs)
-        slot.SetProbe(pProbe);
+    m_pOutputProbe = pProbe;
+    for (auto& output : m_Outputs)
+        if (output)
+            output->SetProbe(pProbe);
 }
 
 void CCaptureEngine::Start()
@@ -97,14 +110,17 @@ void CCaptureEngine::Start()
     if (m_bRunning)
         return;
     m_bRunning = 1;
-    for (int i = 0; i < SourceCount(); ++i)
-        m_Outputs[i].Open(i, Source(i), *this);
+    for (int i = 0; i < SourceCount(); ++i) {
+        m_Outputs[i] = MakeOutput(Source(i), *m_Queues[i]);
+        m_Outputs[i]->SetProbe(m_pOutputProbe);
+        m_Outputs[i]->Open(i, Source(i), *this);
+    }
 
     std::vector<FILE_SOURCE> files;
     for (int i = 0; i < SourceCount(); ++i) {
         if (Source(i).nMonitorType != KIND_FILE)
             continue;
-        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Outputs[i].IsFailed()});
+        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Queues[i]->IsFailed()});
     }
     m_FileInput.Start(files, *this, *this);
 
@@ -136,15 +152,19 @@ void CCaptureEngine::Stop()
     m_Infogenesis.Stop();
     m_FileInput.Stop();
     m_NetworkMonitor.Stop();
-    for (int i = 0; i < MAX_SOURCES; ++i)
-        m_Outputs[i].BeginClose();
-    for (int i = 0; i < MAX_SOURCES; ++i)
-        m_Outputs[i].Close();
+    for (auto& output : m_Outputs)
+        if (output)
+            output->BeginClose();
+    for (auto& output : m_Outputs)
+        if (output) {
+            output->Close();
+            output.reset();
+        }
     for (int i = 0; i < SourceCount(); ++i)
         PostListCell(i, 0, m_strWaitConnect);
     // What was still queued is discarded, and no flag survives into the next start.
-    for (int i = 0; i < MAX_SOURCES; ++i)
-        m_Outputs[i].Reset();
+    for (auto& queue : m_Queues)
+        queue->Clear();
     {
         std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
         for (auto& status : m_LastOutputStatus)
@@ -157,7 +177,7 @@ void CCaptureEngine::Deliver(int i, const uint8_t* bytes, int count)
 {
     if (i < 0 || i >= MAX_SOURCES)
         return;
-    m_Outputs[i].Deliver(bytes, count);
+    m_Queues[i]->Deliver(bytes, count);
 }
 
 std::string CCaptureEngine::StatusText(OUTPUT_STATUS eStatus)

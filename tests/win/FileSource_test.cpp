@@ -184,7 +184,7 @@ TEST_F(FileSourceFixture, FailedSerialPortStartsNoWatcherAndStopLeavesNoWakeUpFi
     Start();
     AppendToFile(path, "lost to a missing port");
     Sleep(300);
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
     engine.Stop();
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("RDC_temp.dat").c_str()));
 }
@@ -263,8 +263,8 @@ TEST(FileSourcesInOneFolder, EachTakesOnlyItsOwnNewTextAndStopLeavesNoThread)
         }
         for (int i = 0; i < MAX_SOURCES; ++i) {
             const int wanted = static_cast<int>(receipts[static_cast<size_t>(i)].size()) + 1;
-            for (int k = 0; k < 200 && engine.Output(i).QueuedLen() < wanted; ++k) Sleep(25);
-            EXPECT_EQ(wanted, engine.Output(i).QueuedLen()) << "source " << i;
+            for (int k = 0; k < 200 && engine.Queue(i).QueuedLen() < wanted; ++k) Sleep(25);
+            EXPECT_EQ(wanted, engine.Queue(i).QueuedLen()) << "source " << i;
         }
         engine.Stop();
         for (int k = 0; k < 200 && ProcessThreadCount() > before; ++k) Sleep(25);

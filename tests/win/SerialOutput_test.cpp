@@ -129,7 +129,7 @@ TEST_F(SerialFixture, PieceOnAnEmptyQueueGoesOutInBlocksOf256)
     const std::vector<WRITE_SEEN> want = {{256, false}, {256, true}, {88, true}};
     EXPECT_EQ(want, probe.WaitWrites(3));
     EXPECT_EQ(1, probe.Signals());
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(SerialFixture, PieceArrivingWhileBytesWaitIsAppendedAndWrittenWithoutSignal)
@@ -142,9 +142,9 @@ TEST_F(SerialFixture, PieceArrivingWhileBytesWaitIsAppendedAndWrittenWithoutSign
     const std::string first = Piece(600, 2), second = Piece(100, 3);
     Deliver(0, first);
     ASSERT_TRUE(probe.WaitWriterAtGate());
-    EXPECT_EQ(344, engine.Output(0).QueuedLen());
+    EXPECT_EQ(344, engine.Queue(0).QueuedLen());
     Deliver(0, second);
-    EXPECT_EQ(188, engine.Output(0).QueuedLen());
+    EXPECT_EQ(188, engine.Queue(0).QueuedLen());
     probe.ReleaseWriter();
 
     EXPECT_EQ(Swapped(first + second), com.Read(700, 10s));
@@ -171,13 +171,13 @@ TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
     engine.Start();
 
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
-    EXPECT_TRUE(engine.Output(0).IsFailed());
-    EXPECT_FALSE(engine.Output(0).IsReady());
+    EXPECT_TRUE(engine.Queue(0).IsFailed());
+    EXPECT_FALSE(engine.Queue(0).IsReady());
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(1));
-    EXPECT_FALSE(engine.Output(1).IsFailed());
+    EXPECT_FALSE(engine.Queue(1).IsFailed());
 
     Deliver(0, Piece(500, 4));
-    EXPECT_EQ(500, engine.Output(0).QueuedLen()) << "a failed output stores what it is given";
+    EXPECT_EQ(500, engine.Queue(0).QueuedLen()) << "a failed output stores what it is given";
     const std::string receipt = Piece(300, 5);
     Deliver(1, receipt);
     EXPECT_EQ(Swapped(receipt), com.Read(300, 10s));
@@ -189,13 +189,13 @@ TEST_F(SerialFixture, StoredQueueIsBoundedAndOversizedHandOverIsNotOverrun)
     engine.Start();
     // More than the copy buffers hold in one call: delivered in pieces, nothing lost.
     Deliver(0, Piece(250000, 6));
-    EXPECT_EQ(250000, engine.Output(0).QueuedLen());
+    EXPECT_EQ(250000, engine.Queue(0).QueuedLen());
     Deliver(0, Piece(RESERVED_BUF_SIZE - 250000 - 100, 7));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen());
     Deliver(0, Piece(100, 8));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen()) << "a piece reaching the limit is dropped whole";
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen()) << "a piece reaching the limit is dropped whole";
     Deliver(0, Piece(99, 9));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.Output(0).QueuedLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
@@ -211,9 +211,9 @@ TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
         EXPECT_EQ(Swapped(receipt), com.Read(1000, 10s));
         engine.Stop();
         EXPECT_EQ(HostText("IDS_PTS_WAIT_CONNECT"), host.StatusOf(0));
-        EXPECT_EQ(0, engine.Output(0).QueuedLen());
-        EXPECT_FALSE(engine.Output(0).IsReady());
-        EXPECT_FALSE(engine.Output(0).IsFailed());
+        EXPECT_EQ(0, engine.Queue(0).QueuedLen());
+        EXPECT_FALSE(engine.Queue(0).IsReady());
+        EXPECT_FALSE(engine.Queue(0).IsFailed());
     }
 }
 
@@ -231,7 +231,7 @@ TEST_F(SerialFixture, BytesStoredBeforeAStopNeverReachTheNextStart)
 {
     AddSerial("COM34");
     engine.Start();
-    ASSERT_TRUE(engine.Output(0).IsFailed());
+    ASSERT_TRUE(engine.Queue(0).IsFailed());
     Deliver(0, Piece(500, 11));
     engine.Stop();
     CComPortPair com(34);

@@ -62,8 +62,8 @@ struct LinkFixture : ::testing::Test {
         ASSERT_TRUE(peer.Connect(port));
         ASSERT_EQ(LINK_MSG_SIZE, peer.Login(PASSWORD).size());
         ASSERT_TRUE(Connected(i));
-        for (int k = 0; k < 500 && !engine.Output(i).IsReady(); ++k) Sleep(10);
-        ASSERT_TRUE(engine.Output(i).IsReady());
+        for (int k = 0; k < 500 && !engine.Queue(i).IsReady(); ++k) Sleep(10);
+        ASSERT_TRUE(engine.Queue(i).IsReady());
     }
 };
 
@@ -116,7 +116,7 @@ TEST_F(LinkFixture, WrongPasswordIsRefusedOnceAndTheConnectionStaysUsable)
     EXPECT_EQ(std::string("LinErr") + std::string(61, '\0'), refusal);
     ASSERT_TRUE(host.WaitForCautions(1, 5s));
     EXPECT_EQ(std::vector<std::string>{HostText("IDS_PTS_WARNING_WRONG_PASSWORD")}, host.Cautions());
-    EXPECT_FALSE(engine.Output(0).IsReady());
+    EXPECT_FALSE(engine.Queue(0).IsReady());
     EXPECT_EQ(engine.m_strWaitConnect, host.StatusOf(0));
 
     ASSERT_TRUE(peer.KeepAliveCheck());
@@ -162,26 +162,26 @@ TEST_F(LinkFixture, AcknowledgementsDrainTheQueueInChunks)
     Deliver(0, big);
     const std::string want = Swapped(big);
     EXPECT_EQ(want.substr(0, 3072), peer.ReceiveUpTo(3072, 5000));
-    EXPECT_EQ(8072, engine.Output(0).QueuedLen()) << "the chunk in flight stays queued until acknowledged";
-    EXPECT_EQ(3072, engine.Output(0).InFlightLen());
+    EXPECT_EQ(8072, engine.Queue(0).QueuedLen()) << "the chunk in flight stays queued until acknowledged";
+    EXPECT_EQ(3072, engine.Queue(0).InFlightLen());
 
     ASSERT_TRUE(peer.Ack());
     EXPECT_EQ(want.substr(3072, 3072), peer.ReceiveUpTo(3072, 5000));
-    EXPECT_EQ(5000, engine.Output(0).QueuedLen());
+    EXPECT_EQ(5000, engine.Queue(0).QueuedLen());
     ASSERT_TRUE(peer.Ack());
     EXPECT_EQ(want.substr(6144), peer.ReceiveUpTo(1928, 5000));
     EXPECT_EQ("", peer.ReceiveUpTo(1, 300));
-    EXPECT_TRUE(engine.Output(0).IsWaitingForAck());
+    EXPECT_TRUE(engine.Queue(0).IsWaitingForAck());
     ASSERT_TRUE(peer.Ack());
-    for (int k = 0; k < 500 && engine.Output(0).IsWaitingForAck(); ++k) Sleep(10);
-    EXPECT_FALSE(engine.Output(0).IsWaitingForAck());
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    for (int k = 0; k < 500 && engine.Queue(0).IsWaitingForAck(); ++k) Sleep(10);
+    EXPECT_FALSE(engine.Queue(0).IsWaitingForAck());
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
 
     // Now a captured piece goes out at once.
     const std::string receipt = Piece(700, 2);
     Deliver(0, receipt);
     EXPECT_EQ(Swapped(receipt), peer.ReceiveUpTo(700, 5000));
-    EXPECT_TRUE(engine.Output(0).IsWaitingForAck());
+    EXPECT_TRUE(engine.Queue(0).IsWaitingForAck());
 }
 
 TEST_F(LinkFixture, PiecesDeliveredWhileAChunkIsInFlightFollowItsAcknowledgement)
@@ -197,12 +197,12 @@ TEST_F(LinkFixture, PiecesDeliveredWhileAChunkIsInFlightFollowItsAcknowledgement
     Deliver(0, second);
     Deliver(0, third);
     EXPECT_EQ("", peer.ReceiveUpTo(1, 300)) << "one chunk in flight at a time";
-    EXPECT_EQ(600, engine.Output(0).QueuedLen());
+    EXPECT_EQ(600, engine.Queue(0).QueuedLen());
     ASSERT_TRUE(peer.Ack());
     EXPECT_EQ(Swapped(second + third), peer.ReceiveUpTo(500, 5000));
     ASSERT_TRUE(peer.Ack());
-    for (int k = 0; k < 500 && engine.Output(0).QueuedLen() > 0; ++k) Sleep(10);
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    for (int k = 0; k < 500 && engine.Queue(0).QueuedLen() > 0; ++k) Sleep(10);
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(LinkFixture, LargePieceBehindStoredBytesSendsOneFullChunk)
@@ -252,13 +252,13 @@ TEST_F(LinkFixture, ChunkUnacknowledgedWhenTheRecorderDropsGoesToTheNextRecorder
             ASSERT_TRUE(Waiting(0));
         }
         Deliver(0, later);  // stored behind it while no recorder is there
-        EXPECT_EQ(950, engine.Output(0).QueuedLen()) << "nothing of the receipt may be lost";
+        EXPECT_EQ(950, engine.Queue(0).QueuedLen()) << "nothing of the receipt may be lost";
         CRecorderPeer next;
         LogIn(next, port);
         EXPECT_EQ(Swapped(receipt + later), next.ReceiveUpTo(950, 5000));
         ASSERT_TRUE(next.Ack());
-        for (int k = 0; k < 500 && engine.Output(0).QueuedLen() > 0; ++k) Sleep(10);
-        EXPECT_EQ(0, engine.Output(0).QueuedLen());
+        for (int k = 0; k < 500 && engine.Queue(0).QueuedLen() > 0; ++k) Sleep(10);
+        EXPECT_EQ(0, engine.Queue(0).QueuedLen());
         next.Close();
         ASSERT_TRUE(Waiting(0));
     }
@@ -284,7 +284,7 @@ TEST_F(LinkFixture, AcknowledgementsCountOnlyOnALoggedInConnection)
         EXPECT_EQ("V3StillLive", stranger.ReceiveUpTo(11, 5000)) << "keep-alive checks are answered to anyone";
     }
     ASSERT_TRUE(Waiting(0));
-    EXPECT_EQ(400, engine.Output(0).QueuedLen());
+    EXPECT_EQ(400, engine.Queue(0).QueuedLen());
     CRecorderPeer recorder;
     LogIn(recorder, port);
     EXPECT_EQ(Swapped(receipt), recorder.ReceiveUpTo(400, 5000));
@@ -349,7 +349,7 @@ TEST_F(LinkFixture, RecordersDroppingBeforeTheirAcknowledgementLoseNoText)
         CRecorderPeer last;
         LogIn(last, port);
         std::string got;
-        for (int k = 0; k < 2000 && engine.Output(0).QueuedLen() > 0; ++k) {
+        for (int k = 0; k < 2000 && engine.Queue(0).QueuedLen() > 0; ++k) {
             got += last.ReceiveUpTo(LINK_CHUNK_MAX, 100);
             ASSERT_TRUE(last.Ack());
         }
@@ -388,14 +388,14 @@ TEST_F(LinkFixture, QueueBoundCountsTheChunkInFlightAndStopDiscardsIt)
     CRecorderPeer peer;
     LogIn(peer, port);
     Deliver(0, Piece(3000, 20));
-    ASSERT_EQ(3000, engine.Output(0).InFlightLen());
+    ASSERT_EQ(3000, engine.Queue(0).InFlightLen());
     Deliver(0, Piece(RESERVED_BUF_SIZE - 3000 - 100, 21));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen());
     Deliver(0, Piece(100, 22));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen()) << "a piece passing the bound is dropped whole";
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen()) << "a piece passing the bound is dropped whole";
     engine.Stop();
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
-    EXPECT_EQ(0, engine.Output(0).InFlightLen());
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
+    EXPECT_EQ(0, engine.Queue(0).InFlightLen());
 }
 
 TEST_F(LinkFixture, PortInUseShowsAFailedStatus)
@@ -423,7 +423,7 @@ TEST_F(LinkFixture, ResetAndSilenceDropTheConnectionAndTheNextIsServed)
         LogIn(peer, port);
         peer.Reset();
         EXPECT_TRUE(Waiting(0));
-        EXPECT_FALSE(engine.Output(0).IsReady());
+        EXPECT_FALSE(engine.Queue(0).IsReady());
     }
     {
         CRecorderPeer silent;
@@ -445,7 +445,7 @@ TEST_F(LinkFixture, GarbageNeverTouchesTheQueueOrBreaksTheLink)
     Deliver(0, receipt);
     EXPECT_EQ(Swapped(receipt), peer.ReceiveUpTo(100, 5000));
     Deliver(0, stored);
-    ASSERT_EQ(500, engine.Output(0).QueuedLen()) << "the chunk in flight and the piece behind it";
+    ASSERT_EQ(500, engine.Queue(0).QueuedLen()) << "the chunk in flight and the piece behind it";
 
     std::mt19937 random(1234);
     for (int k = 0; k < 300; ++k) {
@@ -455,11 +455,11 @@ TEST_F(LinkFixture, GarbageNeverTouchesTheQueueOrBreaksTheLink)
     }
     // Junk that happens to fill a whole block reads as a challenge from a stranger: refused.
     peer.ReceiveUpTo(1000000, 1500);
-    EXPECT_EQ(500, engine.Output(0).QueuedLen()) << "only an acknowledgement takes from the queue";
+    EXPECT_EQ(500, engine.Queue(0).QueuedLen()) << "only an acknowledgement takes from the queue";
     ASSERT_TRUE(peer.KeepAliveCheck());
     const std::string answer = peer.ReceiveUpTo(LINK_MSG_SIZE * 10, 2000);
     EXPECT_NE(std::string::npos, answer.find("V3StillLive")) << "the link still answers";
-    EXPECT_EQ(500, engine.Output(0).QueuedLen());
+    EXPECT_EQ(500, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(LinkFixture, StopEndsEveryLinkWhateverItsStateAndFreesThePorts)

@@ -30,11 +30,13 @@ void COutputQueue::DeliverPiece(const uint8_t* bytes, int count)
     m_Buffer.SetLastChunkLen(count);
     const bool bWasWaiting = m_Buffer.UsedLen() > 0;
     if (!m_Buffer.Append(m_SwapBuf.get(), count)) {
-        Trace("ZZZ Internet Stream%d queue full, piece of %d bytes dropped\n", m_nSource, count);
+        Trace("ZZZ Internet Stream%d queue full, piece of %d bytes dropped\n", m_nSource.load(), count);
         return;
     }
+    if (m_pJournal)
+        m_pJournal->Appended(m_SwapBuf.get(), static_cast<size_t>(count));
     if (!ShouldSendLocked() || m_pDrain == nullptr) {
-        Trace("ZZZ Internet Stream%d Wait Timeout, so store send data\n", m_nSource);
+        Trace("ZZZ Internet Stream%d Wait Timeout, so store send data\n", m_nSource.load());
         return;
     }
     m_pDrain->OnPieceQueuedLocked(bWasWaiting);
@@ -54,19 +56,63 @@ void COutputQueue::Clear()
     m_nInFlight = 0;
     m_bReady = false;
     m_bFailed = false;
+    m_strStoreKey.clear();
 }
 
 void COutputQueue::AcknowledgeLocked()
 {
     if (m_nInFlight <= 0)
         return;
-    m_Buffer.RemoveFront(m_nInFlight);
+    TakeFrontLocked(m_nInFlight);
     m_nInFlight = 0;
 }
 
 void COutputQueue::TakeFrontLocked(int count)
 {
-    m_Buffer.RemoveFront(count);
+    const int taken = std::clamp(count, 0, m_Buffer.UsedLen());
+    m_Buffer.RemoveFront(taken);
+    if (m_pJournal)
+        m_pJournal->Consumed(static_cast<size_t>(taken), m_Buffer.Data(), static_cast<size_t>(m_Buffer.UsedLen()));
+}
+
+QUEUE_FILE_CONTENT COutputQueue::OpenStore(const std::string& strKey, std::unique_ptr<CQueueJournal> pJournal)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    QUEUE_FILE_CONTENT content;
+    if (strKey == m_strStoreKey) {
+        pJournal->Rewrite(m_Buffer.Data(), static_cast<size_t>(m_Buffer.UsedLen()));
+    } else {
+        content = pJournal->Open();
+        m_Buffer.Clear();
+        m_nInFlight = 0;
+        if (!content.pending.empty())
+            m_Buffer.Append(content.pending.data(), static_cast<int>(content.pending.size()));
+        m_strStoreKey = strKey;
+    }
+    m_pJournal = std::move(pJournal);
+    return content;
+}
+
+void COutputQueue::CloseStore()
+{
+    std::unique_ptr<CQueueJournal> pJournal;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        pJournal = std::move(m_pJournal);
+    }
+    // The file's last flush happens here, outside the lock.
+}
+
+bool COutputQueue::HasStore()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_pJournal != nullptr;
+}
+
+bool COutputQueue::IsStoreWritable()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_pJournal && m_pJournal->IsWritable();
 }
 
 bool COutputQueue::IsWaitingForAck()

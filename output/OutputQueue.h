@@ -9,12 +9,14 @@
 // recorder (calls ending in Locked), so that nothing lands inside a chunk. It
 // is never held while a status is reported. Lock order, outermost first: a
 // file source's capture lock, then this lock, then the recorder socket's.
+#include "output/QueueJournal.h"
 #include "output/ReservedBuffer.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 constexpr int SWAP_BUF_SIZE = 102404;
 constexpr int DELIVER_PIECE_MAX = 102400;
@@ -46,8 +48,19 @@ public:
 
     // The output that takes from the front from now on (null: none). Takes the lock.
     void Attach(CQueueDrain* pDrain);
-    // Empties the queue and forgets the output's flags.
+    // Back to a new queue: emptied, no flag left, no file taken over (the file itself is left to its owner).
     void Clear();
+
+    // Writes the queue through to a file from now on. A queue never written
+    // to strKey before takes what the file holds; one that was (it lived on in
+    // memory since) writes what it holds to the file. Returns what was read.
+    QUEUE_FILE_CONTENT OpenStore(const std::string& strKey, std::unique_ptr<CQueueJournal> pJournal);
+    // Stops writing through; the file stays as it is.
+    void CloseStore();
+    const std::string& StoreKey() const { return m_strStoreKey; }
+    bool HasStore();
+    // False when there is no file or its writes fail: what waits is in memory only.
+    bool IsStoreWritable();
 
     std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(m_Mutex); }
     // With the lock held.
@@ -78,7 +91,7 @@ public:
 private:
     void DeliverPiece(const uint8_t* bytes, int count);
 
-    int m_nSource = -1;
+    std::atomic<int> m_nSource{-1};
     std::mutex m_Mutex;
     CReservedBuffer m_Buffer;
     std::unique_ptr<uint8_t[]> m_SwapBuf;
@@ -86,6 +99,10 @@ private:
     // leave the queue only with the acknowledgement.
     int m_nInFlight = 0;
     CQueueDrain* m_pDrain = nullptr;
+    // Written through before a piece can be sent and as the front moves.
+    std::unique_ptr<CQueueJournal> m_pJournal;
+    // The file whose content this queue took over; changed on the start/stop thread only.
+    std::string m_strStoreKey;
     // Serial: port open. TCP: a recorder is logged in. Read without the lock for views.
     std::atomic<bool> m_bReady{false};
     // Serial only: the port could not be opened (no input is started for the source).

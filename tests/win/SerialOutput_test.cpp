@@ -226,20 +226,21 @@ TEST_F(SerialFixture, LineSettingsThePortRefusesShowAFailedStatus)
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
 }
 
-// What a failed output stored must not come out of the port at the next start.
-TEST_F(SerialFixture, BytesStoredBeforeAStopNeverReachTheNextStart)
+// What a failed output stored comes out of the port at the next start, ahead of what is new.
+TEST_F(SerialFixture, BytesStoredBeforeAStopGoOutFirstAtTheNextStart)
 {
     AddSerial("COM34");
     engine.Start();
     ASSERT_TRUE(engine.Queue(0).IsFailed());
-    Deliver(0, Piece(500, 11));
+    const std::string stored = Piece(500, 11);
+    Deliver(0, stored);
     engine.Stop();
     CComPortPair com(34);
     engine.Start();
     ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
-    const std::string receipt = "ONLY THIS\r\n";
+    const std::string receipt = "AND THIS\r\n";
     Deliver(0, receipt);
-    EXPECT_EQ(Swapped(receipt), com.Read(1000, 2s));
+    EXPECT_EQ(Swapped(stored + receipt), com.Read(stored.size() + receipt.size(), 10s));
 }
 
 // Stop ends the writer before it closes the port: a block the writer is about

@@ -72,6 +72,8 @@ public:
     // Where the queue files live; empty (the default) keeps queues in memory only.
     void SetQueueFolder(const std::string& strFolder) { m_strQueueFolder = strFolder; }
     std::string QueueFilePath(int i) const;
+    // Where an append-mode file source remembers how far it captured (in the same folder, by the same id).
+    std::string PositionFilePath(int i) const;
 
     // Language texts the engine shows; call before LoadSettings.
     void LoadTexts();

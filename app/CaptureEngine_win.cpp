@@ -44,6 +44,13 @@ std::string CCaptureEngine::QueueFilePath(int i) const
     return m_strQueueFolder + QueueFileName(m_PosSettingArray[static_cast<size_t>(i)]->nQueueId);
 }
 
+std::string CCaptureEngine::PositionFilePath(int i) const
+{
+    if (m_strQueueFolder.empty() || i < 0 || i >= SourceCount())
+        return std::string();
+    return m_strQueueFolder + PositionFileName(m_PosSettingArray[static_cast<size_t>(i)]->nQueueId);
+}
+
 void CCaptureEngine::OpenQueueStores()
 {
     if (m_strQueueFolder.empty())
@@ -130,8 +137,10 @@ void CCaptureEngine::AddSource(std::unique_ptr<POS_SETTING_INFO> record)
     GiveQueueIds();
     // A file left under the new source's name (a settings file edited by hand) is not its queue.
     const std::string path = QueueFilePath(i);
-    if (!path.empty())
+    if (!path.empty()) {
         DeleteFileA(path.c_str());
+        DeleteFileA(PositionFilePath(i).c_str());
+    }
 }
 
 void CCaptureEngine::DeleteSource(int i)
@@ -144,6 +153,7 @@ void CCaptureEngine::DeleteSource(int i)
     if (!path.empty()) {
         DeleteFileA(path.c_str());
         DeleteFileA((path + ".damaged").c_str());
+        DeleteFileA(PositionFilePath(i).c_str());
     }
     m_PosSettingArray.erase(m_PosSettingArray.begin() + i);
     for (int k = i; k < MAX_SOURCES - 1; ++k) {
@@ -197,7 +207,8 @@ void CCaptureEngine::Start()
     for (int i = 0; i < SourceCount(); ++i) {
         if (Source(i).nMonitorType != KIND_FILE)
             continue;
-        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Queues[i]->IsFailed()});
+        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Queues[i]->IsFailed(),
+                                    PositionFilePath(i)});
     }
     m_FileInput.Start(files, *this, *this);
 

@@ -25,6 +25,7 @@ public:
     bool ReadAll(std::vector<uint8_t>& out) override;
     bool Append(const uint8_t* bytes, size_t count) override;
     bool Replace(const uint8_t* bytes, size_t count) override;
+    bool TruncateTo(size_t count) override;
     bool KeepAside() override;
 
     const std::string& Path() const { return m_strPath; }
@@ -48,3 +49,4 @@ private:
 // The folder of the queue files under the data folder, and a queue file's name in it.
 std::string QueueFolderOf(const std::string& strDataFolder);
 std::string QueueFileName(int nQueueId);
+std::string PositionFileName(int nQueueId);

@@ -77,10 +77,12 @@ bool CQueueFile::Replace(const uint8_t* bytes, size_t count)
     }
     bOk = bOk && MoveFileExA(temp.c_str(), m_strPath.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     if (bOk) {
-        HANDLE hFile = CreateFileA(m_strPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+        // Only this handle writes: its position stays at the end, where every record goes.
+        HANDLE hFile = CreateFileA(m_strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         m_hFile.Reset(hFile == INVALID_HANDLE_VALUE ? nullptr : hFile);
-        bOk = m_hFile.IsValid();
+        const LARGE_INTEGER zero = {};
+        bOk = m_hFile.IsValid() && SetFilePointerEx(m_hFile.Get(), zero, nullptr, FILE_END);
     }
     if (!bOk) {
         if (m_bOk)
@@ -90,6 +92,17 @@ bool CQueueFile::Replace(const uint8_t* bytes, size_t count)
     m_bOk = bOk;
     m_bDirty = true;
     m_Wake.notify_all();
+    return bOk;
+}
+
+bool CQueueFile::TruncateTo(size_t count)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(count);
+    const bool bOk = m_hFile.IsValid() && SetFilePointerEx(m_hFile.Get(), at, nullptr, FILE_BEGIN) &&
+                     SetEndOfFile(m_hFile.Get());
+    m_bDirty = true;
     return bOk;
 }
 
@@ -135,4 +148,9 @@ std::string QueueFolderOf(const std::string& strDataFolder)
 std::string QueueFileName(int nQueueId)
 {
     return "source-" + std::to_string(nQueueId) + ".queue";
+}
+
+std::string PositionFileName(int nQueueId)
+{
+    return "source-" + std::to_string(nQueueId) + ".position";
 }

@@ -63,7 +63,18 @@ void CQueueJournal::Consumed(size_t count, const uint8_t* rest, size_t restLen)
     if (count == 0)
         return;
     m_nConsumed += count;
-    if ((restLen == 0 && m_nFileLen >= QUEUE_FILE_RESTART_EMPTY) || m_nFileLen >= QUEUE_FILE_RESTART_LONG) {
+    if (restLen == 0 && m_nFileLen >= QUEUE_FILE_RESTART_EMPTY) {
+        // An empty queue is the header alone: cut in place, cheaper than a new file.
+        if (m_pIo->TruncateTo(QUEUE_HEADER_LEN)) {
+            m_nFileLen = QUEUE_HEADER_LEN;
+            m_nFileData = 0;
+            m_nConsumed = 0;
+        } else {
+            Rewrite(nullptr, 0);
+        }
+        return;
+    }
+    if (m_nFileLen >= QUEUE_FILE_RESTART_LONG) {
         Rewrite(rest, restLen);
         return;
     }

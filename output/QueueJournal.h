@@ -24,6 +24,8 @@ public:
     virtual bool Append(const uint8_t* bytes, size_t count) = 0;
     // Replaces the whole file so that a crash leaves either the old or the new one.
     virtual bool Replace(const uint8_t* bytes, size_t count) = 0;
+    // Cuts the file to its first count bytes, in place.
+    virtual bool TruncateTo(size_t count) = 0;
     // Moves the file out of the way under another name, for a person or a newer program to read.
     virtual bool KeepAside() = 0;
 };

@@ -25,16 +25,6 @@ uint64_t GetU64(const uint8_t* p)
 
 }  // namespace
 
-uint32_t Crc32(const uint8_t* bytes, size_t count, uint32_t crc)
-{
-    crc = ~crc;
-    for (size_t i = 0; i < count; ++i) {
-        crc ^= bytes[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 std::vector<uint8_t> QueueFileHeader()
 {
     std::vector<uint8_t> out(QUEUE_MAGIC, QUEUE_MAGIC + 4);

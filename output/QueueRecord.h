@@ -9,6 +9,8 @@
 // queued; a front record holds how many queued bytes of the file (counted
 // from its first data record) have left the queue, as a u64. Reading stops at
 // the first record that is torn or fails its check; what follows is dropped.
+#include "base/Crc32.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,8 +22,6 @@ constexpr uint8_t QUEUE_RECORD_DATA = 'D';
 constexpr uint8_t QUEUE_RECORD_FRONT = 'F';
 // No record is longer: a queue never holds more.
 constexpr uint32_t QUEUE_RECORD_MAX = 409600;
-
-uint32_t Crc32(const uint8_t* bytes, size_t count, uint32_t crc = 0);
 
 std::vector<uint8_t> QueueFileHeader();
 // Appends a whole record to out.

@@ -17,6 +17,7 @@ struct MEMORY_FILE {
     bool bFailWrites = false;
     int nKeptAside = 0;
     int nReplaces = 0;
+    int nTruncates = 0;
 };
 
 class CMemoryFileIo : public CQueueFileIo {
@@ -40,6 +41,14 @@ public:
             return false;
         ++m_file.nReplaces;
         m_file.bytes.assign(bytes, bytes + count);
+        return true;
+    }
+    bool TruncateTo(size_t count) override
+    {
+        if (m_file.bFailWrites || count > m_file.bytes.size())
+            return false;
+        ++m_file.nTruncates;
+        m_file.bytes.resize(count);
         return true;
     }
     bool KeepAside() override
@@ -142,18 +151,20 @@ TEST(QueueJournal, FileStaysNearTheSizeOfWhatIsQueued)
     MEMORY_FILE file;
     COutputQueue queue;
     queue.OpenStore("q", Journal(file));
-    // A busy source: pieces in, the front following them, the queue rarely empty.
-    for (int round = 0; round < 2000; ++round) {
+    // A busy source: pieces in, the front following them; first the queue
+    // never runs empty, then it runs empty now and then.
+    for (int round = 0; round < 3000; ++round) {
         Deliver(queue, Piece(700, round));
         auto lock = queue.Lock();
-        if (round % 50 != 49)
+        if (round < 2500 || round % 50 != 49)
             queue.TakeFrontLocked(650);
         else
             queue.TakeFrontLocked(queue.UsedLenLocked());
         ASSERT_LT(file.bytes.size(), QUEUE_FILE_RESTART_LONG + 1000u);
     }
     EXPECT_EQ(Queued(queue), ReadBack(file));
-    EXPECT_GT(file.nReplaces, 1);
+    EXPECT_GT(file.nReplaces, 1) << "a queue that never runs empty is rewritten";
+    EXPECT_GT(file.nTruncates, 1) << "one that runs empty is cut";
 }
 
 TEST(QueueJournal, StartTakesTheFileOverAndKeepsADamagedOneAside)

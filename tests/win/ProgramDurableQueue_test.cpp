@@ -294,3 +294,61 @@ TEST_F(ProgramQueueFixture, DamagedQueueFileDeliversWhatIsIntactReportsTheRestAn
         EXPECT_TRUE(program.IsRunning());
     }
 }
+
+TEST_F(ProgramQueueFixture, AppendModeTextWrittenWhileTheProgramWasDownIsDeliveredOnceAtStart)
+{
+    enum class DOWN { Appended, Replaced, Truncated };
+    const struct { DOWN eDown; const char* name; } cases[] = {
+        {DOWN::Appended, "appended"}, {DOWN::Replaced, "replaced by another file"}, {DOWN::Truncated, "truncated"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ClearProgramQueues();
+        WriteWholeFile(till, "");
+        {
+            CProgramUnderTest program;
+            StartProgram(program);
+            CRecorderPeer peer;
+            LogIn(peer);
+            for (int n = 0; n < 3; ++n) {
+                AppendToFile(till, Receipt(n));
+                ASSERT_TRUE(Stream(n, n + 1) == Collect(peer, Stream(n, n + 1).size())) << "receipt " << n;
+            }
+            program.KeepQueues();
+            PostMessageA(program.WaitForMainWindow(1000), WM_CLOSE, 0, 0);
+            ASSERT_TRUE(program.WaitForExit(15000));
+        }
+        std::string whileDown;
+        if (c.eDown == DOWN::Appended) {
+            for (int n = 3; n < 8; ++n) {
+                AppendToFile(till, Receipt(n));
+                whileDown += Receipt(n);
+            }
+        } else if (c.eDown == DOWN::Replaced) {
+            const std::string other = folder.File("other.txt");
+            WriteWholeFile(other, ReadWholeFile(till) + Receipt(3) + Receipt(4));
+            ASSERT_TRUE(MoveFileExA(other.c_str(), till.c_str(), MOVEFILE_REPLACE_EXISTING));
+        } else {
+            WriteWholeFile(till, Receipt(3));
+        }
+        for (int round = 0; round < (c.eDown == DOWN::Appended ? 2 : 1); ++round) {
+            SCOPED_TRACE(round == 0 ? "first start" : "next start");
+            CProgramUnderTest program;
+            StartProgram(program);
+            CRecorderPeer peer;
+            LogIn(peer);
+            if (round == 0 && !whileDown.empty()) {
+                const std::string expected = Swapped(whileDown + std::string(1, '\0'));
+                const std::string got = Collect(peer, expected.size());
+                EXPECT_EQ(expected.size(), got.size());
+                EXPECT_TRUE(expected == got) << "what was appended while down";
+            }
+            EXPECT_EQ("", peer.ReceiveSome(LINK_CHUNK_MAX, 1000)) << "nothing else, nothing twice";
+            AppendToFile(till, Receipt(9 + round));
+            EXPECT_TRUE(Stream(9 + round, 10 + round) == Collect(peer, Stream(9 + round, 10 + round).size()))
+                << "capture goes on from the end";
+            program.KeepQueues();
+            PostMessageA(program.WaitForMainWindow(1000), WM_CLOSE, 0, 0);
+            ASSERT_TRUE(program.WaitForExit(15000));
+        }
+    }
+}

@@ -19,6 +19,7 @@ bool CPositionFile::Open(const std::string& strPath, CAPTURE_POSITION& known)
     if (!ReadFile(m_hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
         got = 0;
     m_bHolds = got > 0;
+    m_nSavedLen = got;
     return DecodePosition(bytes.data(), got, known);
 }
 
@@ -27,12 +28,18 @@ void CPositionFile::Save(const CAPTURE_POSITION& position)
     if (m_hFile == INVALID_HANDLE_VALUE)
         return;
     const std::vector<uint8_t> bytes = EncodePosition(position);
-    LARGE_INTEGER start = {};
+    // One write at the start of the file; the length changes only with the path.
+    OVERLAPPED at = {};
     DWORD written = 0;
-    if (!SetFilePointerEx(m_hFile, start, nullptr, FILE_BEGIN) ||
-        !WriteFile(m_hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        !SetEndOfFile(m_hFile))
+    bool bOk = WriteFile(m_hFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, &at) != FALSE;
+    if (bOk && bytes.size() != m_nSavedLen) {
+        LARGE_INTEGER end;
+        end.QuadPart = static_cast<LONGLONG>(bytes.size());
+        bOk = SetFilePointerEx(m_hFile, end, nullptr, FILE_BEGIN) && SetEndOfFile(m_hFile);
+    }
+    if (!bOk)
         Trace("[Tillvox] position file %s cannot be written, error %lu\n", m_strPath.c_str(), GetLastError());
+    m_nSavedLen = bOk ? bytes.size() : 0;
     m_bHolds = true;
 }
 
@@ -44,6 +51,7 @@ void CPositionFile::Forget()
     SetFilePointerEx(m_hFile, start, nullptr, FILE_BEGIN);
     SetEndOfFile(m_hFile);
     m_bHolds = false;
+    m_nSavedLen = 0;
 }
 
 void CPositionFile::Close()

@@ -27,5 +27,6 @@ public:
 private:
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
     bool m_bHolds = false;
+    size_t m_nSavedLen = 0;  // length of the record the file holds
     std::string m_strPath;
 };

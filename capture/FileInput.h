@@ -60,6 +60,10 @@ private:
     std::mutex m_FileCaptureMutex[MAX_SOURCES];
     CFileCapture m_FileCapture[MAX_SOURCES];
     CPositionFile m_Positions[MAX_SOURCES];  // guarded like m_FileCapture
+    // The identity of each file as last read, and how far it was captured then;
+    // read again only when the file seems another one (it got shorter).
+    FILE_IDENTITY m_PositionIdentity[MAX_SOURCES];
+    int64_t m_nPositionLength[MAX_SOURCES] = {};
     CReadDirChange m_DirWatcher[MAX_SOURCES];
     // Running for the sources whose folder's watcher serves other sources too;
     // started and stopped with the watchers, posted to by them.

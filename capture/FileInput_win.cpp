@@ -118,11 +118,15 @@ void CFileInput::CatchUp(int i)
         return;
     CAPTURE_POSITION known;
     const bool bKnown = m_Positions[i].Open(pSource->strPositionFile, known);
+    m_PositionIdentity[i] = FILE_IDENTITY();
+    m_nPositionLength[i] = 0;
     CWinFileReader reader;
     FILE_IDENTITY identity;
     if (!reader.Open(pSource->strPath) || !reader.Identity(identity))
         return;
     const int64_t nEnd = m_FileCapture[i].State().nLength;
+    m_PositionIdentity[i] = identity;
+    m_nPositionLength[i] = nEnd;
     const CATCH_UP range = CatchUpRange(bKnown ? &known : nullptr, pSource->strPath, identity, nEnd);
     if (range.IsEmpty())
         return;
@@ -151,11 +155,16 @@ void CFileInput::RememberPosition(int i, const std::string& strPath, int nReadPh
         return;
     }
     const FILE_SOURCE* pSource = SourceOf(i);
-    CWinFileReader reader;
-    FILE_IDENTITY identity;
-    if (pSource == nullptr || !reader.Open(strPath) || !reader.Identity(identity))
+    if (pSource == nullptr)
         return;
-    m_Positions[i].Save(CAPTURE_POSITION{pSource->strPath, identity, m_FileCapture[i].State().nLength});
+    const int64_t nLength = m_FileCapture[i].State().nLength;
+    if (!m_PositionIdentity[i].IsKnown() || nLength < m_nPositionLength[i]) {
+        CWinFileReader reader;
+        if (!reader.Open(strPath) || !reader.Identity(m_PositionIdentity[i]))
+            return;
+    }
+    m_nPositionLength[i] = nLength;
+    m_Positions[i].Save(CAPTURE_POSITION{pSource->strPath, m_PositionIdentity[i], nLength});
 }
 
 int32_t CFileInput::OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t)

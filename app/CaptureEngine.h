@@ -1,12 +1,17 @@
 #pragma once
-// The capture engine: the source records, one output slot per source and the
-// inputs, started and stopped together. It turns what outputs and inputs
+// The capture engine: the source records, one queue and one output per
+// source and the inputs, started and stopped together. It turns what outputs and inputs
 // report into row texts for the window. The window owns one engine.
 //
-// Start: every output in list order, then the inputs, the Infogenesis
+// Each source's queue is written through to a file of its own in the queue
+// folder (when one is set), named by the source's queue id so that it follows
+// the source when rows shift. The queue outlives Stop and Start and a change
+// of output; it goes only with its source.
+//
+// Start: every queue's file, then every output in list order, then the inputs, the Infogenesis
 // connections last. Stop: the Infogenesis connections first (their library
-// calls back on its own threads), then every other input, then every output,
-// then every slot is reset.
+// calls back on its own threads), then every other input, then every output;
+// the queues keep what waits.
 // m_ListUpdateMutex is never held together with another lock.
 #include "capture/DeliverySink.h"
 #include "capture/FileInput.h"
@@ -17,7 +22,8 @@
 #include "config/SettingsFile.h"
 #include "net/WinsockInit.h"
 #include "output/OutputEvents.h"
-#include "output/OutputSlot.h"
+#include "output/Output.h"
+#include "output/OutputQueue.h"
 
 #include <windows.h>
 
@@ -62,6 +68,12 @@ public:
     ~CCaptureEngine() override;
     CCaptureEngine(const CCaptureEngine&) = delete;
     CCaptureEngine& operator=(const CCaptureEngine&) = delete;
+
+    // Where the queue files live; empty (the default) keeps queues in memory only.
+    void SetQueueFolder(const std::string& strFolder) { m_strQueueFolder = strFolder; }
+    std::string QueueFilePath(int i) const;
+    // Where an append-mode file source remembers how far it captured (in the same folder, by the same id).
+    std::string PositionFilePath(int i) const;
 
     // Language texts the engine shows; call before LoadSettings.
     void LoadTexts();
@@ -109,7 +121,7 @@ public:
     void SetOutputProbe(COutputProbe* pProbe);
 
     // Read-only views for the window and for tests.
-    COutputSlot& Output(int i) { return m_Outputs[i]; }
+    COutputQueue& Queue(int i) { return *m_Queues[i]; }
     const FILE_STATE& FileState(int i) const { return m_FileInput.State(i); }
     int FindFileSource(const std::string& strPath) const { return m_FileInput.FindFileSource(strPath); }
 
@@ -131,6 +143,10 @@ private:
     void OnInfogenesisStatus(int nSource, int nStatus) override;
     void OnInfogenesisLost(int nObject) override;
     std::string StatusText(OUTPUT_STATUS eStatus);
+    std::string RowStatusText(int nSource, OUTPUT_STATUS eStatus);
+    void OpenQueueStores();
+    void OnQueueStoreState(int nSource);
+    void GiveQueueIds();
 
     CEngineCallback& m_Callback;
     bool m_bRightToLeft = false;
@@ -145,8 +161,13 @@ private:
     std::mutex m_ListUpdateMutex;
     LIST_CELL_UPDATE m_ListUpdates[MAX_SOURCES];
     std::string m_LastOutputStatus[MAX_SOURCES];
+    int m_LastOutputState[MAX_SOURCES];  // an OUTPUT_STATUS, -1 when none since the start
 
-    COutputSlot m_Outputs[MAX_SOURCES];
+    // Each source's queue, kept in row order; its output exists while capture runs.
+    std::unique_ptr<COutputQueue> m_Queues[MAX_SOURCES];
+    std::unique_ptr<COutput> m_Outputs[MAX_SOURCES];
+    COutputProbe* m_pOutputProbe = nullptr;
+    std::string m_strQueueFolder;
     CFileInput m_FileInput;
     // Started and stopped on the user-interface thread; its readers deliver here.
     CNetworkMonitor m_NetworkMonitor{*this};

@@ -1,7 +1,9 @@
 #include "app/CaptureEngine.h"
 
-#include "base/Trace.h"
+#include "app/QueueIds.h"
 #include "base/IniProfile.h"
+#include "base/Trace.h"
+#include "output/QueueFile.h"
 
 #include <cstdio>
 
@@ -10,6 +12,9 @@ CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
     for (int i = 0; i < MAX_SOURCES; ++i) {
         m_StartKind[i] = -1;
         m_StartReceiptType[i] = -1;
+        m_Queues[i] = std::make_unique<COutputQueue>();
+        m_Queues[i]->SetSource(i);
+        m_LastOutputState[i] = -1;
     }
 }
 
@@ -17,6 +22,73 @@ CCaptureEngine::~CCaptureEngine()
 {
     if (m_bRunning)
         Stop();
+    // Each file's last flush; its thread reports nothing after this.
+    for (auto& queue : m_Queues)
+        queue->CloseStore();
+}
+
+void CCaptureEngine::GiveQueueIds()
+{
+    std::vector<int> ids;
+    for (const auto& record : m_PosSettingArray)
+        ids.push_back(record->nQueueId);
+    AssignQueueIds(ids);
+    for (size_t k = 0; k < ids.size(); ++k)
+        m_PosSettingArray[k]->nQueueId = ids[k];
+}
+
+std::string CCaptureEngine::QueueFilePath(int i) const
+{
+    if (m_strQueueFolder.empty() || i < 0 || i >= SourceCount())
+        return std::string();
+    return m_strQueueFolder + QueueFileName(m_PosSettingArray[static_cast<size_t>(i)]->nQueueId);
+}
+
+std::string CCaptureEngine::PositionFilePath(int i) const
+{
+    if (m_strQueueFolder.empty() || i < 0 || i >= SourceCount())
+        return std::string();
+    return m_strQueueFolder + PositionFileName(m_PosSettingArray[static_cast<size_t>(i)]->nQueueId);
+}
+
+void CCaptureEngine::OpenQueueStores()
+{
+    if (m_strQueueFolder.empty())
+        return;
+    CreateDirectoryA(m_strQueueFolder.c_str(), nullptr);
+    for (int i = 0; i < SourceCount(); ++i) {
+        COutputQueue& queue = *m_Queues[i];
+        const std::string path = QueueFilePath(i);
+        if (queue.StoreKey() == path && queue.HasStore() && queue.IsStoreWritable())
+            continue;
+        queue.CloseStore();
+        COutputQueue* pQueue = &queue;
+        auto pFile = std::make_unique<CQueueFile>(path, [this, pQueue](bool) { OnQueueStoreState(pQueue->Source()); });
+        const QUEUE_FILE_CONTENT content = queue.OpenStore(path, std::make_unique<CQueueJournal>(std::move(pFile)));
+        if (content.eState == QUEUE_FILE_STATE::Empty || content.eState == QUEUE_FILE_STATE::Intact) {
+            if (!content.pending.empty())
+                Trace("[Tillvox] POS:%d %u queued bytes read back from %s\n", i,
+                      static_cast<unsigned>(content.pending.size()), path.c_str());
+            continue;
+        }
+        Trace("[Tillvox] POS:%d queue file %s damaged (state %d): %u bytes read back, %u bytes dropped\n", i,
+              path.c_str(), static_cast<int>(content.eState), static_cast<unsigned>(content.pending.size()),
+              static_cast<unsigned>(content.nDroppedLen));
+        m_Callback.CautionBox(i, m_Callback.GetString("IDS_PTS_QUEUE_DAMAGED"));
+    }
+}
+
+void CCaptureEngine::OnQueueStoreState(int nSource)
+{
+    if (nSource < 0 || nSource >= MAX_SOURCES || !m_bRunning)
+        return;
+    int state = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
+        state = m_LastOutputState[nSource];
+    }
+    if (state >= 0)
+        OnOutputStatus(nSource, static_cast<OUTPUT_STATUS>(state));
 }
 
 void CCaptureEngine::LoadTexts()
@@ -41,6 +113,7 @@ std::vector<SOURCE_ROW_TEXT> CCaptureEngine::LoadSettings(const std::string& pat
         m_PosSettingArray.push_back(std::move(source.pRecord));
         rows.push_back(source.row);
     }
+    GiveQueueIds();
     return rows;
 }
 
@@ -61,12 +134,27 @@ void CCaptureEngine::AddSource(std::unique_ptr<POS_SETTING_INFO> record)
     m_StartKind[i] = record->nMonitorType;
     m_StartReceiptType[i] = record->nReceiptType;
     m_PosSettingArray.push_back(std::move(record));
+    GiveQueueIds();
+    // A file left under the new source's name (a settings file edited by hand) is not its queue.
+    const std::string path = QueueFilePath(i);
+    if (!path.empty()) {
+        DeleteFileA(path.c_str());
+        DeleteFileA(PositionFilePath(i).c_str());
+    }
 }
 
 void CCaptureEngine::DeleteSource(int i)
 {
     if (i < 0 || i >= SourceCount())
         return;
+    // The source's queue goes with it: nothing of it may reach the source that takes its row.
+    m_Queues[i]->CloseStore();
+    const std::string path = QueueFilePath(i);
+    if (!path.empty()) {
+        DeleteFileA(path.c_str());
+        DeleteFileA((path + ".damaged").c_str());
+        DeleteFileA(PositionFilePath(i).c_str());
+    }
     m_PosSettingArray.erase(m_PosSettingArray.begin() + i);
     for (int k = i; k < MAX_SOURCES - 1; ++k) {
         m_StartKind[k] = m_StartKind[k + 1];
@@ -74,6 +162,15 @@ void CCaptureEngine::DeleteSource(int i)
     }
     m_StartKind[MAX_SOURCES - 1] = -1;
     m_StartReceiptType[MAX_SOURCES - 1] = -1;
+    // The queues follow their sources up the list; the deleted one's goes last, emptied.
+    std::unique_ptr<COutputQueue> deleted = std::move(m_Queues[i]);
+    for (int k = i; k < MAX_SOURCES - 1; ++k) {
+        m_Queues[k] = std::move(m_Queues[k + 1]);
+        m_Queues[k]->SetSource(k);
+    }
+    deleted->Clear();
+    deleted->SetSource(MAX_SOURCES - 1);
+    m_Queues[MAX_SOURCES - 1] = std::move(deleted);
 }
 
 bool CCaptureEngine::NeedsRestart() const
@@ -88,8 +185,10 @@ bool CCaptureEngine::NeedsRestart() const
 
 void CCaptureEngine::SetOutputProbe(COutputProbe* pProbe)
 {
-    for (COutputSlot& slot : m_Outputs)
-        slot.SetProbe(pProbe);
+    m_pOutputProbe = pProbe;
+    for (auto& output : m_Outputs)
+        if (output)
+            output->SetProbe(pProbe);
 }
 
 void CCaptureEngine::Start()
@@ -97,14 +196,19 @@ void CCaptureEngine::Start()
     if (m_bRunning)
         return;
     m_bRunning = 1;
-    for (int i = 0; i < SourceCount(); ++i)
-        m_Outputs[i].Open(i, Source(i), *this);
+    OpenQueueStores();
+    for (int i = 0; i < SourceCount(); ++i) {
+        m_Outputs[i] = MakeOutput(Source(i), *m_Queues[i]);
+        m_Outputs[i]->SetProbe(m_pOutputProbe);
+        m_Outputs[i]->Open(i, Source(i), *this);
+    }
 
     std::vector<FILE_SOURCE> files;
     for (int i = 0; i < SourceCount(); ++i) {
         if (Source(i).nMonitorType != KIND_FILE)
             continue;
-        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Outputs[i].IsFailed()});
+        files.push_back(FILE_SOURCE{i, Source(i).strFilePath, m_StartReceiptType[i], !m_Queues[i]->IsFailed(),
+                                    PositionFilePath(i)});
     }
     m_FileInput.Start(files, *this, *this);
 
@@ -136,19 +240,23 @@ void CCaptureEngine::Stop()
     m_Infogenesis.Stop();
     m_FileInput.Stop();
     m_NetworkMonitor.Stop();
-    for (int i = 0; i < MAX_SOURCES; ++i)
-        m_Outputs[i].BeginClose();
-    for (int i = 0; i < MAX_SOURCES; ++i)
-        m_Outputs[i].Close();
+    for (auto& output : m_Outputs)
+        if (output)
+            output->BeginClose();
+    for (auto& output : m_Outputs)
+        if (output) {
+            output->Close();
+            output.reset();
+        }
     for (int i = 0; i < SourceCount(); ++i)
         PostListCell(i, 0, m_strWaitConnect);
-    // What was still queued is discarded, and no flag survives into the next start.
-    for (int i = 0; i < MAX_SOURCES; ++i)
-        m_Outputs[i].Reset();
+    // What waits stays queued (and in its file) for the next start.
     {
         std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
         for (auto& status : m_LastOutputStatus)
             status.clear();
+        for (int& state : m_LastOutputState)
+            state = -1;
     }
     m_bRunning = 0;
 }
@@ -157,7 +265,7 @@ void CCaptureEngine::Deliver(int i, const uint8_t* bytes, int count)
 {
     if (i < 0 || i >= MAX_SOURCES)
         return;
-    m_Outputs[i].Deliver(bytes, count);
+    m_Queues[i]->Deliver(bytes, count);
 }
 
 std::string CCaptureEngine::StatusText(OUTPUT_STATUS eStatus)
@@ -178,12 +286,21 @@ std::string CCaptureEngine::StatusText(OUTPUT_STATUS eStatus)
     return std::string();
 }
 
+std::string CCaptureEngine::RowStatusText(int nSource, OUTPUT_STATUS eStatus)
+{
+    std::string text = StatusText(eStatus);
+    if (!m_strQueueFolder.empty() && !m_Queues[nSource]->IsStoreWritable())
+        text += " (" + m_Callback.GetString("IDS_PTS_QUEUE_IN_MEMORY") + ")";
+    return text;
+}
+
 void CCaptureEngine::OnOutputStatus(int nSource, OUTPUT_STATUS eStatus)
 {
-    const std::string text = StatusText(eStatus);
+    const std::string text = RowStatusText(nSource, eStatus);
     {
         std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
         m_LastOutputStatus[nSource] = text;
+        m_LastOutputState[nSource] = static_cast<int>(eStatus);
     }
     PostListCell(nSource, 0, text);
 }

@@ -10,6 +10,7 @@
 #include "config/SettingsFile.h"
 #include "ui/FillText.h"
 #include "lang/Language.h"
+#include "output/QueueFile.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -255,6 +256,7 @@ BOOL CKassimoDlg::OnInitDialog()
     m_TrayIcon.Init(Hwnd(), GetString("IDS_PTS_DLG_NAME"));
     m_Engine.SetRightToLeft(m_bRightToLeft);
     m_Engine.LoadTexts();
+    m_Engine.SetQueueFolder(QueueFolderOf(m_strDataFolder));
     InsertColumns();
 
     const std::vector<SOURCE_ROW_TEXT> rows = m_Engine.LoadSettings(SettingsPath());

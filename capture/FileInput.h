@@ -1,6 +1,7 @@
 #pragma once
 // The file sources: the start snapshot of each watched file, its directory
 // watcher, and the capture of every change handed to the delivery sink.
+#include "capture/CapturePositions_win.h"
 #include "capture/ChangeWorker.h"
 #include "capture/DeliverySink.h"
 #include "capture/FileCapture.h"
@@ -18,6 +19,8 @@ struct FILE_SOURCE {
     std::string strPath;
     int nReceiptType = -1;  // as of the last load, not the record's
     bool bWatch = false;    // false when the source's output failed
+    // Where the source remembers how far it captured an append-mode file; empty: nowhere.
+    std::string strPositionFile;
 };
 
 class CFileInput : private CRDCCallback {
@@ -42,6 +45,12 @@ private:
     void CaptureChange(int i, uint32_t dwAction, const std::string& strPath);
     void RetryChange(int i);
     void OnFolderState(int nSlot, bool bPresent) override;
+    // With m_FileCaptureMutex[i] held, right after the start snapshot: hands
+    // over what was appended to the file while nothing captured it.
+    void CatchUp(int i);
+    // With m_FileCaptureMutex[i] held, after a piece of nReadPhase was handed over.
+    void RememberPosition(int i, const std::string& strPath, int nReadPhase);
+    const FILE_SOURCE* SourceOf(int i) const;
 
     // Written by Start and Stop on the start/stop thread while no watcher runs.
     std::vector<FILE_SOURCE> m_Sources;
@@ -52,6 +61,11 @@ private:
     // hand can name one file for two sources, and then both watchers report it.
     std::mutex m_FileCaptureMutex[MAX_SOURCES];
     CFileCapture m_FileCapture[MAX_SOURCES];
+    CPositionFile m_Positions[MAX_SOURCES];  // guarded like m_FileCapture
+    // The identity of each file as last read, and how far it was captured then;
+    // read again only when the file seems another one (it got shorter).
+    FILE_IDENTITY m_PositionIdentity[MAX_SOURCES];
+    int64_t m_nPositionLength[MAX_SOURCES] = {};
     CReadDirChange m_DirWatcher[MAX_SOURCES];
     // Running for the sources whose folder's watcher serves other sources too;
     // started and stopped with the watchers, posted to by them.

@@ -83,12 +83,14 @@ void CFileInput::Start(const std::vector<FILE_SOURCE>& sources, CDeliverySink& s
         for (const WATCHED_NAME& file : group.files) {
             CWinFileReader reader;
             m_FileCapture[file.nSlot].TakeStartSnapshot(reader, group.strFolder + file.strFileName);
+            CatchUp(file.nSlot);
         }
     }
     for (const FILE_SOURCE* source : unwatched) {
         std::lock_guard<std::mutex> lock(m_FileCaptureMutex[source->nSource]);
         CWinFileReader reader;
         m_FileCapture[source->nSource].TakeStartSnapshot(reader, source->strPath);
+        CatchUp(source->nSource);
     }
 }
 
@@ -99,8 +101,74 @@ void CFileInput::Stop()
     for (int i = 0; i < MAX_SOURCES; ++i)
         m_ChangeWorker[i].Stop();
     m_Retry.Stop();
-    for (int i = 0; i < MAX_SOURCES; ++i)
+    for (int i = 0; i < MAX_SOURCES; ++i) {
         m_FileCapture[i].SetUndecided();
+        m_Positions[i].Close();
+    }
+}
+
+const FILE_SOURCE* CFileInput::SourceOf(int i) const
+{
+    for (const FILE_SOURCE& source : m_Sources)
+        if (source.nSource == i)
+            return &source;
+    return nullptr;
+}
+
+void CFileInput::CatchUp(int i)
+{
+    const FILE_SOURCE* pSource = SourceOf(i);
+    if (pSource == nullptr || pSource->strPositionFile.empty())
+        return;
+    CAPTURE_POSITION known;
+    const bool bKnown = m_Positions[i].Open(pSource->strPositionFile, known);
+    m_PositionIdentity[i] = FILE_IDENTITY();
+    m_nPositionLength[i] = 0;
+    CWinFileReader reader;
+    FILE_IDENTITY identity;
+    if (!reader.Open(pSource->strPath) || !reader.Identity(identity))
+        return;
+    const int64_t nEnd = m_FileCapture[i].State().nLength;
+    m_PositionIdentity[i] = identity;
+    m_nPositionLength[i] = nEnd;
+    const CATCH_UP range = CatchUpRange(bKnown ? &known : nullptr, pSource->strPath, identity, nEnd);
+    if (range.IsEmpty())
+        return;
+    std::vector<uint8_t> piece(static_cast<size_t>(range.nTo - range.nFrom) + 1, 0);
+    int nGot = 0;
+    while (nGot < static_cast<int>(piece.size()) - 1) {
+        const int n = reader.ReadAt(range.nFrom + nGot, piece.data() + nGot, static_cast<int>(piece.size()) - 1 - nGot);
+        if (n <= 0)
+            break;
+        nGot += n;
+    }
+    if (nGot <= 0)
+        return;
+    Trace("[Tillvox] POS:%d %d bytes appended to %s while not captured\n", i, nGot, pSource->strPath.c_str());
+    piece[static_cast<size_t>(nGot)] = 0;
+    m_pSink->Deliver(i, piece.data(), nGot + 1);
+    m_Positions[i].Save(CAPTURE_POSITION{pSource->strPath, identity, range.nFrom + nGot});
+}
+
+void CFileInput::RememberPosition(int i, const std::string& strPath, int nReadPhase)
+{
+    if (!m_Positions[i].IsOpen())
+        return;
+    if (nReadPhase != FILE_PHASE_APPEND) {
+        m_Positions[i].Forget();
+        return;
+    }
+    const FILE_SOURCE* pSource = SourceOf(i);
+    if (pSource == nullptr)
+        return;
+    const int64_t nLength = m_FileCapture[i].State().nLength;
+    if (!m_PositionIdentity[i].IsKnown() || nLength < m_nPositionLength[i]) {
+        CWinFileReader reader;
+        if (!reader.Open(strPath) || !reader.Identity(m_PositionIdentity[i]))
+            return;
+    }
+    m_nPositionLength[i] = nLength;
+    m_Positions[i].Save(CAPTURE_POSITION{pSource->strPath, m_PositionIdentity[i], nLength});
 }
 
 int32_t CFileInput::OnDirChange(uint32_t dwAction, const std::string& strPath, uint32_t)
@@ -138,6 +206,7 @@ void CFileInput::CaptureChange(int i, uint32_t dwAction, const std::string& strP
     else if (result.nReadPhase == FILE_PHASE_REFRESH)
         Trace("kassimo This file is refresh mode\n");
     m_pSink->Deliver(i, result.pPiece, result.nPieceLen);
+    RememberPosition(i, strPath, result.nReadPhase);
 }
 
 void CFileInput::RetryChange(int i)

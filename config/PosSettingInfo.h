@@ -47,4 +47,7 @@ struct POS_SETTING_INFO {
     std::string strDataBits;
     std::string strParity;
     std::string strStopBits;
+    // Names the source's queue file, so that the file follows the source when
+    // rows above it are deleted; 0 until the engine gives one.
+    int nQueueId = 0;
 };

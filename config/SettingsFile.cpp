@@ -120,6 +120,7 @@ LOADED_SETTINGS LoadSettingsFrom(CProfileStore& store, bool bRightToLeft)
 
         record->strPassword = store.GetString(section, "Password", "", TEXT_BUFFER);
         record->nReceiptType = store.GetInt(section, "Receipt Type", 0);
+        record->nQueueId = std::max(0, store.GetInt(section, "Queue", 0));
 
         const std::string printerType = store.GetString(section, "Printer Type", "", TEXT_BUFFER);
         if (!Contains(printerType, "TCP")) {
@@ -168,5 +169,7 @@ void SaveSettingsTo(CProfileStore& store, const std::vector<const POS_SETTING_IN
         store.WriteString(section, "Infogenesis_SendPort", std::to_string(r.infogenesis.nSendPort));
         store.WriteString(section, "Infogenesis_RecvPort", std::to_string(r.infogenesis.nRecvPort));
         store.WriteString(section, "Infogenesis_TerminalID", r.infogenesis.szTerminalIDs);
+        if (r.nQueueId > 0)
+            store.WriteString(section, "Queue", std::to_string(r.nQueueId));
     }
 }

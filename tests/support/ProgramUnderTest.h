@@ -7,6 +7,9 @@
 // The program's data folder in the prefix and its settings file.
 std::string ProgramDataFolder();
 std::string ProgramSettingsPath();
+// The folder of the program's queue files, and emptying it.
+std::string ProgramQueueFolder();
+void ClearProgramQueues();
 // Tillvox.exe of this build, as the program sees the path, and the language file beside it.
 std::string ProgramExePath();
 std::string ProgramLanguageFilePath();
@@ -14,7 +17,9 @@ std::string ProgramLanguageFilePath();
 class CProgramUnderTest {
 public:
     CProgramUnderTest() = default;
-    ~CProgramUnderTest();  // ends the program if it still runs
+    ~CProgramUnderTest();  // ends the program if it still runs and empties its queue folder
+    // Leaves the queue files for a program started after this one.
+    void KeepQueues() { m_bKeepQueues = true; }
     CProgramUnderTest(const CProgramUnderTest&) = delete;
     CProgramUnderTest& operator=(const CProgramUnderTest&) = delete;
 
@@ -40,4 +45,5 @@ private:
     HANDLE m_hProcess = nullptr;
     DWORD m_dwProcessId = 0;
     HWND m_hMain = nullptr;
+    bool m_bKeepQueues = false;
 };

@@ -66,6 +66,28 @@ CProgramUnderTest::~CProgramUnderTest()
         }
         CloseHandle(m_hProcess);
     }
+    // What one test left queued must not reach the recorder of the next.
+    if (!m_bKeepQueues)
+        ClearProgramQueues();
+}
+
+std::string ProgramQueueFolder()
+{
+    return ProgramDataFolder() + "Queues\\";
+}
+
+void ClearProgramQueues()
+{
+    const std::string folder = ProgramQueueFolder();
+    WIN32_FIND_DATAA found;
+    HANDLE hFind = FindFirstFileA((folder + "*").c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileA((folder + found.cFileName).c_str());
+    } while (FindNextFileA(hFind, &found));
+    FindClose(hFind);
 }
 
 bool CProgramUnderTest::Start(const std::string& arguments)

@@ -193,14 +193,14 @@ TEST_F(FileSourceFixture, FailedSerialPortStartsNoWatcherAndStopLeavesNoWakeUpFi
     const std::string workingPath = path;
     path = failedPath;
     Start();
-    ASSERT_TRUE(engine.Output(0).IsFailed());
+    ASSERT_TRUE(engine.Queue(0).IsFailed());
     AppendToFile(failedPath, "lost to a missing port");
     const std::string receipt = "WRITTEN AFTER IT\r\n";
     AppendToFile(workingPath, receipt);
     const int wanted = static_cast<int>(receipt.size()) + 1;
-    for (int k = 0; k < 1000 && engine.Output(1).QueuedLen() < wanted; ++k) Sleep(10);
-    ASSERT_EQ(wanted, engine.Output(1).QueuedLen()) << "the working source's text, the yardstick, never came";
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    for (int k = 0; k < 1000 && engine.Queue(1).QueuedLen() < wanted; ++k) Sleep(10);
+    ASSERT_EQ(wanted, engine.Queue(1).QueuedLen()) << "the working source's text, the yardstick, never came";
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
     engine.Stop();
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.File("RDC_temp.dat").c_str()));
 }
@@ -279,8 +279,8 @@ TEST(FileSourcesInOneFolder, EachTakesOnlyItsOwnNewTextAndStopLeavesNoThread)
         }
         for (int i = 0; i < MAX_SOURCES; ++i) {
             const int wanted = static_cast<int>(receipts[static_cast<size_t>(i)].size()) + 1;
-            for (int k = 0; k < 200 && engine.Output(i).QueuedLen() < wanted; ++k) Sleep(25);
-            EXPECT_EQ(wanted, engine.Output(i).QueuedLen()) << "source " << i;
+            for (int k = 0; k < 200 && engine.Queue(i).QueuedLen() < wanted; ++k) Sleep(25);
+            EXPECT_EQ(wanted, engine.Queue(i).QueuedLen()) << "source " << i;
         }
         engine.Stop();
         for (int k = 0; k < 200 && ProcessThreadCount() > before; ++k) Sleep(25);

@@ -175,6 +175,8 @@ const char* const PROGRAM_KEYS[] = {
     "IDS_PTS_WARNING_WRONG_PASSWORD", "IDS_RECEIPT_SEQUENTIAL_TYPE", "IDS_RECONNECT",
     // Failed statuses of a source that cannot capture or deliver.
     "IDS_PTS_FOLDER_MISSING", "IDS_PTS_LISTEN_FAIL",
+    // A queue kept in memory only, a saved queue found damaged.
+    "IDS_PTS_QUEUE_IN_MEMORY", "IDS_PTS_QUEUE_DAMAGED",
     // The tray icon's menu and tip, and the auto-run warning.
     "IDS_AUTORUN_NOT_CHANGED", "IDS_TRAY_EXIT", "IDS_TRAY_OPEN", "IDS_TRAY_TIP_RUNNING",
     // The main window's close, start and delete questions and notices, and the network dialog's texts.

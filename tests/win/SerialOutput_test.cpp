@@ -143,7 +143,7 @@ TEST_F(SerialFixture, PieceOnAnEmptyQueueGoesOutInBlocksOf256)
     const std::vector<WRITE_SEEN> want = {{256, false}, {256, true}, {88, true}};
     EXPECT_EQ(want, probe.WaitWrites(3));
     EXPECT_EQ(1, probe.Signals());
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(SerialFixture, PieceArrivingWhileBytesWaitIsAppendedAndWrittenWithoutSignal)
@@ -156,9 +156,9 @@ TEST_F(SerialFixture, PieceArrivingWhileBytesWaitIsAppendedAndWrittenWithoutSign
     const std::string first = Piece(600, 2), second = Piece(100, 3);
     Deliver(0, first);
     ASSERT_TRUE(probe.WaitWriterAtGate());
-    EXPECT_EQ(344, engine.Output(0).QueuedLen());
+    EXPECT_EQ(344, engine.Queue(0).QueuedLen());
     Deliver(0, second);
-    EXPECT_EQ(188, engine.Output(0).QueuedLen());
+    EXPECT_EQ(188, engine.Queue(0).QueuedLen());
     probe.ReleaseWriter();
 
     EXPECT_EQ(Swapped(first + second), com.Read(700, 10s));
@@ -186,13 +186,13 @@ TEST_F(SerialFixture, MissingPortFailsItsSourceOnlyAndKeepsItsBytes)
     engine.Start();
 
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
-    EXPECT_TRUE(engine.Output(0).IsFailed());
-    EXPECT_FALSE(engine.Output(0).IsReady());
+    EXPECT_TRUE(engine.Queue(0).IsFailed());
+    EXPECT_FALSE(engine.Queue(0).IsReady());
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(1));
-    EXPECT_FALSE(engine.Output(1).IsFailed());
+    EXPECT_FALSE(engine.Queue(1).IsFailed());
 
     Deliver(0, Piece(500, 4));
-    EXPECT_EQ(500, engine.Output(0).QueuedLen()) << "a failed output stores what it is given";
+    EXPECT_EQ(500, engine.Queue(0).QueuedLen()) << "a failed output stores what it is given";
     const std::string receipt = Piece(300, 5);
     Deliver(1, receipt);
     EXPECT_EQ(Swapped(receipt), com.Read(300, 10s));
@@ -205,13 +205,13 @@ TEST_F(SerialFixture, StoredQueueIsBoundedAndOversizedHandOverIsNotOverrun)
     engine.Start();
     // More than the copy buffers hold in one call: delivered in pieces, nothing lost.
     Deliver(0, Piece(250000, 6));
-    EXPECT_EQ(250000, engine.Output(0).QueuedLen());
+    EXPECT_EQ(250000, engine.Queue(0).QueuedLen());
     Deliver(0, Piece(RESERVED_BUF_SIZE - 250000 - 100, 7));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen());
     Deliver(0, Piece(100, 8));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen()) << "a piece reaching the limit is dropped whole";
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen()) << "a piece reaching the limit is dropped whole";
     Deliver(0, Piece(99, 9));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.Output(0).QueuedLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 1, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
@@ -227,9 +227,9 @@ TEST_F(SerialFixture, StopDiscardsTheQueueEndsTheWriterAndFreesThePort)
         EXPECT_EQ(Swapped(receipt), com.Read(1000, 10s));
         engine.Stop();
         EXPECT_EQ(HostText("IDS_PTS_WAIT_CONNECT"), host.StatusOf(0));
-        EXPECT_EQ(0, engine.Output(0).QueuedLen());
-        EXPECT_FALSE(engine.Output(0).IsReady());
-        EXPECT_FALSE(engine.Output(0).IsFailed());
+        EXPECT_EQ(0, engine.Queue(0).QueuedLen());
+        EXPECT_FALSE(engine.Queue(0).IsReady());
+        EXPECT_FALSE(engine.Queue(0).IsFailed());
     }
 }
 
@@ -242,23 +242,24 @@ TEST_F(SerialFixture, LineSettingsThePortRefusesShowAFailedStatus)
     EXPECT_EQ(HostText("IDS_PTS_COM_SETTING_FAIL"), host.StatusOf(0));
 }
 
-// What a failed output stored must not come out of the port at the next start.
-TEST_F(SerialFixture, BytesStoredBeforeAStopNeverReachTheNextStart)
+// What a failed output stored comes out of the port at the next start, ahead of what is new.
+TEST_F(SerialFixture, BytesStoredBeforeAStopGoOutFirstAtTheNextStart)
 {
+    const std::string stored = Piece(500, 11);
     {
         CAbsentComPort missing(34);
         AddSerial(missing.Name());
         engine.Start();
-        ASSERT_TRUE(engine.Output(0).IsFailed());
-        Deliver(0, Piece(500, 11));
+        ASSERT_TRUE(engine.Queue(0).IsFailed());
+        Deliver(0, stored);
         engine.Stop();
     }
     CComPortPair com(34);
     engine.Start();
     ASSERT_EQ(HostText("IDS_PTS_COM_SETTING_DONE"), host.StatusOf(0));
-    const std::string receipt = "ONLY THIS\r\n";
+    const std::string receipt = "AND THIS\r\n";
     Deliver(0, receipt);
-    EXPECT_EQ(Swapped(receipt), com.Read(1000, 2s));
+    EXPECT_EQ(Swapped(stored + receipt), com.Read(stored.size() + receipt.size(), 10s));
 }
 
 // Stop ends the writer before it closes the port: a block the writer is about

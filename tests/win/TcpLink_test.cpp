@@ -62,8 +62,8 @@ struct LinkFixture : ::testing::Test {
         ASSERT_TRUE(peer.Connect(port));
         ASSERT_EQ(LINK_MSG_SIZE, peer.Login(PASSWORD).size());
         ASSERT_TRUE(Connected(i));
-        for (int k = 0; k < 500 && !engine.Output(i).IsReady(); ++k) Sleep(10);
-        ASSERT_TRUE(engine.Output(i).IsReady());
+        for (int k = 0; k < 500 && !engine.Queue(i).IsReady(); ++k) Sleep(10);
+        ASSERT_TRUE(engine.Queue(i).IsReady());
     }
 };
 
@@ -121,7 +121,7 @@ TEST_F(LinkFixture, WrongPasswordIsRefusedAndTheConnectionClosed)
     EXPECT_TRUE(peer.WaitPeerClose(5000)) << "the connection stayed open after a wrong password";
     ASSERT_TRUE(host.WaitForCautions(1, 5s));
     EXPECT_EQ(std::vector<std::string>{HostText("IDS_PTS_WARNING_WRONG_PASSWORD")}, host.Cautions());
-    EXPECT_FALSE(engine.Output(0).IsReady());
+    EXPECT_FALSE(engine.Queue(0).IsReady());
     EXPECT_EQ(engine.m_strWaitConnect, host.StatusOf(0));
 
     CRecorderPeer recorder;
@@ -166,26 +166,26 @@ TEST_F(LinkFixture, AcknowledgementsDrainTheQueueInChunks)
     Deliver(0, big);
     const std::string want = Swapped(big);
     EXPECT_EQ(want.substr(0, 3072), peer.ReceiveUpTo(3072, 5000));
-    EXPECT_EQ(8072, engine.Output(0).QueuedLen()) << "the chunk in flight stays queued until acknowledged";
-    EXPECT_EQ(3072, engine.Output(0).InFlightLen());
+    EXPECT_EQ(8072, engine.Queue(0).QueuedLen()) << "the chunk in flight stays queued until acknowledged";
+    EXPECT_EQ(3072, engine.Queue(0).InFlightLen());
 
     ASSERT_TRUE(peer.Ack());
     EXPECT_EQ(want.substr(3072, 3072), peer.ReceiveUpTo(3072, 5000));
-    EXPECT_EQ(5000, engine.Output(0).QueuedLen());
+    EXPECT_EQ(5000, engine.Queue(0).QueuedLen());
     ASSERT_TRUE(peer.Ack());
     EXPECT_EQ(want.substr(6144), peer.ReceiveUpTo(1928, 5000));
     EXPECT_EQ("", peer.ReceiveUpTo(1, 300));
-    EXPECT_TRUE(engine.Output(0).IsWaitingForAck());
+    EXPECT_TRUE(engine.Queue(0).IsWaitingForAck());
     ASSERT_TRUE(peer.Ack());
-    for (int k = 0; k < 500 && engine.Output(0).IsWaitingForAck(); ++k) Sleep(10);
-    EXPECT_FALSE(engine.Output(0).IsWaitingForAck());
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    for (int k = 0; k < 500 && engine.Queue(0).IsWaitingForAck(); ++k) Sleep(10);
+    EXPECT_FALSE(engine.Queue(0).IsWaitingForAck());
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
 
     // Now a captured piece goes out at once.
     const std::string receipt = Piece(700, 2);
     Deliver(0, receipt);
     EXPECT_EQ(Swapped(receipt), peer.ReceiveUpTo(700, 5000));
-    EXPECT_TRUE(engine.Output(0).IsWaitingForAck());
+    EXPECT_TRUE(engine.Queue(0).IsWaitingForAck());
 }
 
 TEST_F(LinkFixture, PiecesDeliveredWhileAChunkIsInFlightFollowItsAcknowledgement)
@@ -201,12 +201,12 @@ TEST_F(LinkFixture, PiecesDeliveredWhileAChunkIsInFlightFollowItsAcknowledgement
     Deliver(0, second);
     Deliver(0, third);
     EXPECT_EQ("", peer.ReceiveUpTo(1, 300)) << "one chunk in flight at a time";
-    EXPECT_EQ(600, engine.Output(0).QueuedLen());
+    EXPECT_EQ(600, engine.Queue(0).QueuedLen());
     ASSERT_TRUE(peer.Ack());
     EXPECT_EQ(Swapped(second + third), peer.ReceiveUpTo(500, 5000));
     ASSERT_TRUE(peer.Ack());
-    for (int k = 0; k < 500 && engine.Output(0).QueuedLen() > 0; ++k) Sleep(10);
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
+    for (int k = 0; k < 500 && engine.Queue(0).QueuedLen() > 0; ++k) Sleep(10);
+    EXPECT_EQ(0, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(LinkFixture, LargePieceBehindStoredBytesSendsOneFullChunk)
@@ -256,13 +256,13 @@ TEST_F(LinkFixture, ChunkUnacknowledgedWhenTheRecorderDropsGoesToTheNextRecorder
             ASSERT_TRUE(Waiting(0));
         }
         Deliver(0, later);  // stored behind it while no recorder is there
-        EXPECT_EQ(950, engine.Output(0).QueuedLen()) << "nothing of the receipt may be lost";
+        EXPECT_EQ(950, engine.Queue(0).QueuedLen()) << "nothing of the receipt may be lost";
         CRecorderPeer next;
         LogIn(next, port);
         EXPECT_EQ(Swapped(receipt + later), next.ReceiveUpTo(950, 5000));
         ASSERT_TRUE(next.Ack());
-        for (int k = 0; k < 500 && engine.Output(0).QueuedLen() > 0; ++k) Sleep(10);
-        EXPECT_EQ(0, engine.Output(0).QueuedLen());
+        for (int k = 0; k < 500 && engine.Queue(0).QueuedLen() > 0; ++k) Sleep(10);
+        EXPECT_EQ(0, engine.Queue(0).QueuedLen());
         next.Close();
         ASSERT_TRUE(Waiting(0));
     }
@@ -289,7 +289,7 @@ TEST_F(LinkFixture, AcknowledgementsCountOnlyOnALoggedInConnection)
         EXPECT_TRUE(stranger.WaitPeerClose(5000)) << "a refused login is no login";
     }
     ASSERT_TRUE(Waiting(0));
-    EXPECT_EQ(400, engine.Output(0).QueuedLen());
+    EXPECT_EQ(400, engine.Queue(0).QueuedLen());
     CRecorderPeer recorder;
     LogIn(recorder, port);
     EXPECT_EQ(Swapped(receipt), recorder.ReceiveUpTo(400, 5000));
@@ -354,7 +354,7 @@ TEST_F(LinkFixture, RecordersDroppingBeforeTheirAcknowledgementLoseNoText)
         CRecorderPeer last;
         LogIn(last, port);
         std::string got;
-        for (int k = 0; k < 2000 && engine.Output(0).QueuedLen() > 0; ++k) {
+        for (int k = 0; k < 2000 && engine.Queue(0).QueuedLen() > 0; ++k) {
             got += last.ReceiveUpTo(LINK_CHUNK_MAX, 100);
             ASSERT_TRUE(last.Ack());
         }
@@ -386,21 +386,21 @@ TEST_F(LinkFixture, RecordersDroppingBeforeTheirAcknowledgementLoseNoText)
     std::printf("%zu bytes delivered over %d drops, %zu repeated\n", delivered.size(), CYCLES, repeated);
 }
 
-TEST_F(LinkFixture, QueueBoundCountsTheChunkInFlightAndStopDiscardsIt)
+TEST_F(LinkFixture, QueueBoundCountsTheChunkInFlightAndStopKeepsIt)
 {
     const unsigned short port = AddTcp();
     engine.Start();
     CRecorderPeer peer;
     LogIn(peer, port);
     Deliver(0, Piece(3000, 20));
-    ASSERT_EQ(3000, engine.Output(0).InFlightLen());
+    ASSERT_EQ(3000, engine.Queue(0).InFlightLen());
     Deliver(0, Piece(RESERVED_BUF_SIZE - 3000 - 100, 21));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen());
     Deliver(0, Piece(100, 22));
-    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Output(0).QueuedLen()) << "a piece passing the bound is dropped whole";
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen()) << "a piece passing the bound is dropped whole";
     engine.Stop();
-    EXPECT_EQ(0, engine.Output(0).QueuedLen());
-    EXPECT_EQ(0, engine.Output(0).InFlightLen());
+    EXPECT_EQ(RESERVED_BUF_SIZE - 100, engine.Queue(0).QueuedLen()) << "what waits stays for the next start";
+    EXPECT_EQ(0, engine.Queue(0).InFlightLen()) << "the chunk in flight goes out again first";
 }
 
 TEST_F(LinkFixture, PortInUseShowsAFailedStatus)
@@ -428,7 +428,7 @@ TEST_F(LinkFixture, ResetAndSilenceDropTheConnectionAndTheNextIsServed)
         LogIn(peer, port);
         peer.Reset();
         EXPECT_TRUE(Waiting(0));
-        EXPECT_FALSE(engine.Output(0).IsReady());
+        EXPECT_FALSE(engine.Queue(0).IsReady());
     }
     {
         CRecorderPeer silent;
@@ -450,7 +450,7 @@ TEST_F(LinkFixture, GarbageNeverTouchesTheQueueOrBreaksTheLink)
     Deliver(0, receipt);
     EXPECT_EQ(Swapped(receipt), peer.ReceiveUpTo(100, 5000));
     Deliver(0, stored);
-    ASSERT_EQ(500, engine.Output(0).QueuedLen()) << "the chunk in flight and the piece behind it";
+    ASSERT_EQ(500, engine.Queue(0).QueuedLen()) << "the chunk in flight and the piece behind it";
 
     std::mt19937 random(1234);
     for (int k = 0; k < 300; ++k) {
@@ -460,11 +460,11 @@ TEST_F(LinkFixture, GarbageNeverTouchesTheQueueOrBreaksTheLink)
     }
     // Junk that happens to fill a whole block reads as a challenge from a stranger: refused.
     peer.ReceiveUpTo(1000000, 1500);
-    EXPECT_EQ(500, engine.Output(0).QueuedLen()) << "only an acknowledgement takes from the queue";
+    EXPECT_EQ(500, engine.Queue(0).QueuedLen()) << "only an acknowledgement takes from the queue";
     ASSERT_TRUE(peer.KeepAliveCheck());
     const std::string answer = peer.ReceiveUpTo(LINK_MSG_SIZE * 10, 2000);
     EXPECT_NE(std::string::npos, answer.find("V3StillLive")) << "the link still answers";
-    EXPECT_EQ(500, engine.Output(0).QueuedLen());
+    EXPECT_EQ(500, engine.Queue(0).QueuedLen());
 }
 
 TEST_F(LinkFixture, StopEndsEveryLinkWhateverItsStateAndFreesThePorts)
@@ -607,7 +607,7 @@ TEST_F(LinkFixture, LoginAgainWithAChunkInFlightKeepsEveryChunkUntilItsAcknowled
     EXPECT_TRUE(got == want.substr(3072)) << "the rest, once: " << got.size() << " bytes came, not 1928";
     peer.Close();  // before the last chunk is acknowledged
     ASSERT_TRUE(Waiting(0));
-    EXPECT_EQ(1928, engine.Output(0).QueuedLen()) << "the chunk in flight at the drop stays queued";
+    EXPECT_EQ(1928, engine.Queue(0).QueuedLen()) << "the chunk in flight at the drop stays queued";
 
     CRecorderPeer next;
     LogIn(next, port);

@@ -1,0 +1,223 @@
+#include "output/OutputQueue.h"
+#include "output/QueueJournal.h"
+
+#include "tests/support/Bytes.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A file in memory that can be made to fail; what a later start reads is its bytes.
+struct MEMORY_FILE {
+    std::vector<uint8_t> bytes;
+    bool bFailWrites = false;
+    int nKeptAside = 0;
+    int nReplaces = 0;
+    int nTruncates = 0;
+};
+
+class CMemoryFileIo : public CQueueFileIo {
+public:
+    explicit CMemoryFileIo(MEMORY_FILE& file) : m_file(file) {}
+    bool ReadAll(std::vector<uint8_t>& out) override
+    {
+        out = m_file.bytes;
+        return true;
+    }
+    bool Append(const uint8_t* bytes, size_t count) override
+    {
+        if (m_file.bFailWrites)
+            return false;
+        m_file.bytes.insert(m_file.bytes.end(), bytes, bytes + count);
+        return true;
+    }
+    bool Replace(const uint8_t* bytes, size_t count) override
+    {
+        if (m_file.bFailWrites)
+            return false;
+        ++m_file.nReplaces;
+        m_file.bytes.assign(bytes, bytes + count);
+        return true;
+    }
+    bool TruncateTo(size_t count) override
+    {
+        if (m_file.bFailWrites || count > m_file.bytes.size())
+            return false;
+        ++m_file.nTruncates;
+        m_file.bytes.resize(count);
+        return true;
+    }
+    bool KeepAside() override
+    {
+        ++m_file.nKeptAside;
+        return true;
+    }
+
+private:
+    MEMORY_FILE& m_file;
+};
+
+std::unique_ptr<CQueueJournal> Journal(MEMORY_FILE& file)
+{
+    return std::make_unique<CQueueJournal>(std::make_unique<CMemoryFileIo>(file));
+}
+
+void Deliver(COutputQueue& queue, const std::string& s)
+{
+    queue.Deliver(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int>(s.size()));
+}
+
+std::string Queued(COutputQueue& queue)
+{
+    auto lock = queue.Lock();
+    return std::string(reinterpret_cast<const char*>(queue.FrontLocked()), static_cast<size_t>(queue.UsedLenLocked()));
+}
+
+// What a new start of the program finds in the file.
+std::string ReadBack(const MEMORY_FILE& file)
+{
+    const QUEUE_FILE_CONTENT content = ReadQueueFile(file.bytes.data(), file.bytes.size());
+    return std::string(content.pending.begin(), content.pending.end());
+}
+
+// Checks, at the moment the output is asked to send, that the file already holds the piece.
+class CFileCheckingDrain : public CQueueDrain {
+public:
+    CFileCheckingDrain(COutputQueue& queue, MEMORY_FILE& file) : m_queue(queue), m_file(file) {}
+    void OnPieceQueuedLocked(bool) override
+    {
+        const QUEUE_FILE_CONTENT content = ReadQueueFile(m_file.bytes.data(), m_file.bytes.size());
+        bFileHeldIt = static_cast<int>(content.pending.size()) == m_queue.UsedLenLocked();
+        m_queue.SetInFlightLocked(m_queue.UsedLenLocked());
+    }
+    bool bFileHeldIt = false;
+
+private:
+    COutputQueue& m_queue;
+    MEMORY_FILE& m_file;
+};
+
+}  // namespace
+
+TEST(QueueJournal, PieceIsInTheFileBeforeTheOutputMaySendIt)
+{
+    MEMORY_FILE file;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file));
+    CFileCheckingDrain drain(queue, file);
+    queue.Attach(&drain);
+    {
+        auto lock = queue.Lock();
+        queue.SetReadyLocked(true);
+    }
+    Deliver(queue, "RECEIPT ONE");
+    EXPECT_TRUE(drain.bFileHeldIt);
+}
+
+TEST(QueueJournal, ANewStartFindsWhatWaitedAtEveryPointOfTheRun)
+{
+    MEMORY_FILE file;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file));
+    const std::string a = Piece(3000, 1), b = Piece(500, 2), c = Piece(4000, 3);
+    Deliver(queue, a);
+    Deliver(queue, b);
+    EXPECT_EQ(Swapped(a + b), ReadBack(file));
+    {
+        auto lock = queue.Lock();
+        queue.SetInFlightLocked(3072);
+    }
+    EXPECT_EQ(Swapped(a + b), ReadBack(file)) << "bytes in flight stay in the file until acknowledged";
+    {
+        auto lock = queue.Lock();
+        queue.AcknowledgeLocked();
+    }
+    EXPECT_EQ(Swapped(a + b).substr(3072), ReadBack(file));
+    Deliver(queue, c);
+    {
+        auto lock = queue.Lock();
+        queue.TakeFrontLocked(100);
+    }
+    EXPECT_EQ(Swapped(a + b + c).substr(3172), ReadBack(file));
+    EXPECT_EQ(Queued(queue), ReadBack(file));
+}
+
+TEST(QueueJournal, FileStaysNearTheSizeOfWhatIsQueued)
+{
+    MEMORY_FILE file;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file));
+    // A busy source: pieces in, the front following them; first the queue
+    // never runs empty, then it runs empty now and then.
+    for (int round = 0; round < 3000; ++round) {
+        Deliver(queue, Piece(700, round));
+        auto lock = queue.Lock();
+        if (round < 2500 || round % 50 != 49)
+            queue.TakeFrontLocked(650);
+        else
+            queue.TakeFrontLocked(queue.UsedLenLocked());
+        ASSERT_LT(file.bytes.size(), QUEUE_FILE_RESTART_LONG + 1000u);
+    }
+    EXPECT_EQ(Queued(queue), ReadBack(file));
+    EXPECT_GT(file.nReplaces, 1) << "a queue that never runs empty is rewritten";
+    EXPECT_GT(file.nTruncates, 1) << "one that runs empty is cut";
+}
+
+TEST(QueueJournal, StartTakesTheFileOverAndKeepsADamagedOneAside)
+{
+    MEMORY_FILE file;
+    {
+        COutputQueue first;
+        first.OpenStore("q", Journal(file));
+        Deliver(first, "INTACT");
+        Deliver(first, "TORN");
+    }
+    file.bytes.resize(file.bytes.size() - 2);
+    COutputQueue next;
+    const QUEUE_FILE_CONTENT content = next.OpenStore("q", Journal(file));
+    EXPECT_EQ(QUEUE_FILE_STATE::DamagedTail, content.eState);
+    EXPECT_EQ(Swapped("INTACT"), Queued(next));
+    EXPECT_EQ(1, file.nKeptAside);
+    EXPECT_EQ(Swapped("INTACT"), ReadBack(file)) << "the file is started afresh with what was read";
+    Deliver(next, "MORE");
+    EXPECT_EQ(Swapped("INTACTMORE"), ReadBack(file));
+}
+
+TEST(QueueJournal, FailingWritesLeaveTheQueueInMemoryUntilTheDiskTakesItAgain)
+{
+    MEMORY_FILE file;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file));
+    Deliver(queue, "ONE");
+    file.bFailWrites = true;
+    Deliver(queue, "TWO");
+    EXPECT_FALSE(queue.IsStoreWritable());
+    EXPECT_EQ(Swapped("ONETWO"), Queued(queue)) << "forwarding goes on from memory";
+    file.bFailWrites = false;
+    {
+        auto lock = queue.Lock();
+        queue.TakeFrontLocked(6);
+    }
+    EXPECT_TRUE(queue.IsStoreWritable());
+    Deliver(queue, "THREE");
+    EXPECT_EQ(Swapped("THREE"), ReadBack(file));
+}
+
+TEST(QueueJournal, QueueThatLivedInMemoryWritesItselfToTheFileAgain)
+{
+    MEMORY_FILE file;
+    file.bFailWrites = true;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file));
+    EXPECT_FALSE(queue.IsStoreWritable());
+    Deliver(queue, "KEPT");
+    file.bFailWrites = false;
+    queue.OpenStore("q", Journal(file));
+    EXPECT_TRUE(queue.IsStoreWritable());
+    EXPECT_EQ(Swapped("KEPT"), Queued(queue));
+    EXPECT_EQ(Swapped("KEPT"), ReadBack(file));
+}

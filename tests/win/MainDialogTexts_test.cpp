@@ -3,7 +3,10 @@
 // the prefix's ANSI code page, a window must show the file's letters, not
 // question marks, and right-to-left languages must be mirrored.
 #include "app/KassimoDlg.h"
+#include "config/ComPortSetting.h"
 #include "config/InfoGenesisDlg.h"
+#include "config/ReadFileSetting.h"
+#include "config/TcpPortSetting.h"
 #include "config/InternetSettingDlg.h"
 #include "config/MonitorType.h"
 #include "lang/Language.h"
@@ -166,6 +169,35 @@ const CONTROL_TEXT NETWORK_DIALOG_TEXTS[] = {
     {IDCANCEL, "IDS_PTS_CANCEL"},
 };
 
+const CONTROL_TEXT SOURCE_DIALOG_TEXTS[] = {
+    {0, "IDS_PTS_CONFIG"},
+    {IDC_SEQUENTIAL, "IDS_RECEIPT_SEQUENTIAL_TYPE"},
+    {IDC_PRINTER_TYPE_LABEL, "IDS_PTS_PRINTER_TYPE"},
+    {IDC_FILE_PATH_LABEL, "IDS_PTS_FILE_PATH"},
+    {IDC_POS_INDEX_LABEL, "IDS_PTS_POS_INDEX"},
+    {IDC_COM_PORT_LABEL, "IDS_PTS_COM_PORT"},
+    {IDOK, "IDS_PTS_ADD"},
+    {IDCANCEL, "IDS_PTS_CANCEL"},
+};
+
+const CONTROL_TEXT SERIAL_PORT_DIALOG_TEXTS[] = {
+    {0, "IDS_PTS_COMPORT_DLG_NAME"},
+    {IDC_BAUD_RATE_LABEL, "IDS_PTS_BAUD_RATE"},
+    {IDC_DATA_BITS_LABEL, "IDS_PTS_DATA_BITS"},
+    {IDC_PARITY_LABEL, "IDS_PTS_PARITY"},
+    {IDC_STOP_BITS_LABEL, "IDS_PTS_STOP_BITS"},
+    {IDOK, "IDS_PTS_OK"},
+    {IDCANCEL, "IDS_PTS_CANCEL"},
+};
+
+const CONTROL_TEXT TCP_PORT_DIALOG_TEXTS[] = {
+    {0, "IDS_PTS_TCPPORT_DLG_NAME"},
+    {IDC_DEVICE_PORT_LABEL, "IDS_PTS_DEVICE_PORT"},
+    {IDC_PASSWORD_LABEL, "IDS_PTS_PASSWORD"},
+    {IDOK, "IDS_PTS_OK"},
+    {IDCANCEL, "IDS_PTS_CANCEL"},
+};
+
 const CONTROL_TEXT INFOGENESIS_DIALOG_TEXTS[] = {
     {IDC_INFO_SERVER_IP_LABEL, "IDS_INFO_SERVER_IP"},
     {IDC_INFO_SEND_PORT_LABEL, "IDS_INFO_SEND_PORT"},
@@ -244,6 +276,21 @@ TEST_F(WindowTexts, EveryLanguageShowsTheFileTextsWhateverTheCodePage)
         ExpectTexts(language, network.Hwnd(), NETWORK_DIALOG_TEXTS);
         EXPECT_EQ(Utf8(Expected(language, "IDS_MONITOR_OPOS")), Utf8(WindowTextW(network.Item(IDC_TYPE_TEXT))));
         EXPECT_EQ(language.bRightToLeft, IsMirrored(network.Hwnd()));
+
+        CReadFileSetting source(pLanguage.get(), bRightToLeft);
+        ASSERT_NE(nullptr, source.CreateModeless(main.Hwnd()));
+        ExpectTexts(language, source.Hwnd(), SOURCE_DIALOG_TEXTS);
+        EXPECT_EQ(language.bRightToLeft, IsMirrored(source.Hwnd()));
+
+        CCOMPortSetting serial(pLanguage.get(), bRightToLeft);
+        ASSERT_NE(nullptr, serial.CreateModeless(main.Hwnd()));
+        ExpectTexts(language, serial.Hwnd(), SERIAL_PORT_DIALOG_TEXTS);
+        EXPECT_EQ(language.bRightToLeft, IsMirrored(serial.Hwnd()));
+
+        CTCPPortSetting tcp(pLanguage.get(), bRightToLeft);
+        ASSERT_NE(nullptr, tcp.CreateModeless(main.Hwnd()));
+        ExpectTexts(language, tcp.Hwnd(), TCP_PORT_DIALOG_TEXTS);
+        EXPECT_EQ(language.bRightToLeft, IsMirrored(tcp.Hwnd()));
 
         CInfoGenesisDlg infogenesis(pLanguage.get(), bRightToLeft);
         ASSERT_NE(nullptr, infogenesis.CreateModeless(main.Hwnd()));

@@ -493,7 +493,7 @@ void CKassimoDlg::OnNew()
         return;
     // Every per-source table has MAX_SOURCES entries: say so before any dialog is filled in.
     if (m_Engine.SourceCount() >= MAX_SOURCES) {
-        LanguageMessageBox(Hwnd(), GetString("IDS_PTS_WARNING_MAX_SOURCES"), m_bRightToLeft);
+        LanguageMessageBox(Hwnd(), GetText("IDS_PTS_WARNING_MAX_SOURCES"), m_bRightToLeft);
         return;
     }
     CMonitorType chooser(m_pLanguage, m_bRightToLeft, OposExists(), IsInfogenesisLoaded());

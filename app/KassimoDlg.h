@@ -33,6 +33,8 @@ public:
     void OnListCellPosted(int slot) override;
     void CautionBox(int nSource, const std::string& text) override;
     std::string GetString(const char* key) override;
+    // A language text as the file has it, for the window's own texts.
+    std::wstring GetText(const char* key);
     void OnInfogenesisStatus(int nSource, int nStatus) override;
     void ArmInfogenesisRetry(int nObject) override;
 
@@ -92,6 +94,7 @@ private:
     void FitStatusColumn(const std::string& text);
     void FitStatusColumnToKnownTexts();
     LRESULT OnListInfoTip(NMHDR* pHeader);
+    LRESULT OnListInfoTipW(NMHDR* pHeader);
     // Tray and auto-run (KassimoDlgTray_win.cpp).
     void InitTray();
     void GoToTray();

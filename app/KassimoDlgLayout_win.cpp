@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -157,5 +158,22 @@ LRESULT CKassimoDlg::OnListInfoTip(NMHDR* pHeader)
     if (!status[0])
         return 0;
     lstrcpynA(pTip->pszText, status, pTip->cchTextMax);
+    return 0;
+}
+
+LRESULT CKassimoDlg::OnListInfoTipW(NMHDR* pHeader)
+{
+    NMLVGETINFOTIPW* pTip = reinterpret_cast<NMLVGETINFOTIPW*>(pHeader);
+    if (!pTip->pszText || pTip->cchTextMax <= 0 || pTip->iItem < 0)
+        return 0;
+    wchar_t status[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = 0;
+    item.pszText = status;
+    item.cchTextMax = static_cast<int>(std::size(status));
+    SendMessageW(m_hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(pTip->iItem), reinterpret_cast<LPARAM>(&item));
+    if (!status[0])
+        return 0;
+    lstrcpynW(pTip->pszText, status, pTip->cchTextMax);
     return 0;
 }

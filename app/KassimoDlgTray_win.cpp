@@ -70,7 +70,7 @@ INT_PTR CKassimoDlg::OnTrayNotify(LPARAM lParam)
     if (lParam == WM_LBUTTONDOWN)
         RestoreFromTray();
     else if (lParam == WM_RBUTTONDOWN)
-        m_TrayIcon.ShowMenu(GetString("IDS_TRAY_OPEN"), GetString("IDS_TRAY_EXIT"));
+        m_TrayIcon.ShowMenu(GetText("IDS_TRAY_OPEN"), GetText("IDS_TRAY_EXIT"));
     SetWindowLongPtrA(Hwnd(), DWLP_MSGRESULT, 0);
     return TRUE;
 }

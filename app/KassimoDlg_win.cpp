@@ -23,14 +23,23 @@ namespace {
 // The About box: the program icon, its version line and OK.
 class CAboutDlg : public CDialogBase {
 public:
-    CAboutDlg() : CDialogBase(IDD_ABOUTBOX) {}
+    explicit CAboutDlg(CLanguage* pLanguage) : CDialogBase(IDD_ABOUTBOX), m_pLanguage(pLanguage) {}
 
 protected:
     BOOL OnInitDialog() override
     {
         SetWindowTextA(Hwnd(), "About Tillvox");
+        const struct { int id; const char* key; } texts[] = {{IDOK, "IDS_PTS_OK"}};
+        for (const auto& text : texts) {
+            const std::wstring shown = m_pLanguage ? m_pLanguage->GetText(text.key) : std::wstring();
+            if (!shown.empty())
+                SetDlgItemTextW(Hwnd(), text.id, shown.c_str());
+        }
         return TRUE;
     }
+
+private:
+    CLanguage* m_pLanguage;
 };
 
 // The close question is the message box the main window owns: answered
@@ -124,6 +133,7 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
     OnCommand(IDOK, [](WORD) {});
     OnCommand(IDCANCEL, [](WORD) {});
     OnNotify(IDC_SOURCE_LIST, LVN_GETINFOTIPA, [this](NMHDR* pHeader) { return OnListInfoTip(pHeader); });
+    OnNotify(IDC_SOURCE_LIST, LVN_GETINFOTIPW, [this](NMHDR* pHeader) { return OnListInfoTipW(pHeader); });
     OnCommand(IDC_NEW, [this](WORD) { OnNew(); });
     OnCommand(IDC_MODIFY, [this](WORD) { OnModify(); });
     OnCommand(IDC_DELETE, [this](WORD) { OnDelete(); });
@@ -146,6 +156,11 @@ CKassimoDlg::~CKassimoDlg()
 std::string CKassimoDlg::GetString(const char* key)
 {
     return m_pLanguage ? m_pLanguage->GetString(key) : std::string();
+}
+
+std::wstring CKassimoDlg::GetText(const char* key)
+{
+    return m_pLanguage ? m_pLanguage->GetText(key) : std::wstring();
 }
 
 void CKassimoDlg::OnInfogenesisStatus(int nSource, int nStatus)
@@ -285,7 +300,7 @@ void CKassimoDlg::SetTexts()
     HFONT hFont = m_pLanguage ? m_pLanguage->GetFont() : nullptr;
     if (hFont)
         SendMessageA(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
-    SetWindowTextA(Hwnd(), GetString("IDS_PTS_DLG_NAME").c_str());
+    SetWindowTextW(Hwnd(), GetText("IDS_PTS_DLG_NAME").c_str());
     const struct { int id; const char* key; } controls[] = {
         {IDC_NEW, "IDS_PTS_NEW"}, {IDC_MODIFY, "IDS_PTS_MODIFY"}, {IDC_DELETE, "IDS_PTS_DELETE"},
         {IDC_START, "IDS_PTS_START"}, {IDC_AUTORUN, "IDS_PTS_AUTOSTART"},
@@ -293,25 +308,25 @@ void CKassimoDlg::SetTexts()
     for (const auto& control : controls) {
         if (hFont)
             SendMessageA(Item(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
-        SetDlgItemTextA(Hwnd(), control.id, GetString(control.key).c_str());
+        SetDlgItemTextW(Hwnd(), control.id, GetText(control.key).c_str());
     }
 }
 
 void CKassimoDlg::InsertColumns()
 {
     for (int column = 0; column < 5; ++column) {
-        std::string heading = GetString(LIST_COLUMNS[column].key);
+        std::wstring heading = GetText(LIST_COLUMNS[column].key);
         if (column == 0)
-            heading += "(DVR/NVR)";
-        LVCOLUMNA lvc = {};
+            heading += L"(DVR/NVR)";
+        LVCOLUMNW lvc = {};
         lvc.mask = LVCF_FMT | LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         lvc.fmt = LVCFMT_LEFT;
         lvc.cx = LIST_COLUMNS[column].width;
         lvc.pszText = &heading[0];
         lvc.iSubItem = column;
-        SendMessageA(m_hList, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc));
+        SendMessageW(m_hList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc));
         if (column == 0)
-            FitStatusColumn(heading);
+            FitStatusColumn(GetString(LIST_COLUMNS[column].key) + "(DVR/NVR)");
     }
     // Label tips show a status longer than its column whole when the pointer
     // rests on it; info tips show a row's status wherever the pointer is on the row.
@@ -363,7 +378,7 @@ INT_PTR CKassimoDlg::OnListCell(WPARAM wParam)
 INT_PTR CKassimoDlg::OnSysCommand(WPARAM wParam)
 {
     if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
+        CAboutDlg about(m_pLanguage);
         about.DoModal(Hwnd());
         return TRUE;
     }
@@ -440,7 +455,7 @@ void CKassimoDlg::TakeOverNetworkValues()
 
 bool CKassimoDlg::RunInfogenesisDialog(const POS_SETTING_INFO* pRecord)
 {
-    CInfoGenesisDlg dialog;
+    CInfoGenesisDlg dialog(m_pLanguage, m_bRightToLeft);
     if (pRecord) {
         dialog.m_strServerIP = pRecord->infogenesis.szIP;
         dialog.m_nSendPort = static_cast<unsigned>(pRecord->infogenesis.nSendPort);
@@ -480,7 +495,7 @@ void CKassimoDlg::OnNew()
         return;
     // Every per-source table has MAX_SOURCES entries: say so before any dialog is filled in.
     if (m_Engine.SourceCount() >= MAX_SOURCES) {
-        LanguageMessageBox(Hwnd(), GetString("IDS_PTS_WARNING_MAX_SOURCES"), m_bRightToLeft);
+        LanguageMessageBox(Hwnd(), GetText("IDS_PTS_WARNING_MAX_SOURCES"), m_bRightToLeft);
         return;
     }
     CMonitorType chooser(m_pLanguage, m_bRightToLeft, OposExists(), IsInfogenesisLoaded());
@@ -624,7 +639,7 @@ void CKassimoDlg::StartSequence()
     m_Engine.m_bStoppedByUser = 0;
     EnableEditing(false);
     m_Engine.Start();
-    SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_STOP").c_str());
+    SetDlgItemTextW(Hwnd(), IDC_START, GetText("IDS_PTS_STOP").c_str());
     UpdateTrayTip();
 }
 
@@ -635,7 +650,7 @@ void CKassimoDlg::StopSequence()
     m_Engine.m_bStoppedByUser = 1;
     EnableEditing(true);
     EnableWindow(Item(IDC_START), TRUE);
-    SetDlgItemTextA(Hwnd(), IDC_START, GetString("IDS_PTS_START").c_str());
+    SetDlgItemTextW(Hwnd(), IDC_START, GetText("IDS_PTS_START").c_str());
     // Status texts still on their way from the workers must not refill the cleared column.
     m_Engine.ClearListCells();
     for (int row = 0; row < m_Engine.SourceCount(); ++row)

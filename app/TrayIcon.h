@@ -37,7 +37,7 @@ public:
 
     // The icon's menu, "Open" and "Exit", at the cursor; the chosen command is
     // posted to the record's window as WM_COMMAND.
-    void ShowMenu(const std::string& openText, const std::string& exitText);
+    void ShowMenu(const std::wstring& openText, const std::wstring& exitText);
 
 private:
     CShellNotify m_DefaultShell;

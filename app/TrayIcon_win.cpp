@@ -64,15 +64,15 @@ void CTrayIcon::SetTip(const std::string& tip)
         m_pShell->NotifyIcon(NIM_MODIFY, &m_Data);
 }
 
-void CTrayIcon::ShowMenu(const std::string& openText, const std::string& exitText)
+void CTrayIcon::ShowMenu(const std::wstring& openText, const std::wstring& exitText)
 {
     HMENU hMenu = CreatePopupMenu();
     if (!hMenu)
         return;
     // Without a language file the items still need a word to be found by.
-    AppendMenuA(hMenu, MF_STRING, IDM_TRAY_OPEN, openText.empty() ? "Open" : openText.c_str());
+    AppendMenuW(hMenu, MF_STRING, IDM_TRAY_OPEN, openText.empty() ? L"Open" : openText.c_str());
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(hMenu, MF_STRING, IDM_TRAY_EXIT, exitText.empty() ? "Exit" : exitText.c_str());
+    AppendMenuW(hMenu, MF_STRING, IDM_TRAY_EXIT, exitText.empty() ? L"Exit" : exitText.c_str());
     SetMenuDefaultItem(hMenu, IDM_TRAY_OPEN, FALSE);
     POINT cursor = {};
     GetCursorPos(&cursor);

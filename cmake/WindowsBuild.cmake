@@ -21,7 +21,21 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/bin/Tillvox.xml
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml ${CMAKE_BINARY_DIR}/bin/Tillvox.xml
     DEPENDS ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml)
-  add_custom_target(TillvoxLanguageFile ALL DEPENDS ${CMAKE_BINARY_DIR}/bin/Tillvox.xml)
+  # The build fails when a key lacks a language's text or a dialog shows a text no key replaces.
+  find_program(TILLVOX_PYTHON3 python3 REQUIRED)
+  file(GLOB_RECURSE _ui_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/app/*.cpp ${CMAKE_SOURCE_DIR}/config/*.cpp
+       ${CMAKE_SOURCE_DIR}/ui/*.cpp ${CMAKE_SOURCE_DIR}/capture/*.cpp ${CMAKE_SOURCE_DIR}/output/*.cpp
+       ${CMAKE_SOURCE_DIR}/link/*.cpp)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/language-check.stamp
+    COMMAND ${TILLVOX_PYTHON3} ${CMAKE_SOURCE_DIR}/scripts/check-language.py ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml
+            ${CMAKE_SOURCE_DIR}/res/Tillvox.rc ${CMAKE_BINARY_DIR}/language-check.stamp
+            ${CMAKE_SOURCE_DIR}/app ${CMAKE_SOURCE_DIR}/config ${CMAKE_SOURCE_DIR}/ui ${CMAKE_SOURCE_DIR}/capture
+            ${CMAKE_SOURCE_DIR}/output ${CMAKE_SOURCE_DIR}/link
+    DEPENDS ${CMAKE_SOURCE_DIR}/scripts/check-language.py ${CMAKE_SOURCE_DIR}/lang/Tillvox.xml
+            ${CMAKE_SOURCE_DIR}/res/Tillvox.rc ${_ui_sources}
+    COMMENT "Checking the language file against the dialogs and the keys the program looks up")
+  add_custom_target(TillvoxLanguageFile ALL DEPENDS ${CMAKE_BINARY_DIR}/bin/Tillvox.xml
+                    ${CMAKE_BINARY_DIR}/language-check.stamp)
   add_dependencies(Tillvox TillvoxLanguageFile)
 endif()
 
@@ -42,7 +56,7 @@ foreach(t ${_tests})
   add_dependencies(win_${name} Tillvox)  # some tests start the program itself
   if(name STREQUAL "DialogScreenshots_test")
     # One run per language, each under a locale whose code page holds its texts.
-    foreach(shot en:C.UTF-8 ar:ar_SA.UTF-8 zh:zh_CN.UTF-8 de:de_DE.UTF-8 ru:ru_RU.UTF-8)
+    foreach(shot en:C.UTF-8 ar:ar_SA.UTF-8 zh:zh_CN.UTF-8 de:de_DE.UTF-8 ru:ru_RU.UTF-8 th:th_TH.UTF-8)
       string(REPLACE ":" ";" shot "${shot}")
       list(GET shot 0 lang)
       list(GET shot 1 locale)

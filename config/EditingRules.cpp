@@ -59,8 +59,7 @@ const char* VerdictMessageKey(EDIT_VERDICT eVerdict)
     case EDIT_VERDICT::InputPosIndex: return "IDS_PTS_WARNING_INPUT_POS_INDEX";
     case EDIT_VERDICT::SelectPort: return "IDS_PTS_WARNING_SELECT_PORT";
     case EDIT_VERDICT::InputPort: return "IDS_PTS_WARNING_INPUT_PORT";
-    case EDIT_VERDICT::Accept:
-    case EDIT_VERDICT::StaySilent: break;
+    case EDIT_VERDICT::Accept: break;
     }
     return nullptr;
 }
@@ -72,10 +71,10 @@ EDIT_CHECK CheckSourceEdit(const SOURCE_EDIT& edit, const SOURCE_LIST& records)
         if (PortInUse(edit, records))
             return Verdict(EDIT_VERDICT::PortInUse, PortNumberShown(edit.strPort));
         if (edit.strPosIndex.empty())
-            return Verdict(EDIT_VERDICT::StaySilent);
+            return Verdict(EDIT_VERDICT::InputPosIndex);
         if (!bModify && (edit.strBaudRate.empty() || edit.strDataBits.empty() || edit.strParity.empty() ||
                          edit.strStopBits.empty()))
-            return Verdict(EDIT_VERDICT::StaySilent);
+            return Verdict(EDIT_VERDICT::InputSetting);
         if (edit.nMonitorType == KIND_FILE && edit.strFilePath.empty())
             return Verdict(EDIT_VERDICT::SelectFile);
         const int owner = FindByPosIndex(records, edit.strPosIndex);
@@ -91,7 +90,7 @@ EDIT_CHECK CheckSourceEdit(const SOURCE_EDIT& edit, const SOURCE_LIST& records)
         return Verdict(EDIT_VERDICT::SelectPort);
     if (edit.printerType == PRINTER_TYPE::Tcp)
         return Verdict(EDIT_VERDICT::InputPort);
-    return Verdict(EDIT_VERDICT::StaySilent);
+    return Verdict(EDIT_VERDICT::InputSetting);
 }
 
 void WriteSourceRecord(const SOURCE_EDIT& edit, POS_SETTING_INFO& record)

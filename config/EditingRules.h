@@ -38,7 +38,6 @@ struct SOURCE_EDIT {
 
 enum class EDIT_VERDICT {
     Accept,
-    StaySilent,  // the dialog stays open without a message
     PortInUse,
     SelectFile,
     DeviceUsed,
@@ -53,7 +52,7 @@ struct EDIT_CHECK {
     int nPortShown = 0;  // the number IDS_PORT_IN_USE shows
 };
 
-// The language key of a verdict's message; null for Accept and StaySilent.
+// The language key of a verdict's message; null for Accept.
 const char* VerdictMessageKey(EDIT_VERDICT eVerdict);
 
 // The checks of the source dialog's OK in their order; the first failing one decides.

@@ -1,16 +1,16 @@
 #pragma once
-// The Infogenesis server's address, its two ports and the terminal ids. The
-// dialog keeps its template texts: no language texts, font or mirroring.
-#include "ui/DialogBase.h"
+// The Infogenesis server's address, its two ports and the terminal ids. Its
+// caption is the adapter's own name; it is never mirrored.
+#include "config/SettingDialog.h"
 
 #include <string>
 
 constexpr unsigned INFOGENESIS_PORT_MIN = 1;
 constexpr unsigned INFOGENESIS_PORT_MAX = 65535;
 
-class CInfoGenesisDlg : public CDialogBase {
+class CInfoGenesisDlg : public CSettingDialog {
 public:
-    CInfoGenesisDlg();
+    explicit CInfoGenesisDlg(CLanguage* pLanguage, bool bRightToLeft = false);
 
     std::string m_strServerIP = "127.0.0.1";
     unsigned m_nSendPort = 0;

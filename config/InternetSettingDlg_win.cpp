@@ -24,9 +24,11 @@ BOOL CInternetSettingDlg::OnInitDialog()
 {
     WriteNumberBox(Hwnd(), IDC_PORT_BOX, m_nInternetPort);
     SetDlgItemTextA(Hwnd(), IDC_NAME_BOX, m_strName.c_str());
-    UseFont({IDC_TYPE_LABEL, IDC_TYPE_TEXT, IDC_KIND_LIST, IDC_PORT_LABEL, IDC_NAME_LABEL});
+    UseFont({IDC_TYPE_LABEL, IDC_TYPE_TEXT, IDC_KIND_LIST, IDC_CLIENT_IP_LABEL, IDC_PORT_LABEL, IDC_NAME_LABEL, IDOK,
+             IDCANCEL});
     SetCaption("IDS_NETWORK_SETTING_DLG_NAME");
-    SetTexts({{IDC_TYPE_LABEL, "IDS_PTS_TYPE"}, {IDC_PORT_LABEL, "IDS_PTS_PORT"}, {IDC_NAME_LABEL, "IDS_NAME"}});
+    SetTexts({{IDC_TYPE_LABEL, "IDS_PTS_TYPE"}, {IDC_CLIENT_IP_LABEL, "IDS_PTS_CLIENT_IP"}, {IDC_PORT_LABEL, "IDS_PTS_PORT"},
+              {IDC_NAME_LABEL, "IDS_NAME"}, {IDOK, "IDS_PTS_OK"}, {IDCANCEL, "IDS_PTS_CANCEL"}});
     LimitText(IDC_CLIENT_IP, INTERNET_IP_MAX);
     LimitText(IDC_PORT_BOX, 5);
     LimitText(IDC_NAME_BOX, RECORD_TEXT_MAX);
@@ -38,7 +40,7 @@ BOOL CInternetSettingDlg::OnInitDialog()
 
     const bool bOpos = m_nInternetType == 2;
     if (bOpos)
-        SetDlgItemTextA(Hwnd(), IDC_TYPE_TEXT, Text("IDS_MONITOR_OPOS").c_str());
+        SetDlgItemTextW(Hwnd(), IDC_TYPE_TEXT, WideText("IDS_MONITOR_OPOS").c_str());
     else
         SetDlgItemTextA(Hwnd(), IDC_TYPE_TEXT, m_nInternetType == 1 ? "UDP" : "TCP");
     // The OPOS client is always on this machine: its address is the one handed in.
@@ -70,7 +72,7 @@ void CInternetSettingDlg::OnOK()
         return;
     }
     if (bInUse) {
-        ShowText(FormatWithNumber(Text("IDS_PORT_IN_USE"), port));
+        ShowText(WideFromUtf8(FormatWithNumber(Utf8Text("IDS_PORT_IN_USE"), port)));
         return;
     }
     m_strInternetIP = ip;

@@ -1,6 +1,7 @@
 #include "config/MonitorType.h"
 
 #include "config/PosSettingInfo.h"
+#include "ui/DialogData.h"
 #include "res/resource.h"
 
 CMonitorType::CMonitorType(CLanguage* pLanguage, bool bRightToLeft, bool bOposExists, bool bInfogenesisLoaded)
@@ -13,13 +14,13 @@ CMonitorType::CMonitorType(CLanguage* pLanguage, bool bRightToLeft, bool bOposEx
 
 BOOL CMonitorType::OnInitDialog()
 {
-    UseFont({IDC_KIND_GROUP, IDC_KIND_LIST});
+    UseFont({IDC_KIND_GROUP, IDC_KIND_LIST, IDOK, IDCANCEL});
     SetCaption("IDS_CHOOSE_MONITOR_TYPE");
-    SetTexts({{IDC_KIND_GROUP, "IDS_MONITOR_TYPE"}});
-    AddKind(Text("IDS_MONITOR_FILE"), KIND_FILE);
-    AddKind(Text("IDS_MONITOR_INTERNET"), KIND_NETWORK);
+    SetTexts({{IDC_KIND_GROUP, "IDS_MONITOR_TYPE"}, {IDOK, "IDS_PTS_OK"}, {IDCANCEL, "IDS_PTS_CANCEL"}});
+    AddKind(Utf8Text("IDS_MONITOR_FILE"), KIND_FILE);
+    AddKind(Utf8Text("IDS_MONITOR_INTERNET"), KIND_NETWORK);
     if (!m_bOposExists)
-        AddKind(Text("IDS_MONITOR_OPOS"), KIND_OPOS);
+        AddKind(Utf8Text("IDS_MONITOR_OPOS"), KIND_OPOS);
     if (m_bInfogenesisLoaded)
         AddKind("Infogenesis", KIND_INFOGENESIS);
     SendDlgItemMessageA(Hwnd(), IDC_KIND_LIST, CB_SETCURSEL, 0, 0);
@@ -28,8 +29,9 @@ BOOL CMonitorType::OnInitDialog()
 
 void CMonitorType::AddKind(const std::string& text, int nKind)
 {
-    const LRESULT item = SendDlgItemMessageA(Hwnd(), IDC_KIND_LIST, CB_ADDSTRING, 0,
-                                             reinterpret_cast<LPARAM>(text.c_str()));
+    const std::wstring wide = WideFromUtf8(text);
+    const LRESULT item = SendDlgItemMessageW(Hwnd(), IDC_KIND_LIST, CB_ADDSTRING, 0,
+                                             reinterpret_cast<LPARAM>(wide.c_str()));
     SendDlgItemMessageA(Hwnd(), IDC_KIND_LIST, CB_SETITEMDATA, static_cast<WPARAM>(item), nKind);
 }
 

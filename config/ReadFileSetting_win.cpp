@@ -123,7 +123,7 @@ void CReadFileSetting::InitModify()
         EnableWindow(Item(IDC_COM_PORT), FALSE);
         m_TcpPortDlg.m_strPort = r.strPort;
         m_TcpPortDlg.m_strPassword = r.strPassword;
-        SetPortCaption(TcpPortCaption(Text("IDS_PTS_TCP_PORT"), r.strPort));
+        SetPortCaption(TcpPortCaption(Utf8Text("IDS_PTS_TCP_PORT"), r.strPort));
     }
 }
 
@@ -159,7 +159,7 @@ void CReadFileSetting::ApplyPrinterType(std::optional<PRINTER_TYPE> type)
         SetDefaultLineSettings();
     } else if (type == PRINTER_TYPE::Tcp) {
         EnableWindow(Item(IDC_COM_PORT), FALSE);
-        SetPortCaption(Text("IDS_PTS_TCPPORT_SETTING"));
+        SetPortCaption(Utf8Text("IDS_PTS_TCPPORT_SETTING"));
         m_TcpPortDlg.m_strPort.clear();
         m_TcpPortDlg.m_strPassword.clear();
     }
@@ -167,7 +167,7 @@ void CReadFileSetting::ApplyPrinterType(std::optional<PRINTER_TYPE> type)
 
 void CReadFileSetting::SetPortCaption(const std::string& caption)
 {
-    SetDlgItemTextA(Hwnd(), IDC_PORT_BUTTON, caption.c_str());
+    SetDlgItemTextW(Hwnd(), IDC_PORT_BUTTON, WideFromUtf8(caption).c_str());
 }
 
 void CReadFileSetting::OnPortButton()
@@ -185,7 +185,7 @@ void CReadFileSetting::OnPortButton()
         if (m_TcpPortDlg.DoModal(Hwnd()) != IDOK)
             return;
         m_strPort = m_TcpPortDlg.m_strPort;
-        SetPortCaption(TcpPortCaption(Text("IDS_PTS_TCP_PORT"), m_strPort));
+        SetPortCaption(TcpPortCaption(Utf8Text("IDS_PTS_TCP_PORT"), m_strPort));
     }
 }
 
@@ -211,7 +211,7 @@ bool CReadFileSetting::PickFile(std::string& path)
 
 void CReadFileSetting::OnBrowse()
 {
-    const std::string sameFile = Text("IDS_PTS_WARNING_INPUT_SAME_FILE");
+    const std::wstring sameFile = WideText("IDS_PTS_WARNING_INPUT_SAME_FILE");
     for (;;) {
         std::string path;
         if (!PickFile(path))
@@ -264,7 +264,7 @@ void CReadFileSetting::OnOK()
 
     const EDIT_CHECK check = CheckSourceEdit(edit, m_Records);
     if (check.eVerdict == EDIT_VERDICT::PortInUse) {
-        ShowText(FormatWithNumber(Text("IDS_PORT_IN_USE"), check.nPortShown));
+        ShowText(WideFromUtf8(FormatWithNumber(Utf8Text("IDS_PORT_IN_USE"), check.nPortShown)));
         return;
     }
     if (check.eVerdict != EDIT_VERDICT::Accept) {

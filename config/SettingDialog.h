@@ -19,12 +19,16 @@ public:
 
 protected:
     std::string Text(const char* key) const;
+    std::wstring WideText(const char* key) const;
+    // For the plain text functions that fill in a language text.
+    std::string Utf8Text(const char* key) const;
     // The user-interface font on the dialog and on the given controls.
     void UseFont(std::initializer_list<int> ids);
     void SetTexts(std::initializer_list<std::pair<int, const char*>> idsAndKeys);
     void SetCaption(const char* key);
     void ShowText(const std::string& text);
-    void ShowKey(const char* key) { ShowText(Text(key)); }
+    void ShowText(const std::wstring& text);
+    void ShowKey(const char* key) { ShowText(WideText(key)); }
     void LimitText(int nId, int nChars);
 
     CLanguage* m_pLanguage;

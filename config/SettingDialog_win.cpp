@@ -8,6 +8,16 @@ std::string CSettingDialog::Text(const char* key) const
     return m_pLanguage ? m_pLanguage->GetString(key) : std::string();
 }
 
+std::wstring CSettingDialog::WideText(const char* key) const
+{
+    return m_pLanguage ? m_pLanguage->GetText(key) : std::wstring();
+}
+
+std::string CSettingDialog::Utf8Text(const char* key) const
+{
+    return Utf8FromWide(WideText(key));
+}
+
 void CSettingDialog::UseFont(std::initializer_list<int> ids)
 {
     HFONT hFont = m_pLanguage ? m_pLanguage->GetFont() : nullptr;
@@ -21,15 +31,20 @@ void CSettingDialog::UseFont(std::initializer_list<int> ids)
 void CSettingDialog::SetTexts(std::initializer_list<std::pair<int, const char*>> idsAndKeys)
 {
     for (const auto& idAndKey : idsAndKeys)
-        SetDlgItemTextA(Hwnd(), idAndKey.first, Text(idAndKey.second).c_str());
+        SetDlgItemTextW(Hwnd(), idAndKey.first, WideText(idAndKey.second).c_str());
 }
 
 void CSettingDialog::SetCaption(const char* key)
 {
-    SetWindowTextA(Hwnd(), Text(key).c_str());
+    SetWindowTextW(Hwnd(), WideText(key).c_str());
 }
 
 void CSettingDialog::ShowText(const std::string& text)
+{
+    LanguageMessageBox(Hwnd(), text, m_bRightToLeft);
+}
+
+void CSettingDialog::ShowText(const std::wstring& text)
 {
     LanguageMessageBox(Hwnd(), text, m_bRightToLeft);
 }

@@ -41,6 +41,9 @@ public:
     bool Load(const std::string& path);
     // The text of an IDS_ key in the ANSI code page; empty when there is none. Any thread.
     std::string GetString(const std::string& key);
+    // The same text as the language file has it, for windows: letters that the
+    // ANSI code page cannot spell stay as they are. Any thread.
+    std::wstring GetText(const std::string& key);
     // The user-interface font; owned by this object.
     HFONT GetFont();
     int IsRightToLeft() const { return m_Choice.RightToLeft(); }

@@ -199,10 +199,19 @@ HFONT CLanguage::GetFont()
 
 std::string CLanguage::GetString(const std::string& key)
 {
+    const std::wstring text = GetText(key);
+    CBstr wide(text);
+    return Narrow(wide.Get(), CP_ACP);
+}
+
+std::wstring CLanguage::GetText(const std::string& key)
+{
     CCriticalSectionLock lock(m_Lock);
     CComRef<IXMLDOMNode> entry = SelectChild(m_pRoot.Get(), key);
     if (!entry)
         return {};
-    return TextWithFallback(m_Choice.LookupId(),
-                            [&entry](const std::string& id) { return ChildText(entry.Get(), id, CP_ACP); });
+    // UTF-8 carries the parser's text whole through the plain fall-back rule.
+    return Widen(TextWithFallback(m_Choice.LookupId(),
+                                  [&entry](const std::string& id) { return ChildText(entry.Get(), id, CP_UTF8); }),
+                 CP_UTF8);
 }

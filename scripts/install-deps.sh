@@ -13,11 +13,11 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils wine wine32:i386 wine64 xvfb xauth x11-utils socat cmake ninja-build
           python3 googletest g++ make imagemagick xdotool procps fonts-liberation nsis fonts-dejavu-core fonts-wine fonts-noto-cjk locales)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
-# The screenshots of right-to-left, CJK, German and Russian texts run Wine under these locales,
+# The screenshots of right-to-left, CJK, German, Russian and Thai texts run Wine under these locales,
 # so that the program's ANSI code page can hold the texts.
 make_locales() {
   local l
-  for l in ar_SA zh_CN de_DE ru_RU; do
+  for l in ar_SA zh_CN de_DE ru_RU th_TH; do
     locale -a 2>/dev/null | grep -qx "$l.utf8" && continue
     if ! ${SUDO:-} localedef -i "$l" -f UTF-8 "$l.UTF-8"; then
       echo "error: could not make the locale $l.UTF-8 that the dialog tests in that language run under" >&2

@@ -63,7 +63,8 @@ INT_PTR CDialogBase::DoModal(HWND hParent)
     std::vector<BYTE> bytes;
     if (!LoadTemplate(bytes))
         return -1;
-    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
+    // Unicode windows, so that a text the ANSI code page cannot spell keeps its letters.
+    return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()),
                                    hParent, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -73,7 +74,7 @@ HWND CDialogBase::CreateModeless(HWND hParent)
     std::vector<BYTE> bytes;
     if (!LoadTemplate(bytes))
         return nullptr;
-    return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
+    return CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()),
                                       hParent, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 

@@ -19,3 +19,10 @@ std::string ComboText(HWND hDialog, int nId);
 // A message box with one OK button showing a language text, owned by hOwner;
 // under a right-to-left language the text reads and aligns right to left.
 void LanguageMessageBox(HWND hOwner, const std::string& text, bool bRightToLeft);
+void LanguageMessageBox(HWND hOwner, const std::wstring& text, bool bRightToLeft);
+
+// Conversions at the edge between the program's ANSI strings, the UTF-8 that
+// the plain text functions work on, and the UTF-16 of windows.
+std::wstring WideFromAnsi(const std::string& text);
+std::wstring WideFromUtf8(const std::string& text);
+std::string Utf8FromWide(const std::wstring& text);

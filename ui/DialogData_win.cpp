@@ -17,6 +17,18 @@ std::string Title()
     return ResourceString(IDS_APP_TITLE);
 }
 
+std::wstring Widen(const std::string& text, UINT codePage)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int count = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(count > 0 ? count : 0), L'\0');
+    if (count > 0)
+        MultiByteToWideChar(codePage, 0, text.data(), size, &wide[0], count);
+    return wide;
+}
+
 }  // namespace
 
 std::string ItemText(HWND hDialog, int nId)
@@ -74,4 +86,34 @@ void LanguageMessageBox(HWND hOwner, const std::string& text, bool bRightToLeft)
     if (bRightToLeft)
         flags |= MB_RTLREADING | MB_RIGHT;
     MessageBoxA(hOwner, text.c_str(), Title().c_str(), flags);
+}
+
+void LanguageMessageBox(HWND hOwner, const std::wstring& text, bool bRightToLeft)
+{
+    UINT flags = MB_OK | MB_ICONEXCLAMATION;
+    if (bRightToLeft)
+        flags |= MB_RTLREADING | MB_RIGHT;
+    MessageBoxW(hOwner, text.c_str(), WideFromAnsi(Title()).c_str(), flags);
+}
+
+std::wstring WideFromAnsi(const std::string& text)
+{
+    return Widen(text, CP_ACP);
+}
+
+std::wstring WideFromUtf8(const std::string& text)
+{
+    return Widen(text, CP_UTF8);
+}
+
+std::string Utf8FromWide(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(count > 0 ? count : 0), '\0');
+    if (count > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &narrow[0], count, nullptr, nullptr);
+    return narrow;
 }

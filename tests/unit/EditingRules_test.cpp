@@ -96,10 +96,10 @@ TEST(EditingRules, SourceDialogChecksInOrderInBothModes)
         {"TCP printer on another source's printer port", tcp(NewSerialFile("POS4", "", "C:\\d.txt"), "6000"),
          EDIT_VERDICT::PortInUse, 6000},
         {"port in use comes before a missing POS index", NewSerialFile("", "COM3", ""), EDIT_VERDICT::PortInUse, 3},
-        {"port but no POS index: silent", NewSerialFile("", "COM5", "C:\\d.txt"), EDIT_VERDICT::StaySilent, 0},
-        {"new with an empty line setting: silent",
+        {"port but no POS index", NewSerialFile("", "COM5", "C:\\d.txt"), EDIT_VERDICT::InputPosIndex, 0},
+        {"new with an empty line setting",
          with(NewSerialFile("POS4", "COM5", "C:\\d.txt"), [](SOURCE_EDIT& e) { e.strParity.clear(); }),
-         EDIT_VERDICT::StaySilent, 0},
+         EDIT_VERDICT::InputSetting, 0},
         {"file source with a port but no file", NewSerialFile("POS4", "COM5", ""), EDIT_VERDICT::SelectFile, 0},
         {"POS index of another source", NewSerialFile("POS3", "COM5", "C:\\d.txt"), EDIT_VERDICT::DeviceUsed, 0},
         {"no file comes before a used POS index", NewSerialFile("POS3", "COM5", ""), EDIT_VERDICT::SelectFile, 0},
@@ -127,8 +127,8 @@ TEST(EditingRules, SourceDialogChecksInOrderInBothModes)
          modify(with(NewSerialFile("POS1", "COM3", "C:\\a.txt"),
                      [](SOURCE_EDIT& e) { e.strBaudRate = e.strDataBits = e.strParity = e.strStopBits = ""; }), 0),
          EDIT_VERDICT::Accept, 0},
-        {"modify, port but no POS index: silent", modify(NewSerialFile("", "COM3", "C:\\a.txt"), 0),
-         EDIT_VERDICT::StaySilent, 0},
+        {"modify, port but no POS index", modify(NewSerialFile("", "COM3", "C:\\a.txt"), 0),
+         EDIT_VERDICT::InputPosIndex, 0},
         {"modify, file source, port, no file", modify(NewSerialFile("POS1", "COM3", ""), 0), EDIT_VERDICT::SelectFile, 0},
         {"modify, neither port nor file", modify(NewSerialFile("POS1", "", ""), 0), EDIT_VERDICT::InputSetting, 0},
         {"modify, no port, no POS index", modify(NewSerialFile("", "", "C:\\a.txt"), 0), EDIT_VERDICT::InputPosIndex, 0},
@@ -139,6 +139,10 @@ TEST(EditingRules, SourceDialogChecksInOrderInBothModes)
         SCOPED_TRACE(c.name);
         const EDIT_CHECK check = CheckSourceEdit(c.edit, existing.List());
         EXPECT_EQ(c.want, check.eVerdict);
+        // A refusal without a word looks like a broken button.
+        if (check.eVerdict != EDIT_VERDICT::Accept) {
+            EXPECT_NE(nullptr, VerdictMessageKey(check.eVerdict));
+        }
         if (c.want == EDIT_VERDICT::PortInUse) {
             EXPECT_EQ(c.port, check.nPortShown);
         }
@@ -156,7 +160,6 @@ TEST(EditingRules, EmptySourceListAcceptsAndMessagesHaveTheirKeys)
     EXPECT_STREQ("IDS_PTS_WARNING_INPUT_POS_INDEX", VerdictMessageKey(EDIT_VERDICT::InputPosIndex));
     EXPECT_STREQ("IDS_PTS_WARNING_SELECT_PORT", VerdictMessageKey(EDIT_VERDICT::SelectPort));
     EXPECT_STREQ("IDS_PTS_WARNING_INPUT_PORT", VerdictMessageKey(EDIT_VERDICT::InputPort));
-    EXPECT_EQ(nullptr, VerdictMessageKey(EDIT_VERDICT::StaySilent));
     EXPECT_EQ(nullptr, VerdictMessageKey(EDIT_VERDICT::Accept));
 }
 

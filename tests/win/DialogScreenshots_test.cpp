@@ -53,6 +53,7 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicChineseGermanAndRussian)
         {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), 936, "zh_CN.UTF-8"},
         {"de", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), 1252, "de_DE.UTF-8"},
         {"ru", MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA), 1251, "ru_RU.UTF-8"},
+        {"th", MAKELANGID(LANG_THAI, SUBLANG_THAI_THAILAND), 874, "th_TH.UTF-8"},
     };
     // The test command runs this once per language, under a locale whose ANSI
     // code page holds the language's texts (as the Windows of a user of it would).
@@ -209,6 +210,7 @@ TEST(DialogScreenshots, MainWindowShowsEveryStatusWholeAtItsDefaultSize)
         {"zh", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
         {"de", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)},
         {"ru", MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA)},
+        {"th", MAKELANGID(LANG_THAI, SUBLANG_THAI_THAILAND)},
     };
     const char* const statusKeys[] = {"IDS_PTS_LISTEN_FAIL",      "IDS_PTS_FOLDER_MISSING", "IDS_PTS_WAIT_CONNECT",
                                       "IDS_PTS_CONNECTED",        "IDS_PTS_COM_SETTING_FAIL", "IDS_PTS_COM_SETTING_DONE",

@@ -182,6 +182,9 @@ const char* const PROGRAM_KEYS[] = {
     // The main window's close, start and delete questions and notices, and the network dialog's texts.
     "IDS_PTS_CLOSE_WHILE_CAPTURING", "IDS_PTS_NOTHING_TO_START", "IDS_PTS_CONFIRM_DELETE",
     "IDS_PTS_WARNING_SOURCE_PORT", "IDS_NETWORK_SETTING_DLG_NAME", "IDS_PTS_WARNING_INVALID_IP",
+    // The network dialog's address label and the Infogenesis dialog's labels and check.
+    "IDS_PTS_CLIENT_IP", "IDS_INFO_SERVER_IP", "IDS_INFO_SEND_PORT", "IDS_INFO_RECV_PORT", "IDS_INFO_TERMINAL_ID",
+    "IDS_INFO_TERMINAL_EXAMPLE", "IDS_INFO_WARNING_INPUT_SERVER_IP",
 };
 
 // The program's own language file in the source tree; Z: is the Linux root.

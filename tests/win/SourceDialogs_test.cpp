@@ -336,7 +336,8 @@ TEST_F(SourceDialogs, NewInfogenesisSourceRefusesPortsZeroAndAlwaysHasATcpPrinte
     driver.Click(IDOK).AcceptMessage();
     driver.Type(IDC_INFO_SEND_PORT, "7001").Click(IDOK).AcceptMessage();
     driver.Type(IDC_INFO_RECV_PORT, "7002").Type(IDC_INFO_TERMINALS, "111,222").Type(IDC_INFO_SERVER_IP, "").Click(IDOK);
-    // An empty server address: OK does nothing, the dialog stays.
+    // An empty server address is refused with a word, and the dialog stays.
+    driver.AcceptMessage();
     WaitForInfogenesis().Type(IDC_INFO_SERVER_IP, "10.0.0.7").Click(IDOK);
     WaitForSource();
     Check("the Infogenesis source's dialog", [&](HWND h) {
@@ -353,8 +354,10 @@ TEST_F(SourceDialogs, NewInfogenesisSourceRefusesPortsZeroAndAlwaysHasATcpPrinte
     WaitForSource().Click(IDOK);
     Run(dialog, IDC_NEW);
 
-    const std::vector<std::string> range(2, "Enter an integer between 1 and 65535.");
-    EXPECT_EQ(range, driver.m_Messages);
+    const std::vector<std::string> want = {"Enter an integer between 1 and 65535.",
+                                           "Enter an integer between 1 and 65535.",
+                                           Text("IDS_INFO_WARNING_INPUT_SERVER_IP")};
+    EXPECT_EQ(want, driver.m_Messages);
     HWND hList = dialog.Item(IDC_SOURCE_LIST);
     ASSERT_EQ(1, ListView_GetItemCount(hList));
     EXPECT_EQ("Infogenesis: 10.0.0.7, 7001, 7002, 111,222", ListCell(hList, 0, 1));
@@ -572,6 +575,44 @@ TEST_F(SourceDialogs, SourceDialogRefusalsShowTheirLanguageTexts)
     EXPECT_EQ(want, driver.m_Messages);
     EXPECT_EQ(3, dialog.Engine().SourceCount());
     EXPECT_EQ("TCP(5112)", Ini("Setup3", "Port"));
+}
+
+TEST_F(SourceDialogs, RefusalsSayWhatIsMissingAndKeepTheEntries)
+{
+    WriteSettings(SerialSection(1, 0, "COM3", "C:\\a.txt"), 1);
+    CEditDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    // A port but no POS index.
+    ChooseKind(KIND_FILE);
+    WaitForSource().Type(IDC_FILE_PATH, "C:\\b.txt").Select(IDC_COM_PORT, 3).Click(IDOK).AcceptMessage();
+    Check("the source dialog stays with its entries", [&](HWND h) {
+        EXPECT_EQ(Text("IDS_PTS_CONFIG"), WindowTextOf(h));
+        EXPECT_EQ("C:\\b.txt", ControlText(h, IDC_FILE_PATH));
+        EXPECT_EQ(3, SelectedItem(h, IDC_COM_PORT));
+        EXPECT_EQ(-1, SelectedItem(h, IDC_POS_INDEX));
+    });
+    driver.Click(IDCANCEL);
+    Run(dialog, IDC_NEW);
+    // An Infogenesis source without its server's address.
+    ChooseKind(KIND_INFOGENESIS);
+    WaitForInfogenesis().Type(IDC_INFO_SEND_PORT, "7001").Type(IDC_INFO_RECV_PORT, "7002");
+    driver.Type(IDC_INFO_SERVER_IP, "").Click(IDOK).AcceptMessage();
+    Check("the Infogenesis dialog stays with its entries", [](HWND h) {
+        EXPECT_EQ("Infogenesis", WindowTextOf(h));
+        EXPECT_EQ("", ControlText(h, IDC_INFO_SERVER_IP));
+        EXPECT_EQ("7001", ControlText(h, IDC_INFO_SEND_PORT));
+        EXPECT_EQ("7002", ControlText(h, IDC_INFO_RECV_PORT));
+    });
+    driver.Click(IDCANCEL);
+    Run(dialog, IDC_NEW);
+
+    const std::vector<std::string> want = {Text("IDS_PTS_WARNING_INPUT_POS_INDEX"),
+                                           Text("IDS_INFO_WARNING_INPUT_SERVER_IP")};
+    EXPECT_EQ(want, driver.m_Messages);
+    ASSERT_EQ(1, dialog.Engine().SourceCount());
+    EXPECT_EQ("COM3", dialog.Engine().Source(0).strPort);
+    EXPECT_EQ("1", Ini("Main", "File Number"));
+    EXPECT_EQ("<missing>", Ini("Setup2", "Port"));
 }
 
 TEST_F(SourceDialogs, NetworkDialogRefusesALowPortOnceAndADuplicateEndpoint)

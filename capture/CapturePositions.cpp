@@ -61,11 +61,25 @@ bool DecodePosition(const uint8_t* bytes, size_t count, CAPTURE_POSITION& positi
     return true;
 }
 
+namespace {
+
+// The volume and the file index name a file (NTFS counts reuses of an index
+// into the index itself). The creation time decides only where no index is
+// known: some file systems report the time of the last change there.
+bool SameFile(const FILE_IDENTITY& a, const FILE_IDENTITY& b)
+{
+    if (a.nFileIndex != 0 || b.nFileIndex != 0)
+        return a.dwVolumeSerial == b.dwVolumeSerial && a.nFileIndex == b.nFileIndex;
+    return a == b;
+}
+
+}  // namespace
+
 CATCH_UP CatchUpRange(const CAPTURE_POSITION* pKnown, const std::string& strPath, const FILE_IDENTITY& current,
                       int64_t nEnd)
 {
     CATCH_UP range;
-    if (pKnown == nullptr || pKnown->strPath != strPath || !current.IsKnown() || pKnown->identity != current ||
+    if (pKnown == nullptr || pKnown->strPath != strPath || !current.IsKnown() || !SameFile(pKnown->identity, current) ||
         nEnd <= pKnown->nCaptured)
         return range;
     range.nFrom = std::max(pKnown->nCaptured, nEnd - CATCH_UP_MAX);

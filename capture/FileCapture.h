@@ -41,15 +41,10 @@ struct FILE_IDENTITY {
     uint64_t nCreationTime = 0;  // 100 ns units since 1601, as the system keeps it
 
     bool IsKnown() const { return dwVolumeSerial != 0 || nFileIndex != 0 || nCreationTime != 0; }
-    // The volume and file index tell a file when the system gives an index. The
-    // creation time is only the fallback: a file created under the name of one
-    // deleted moments before inherits its creation time (the file system's name
-    // tunnelling), and Wine moves it with every write.
     bool operator==(const FILE_IDENTITY& other) const
     {
-        if (nFileIndex != 0 || other.nFileIndex != 0)
-            return dwVolumeSerial == other.dwVolumeSerial && nFileIndex == other.nFileIndex;
-        return dwVolumeSerial == other.dwVolumeSerial && nCreationTime == other.nCreationTime;
+        return dwVolumeSerial == other.dwVolumeSerial && nFileIndex == other.nFileIndex &&
+               nCreationTime == other.nCreationTime;
     }
     bool operator!=(const FILE_IDENTITY& other) const { return !(*this == other); }
 };

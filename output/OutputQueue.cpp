@@ -4,6 +4,7 @@
 #include "output/NibbleSwap.h"
 
 #include <algorithm>
+#include <ctime>
 
 COutputQueue::COutputQueue() : m_SwapBuf(new uint8_t[SWAP_BUF_SIZE]())
 {
@@ -13,6 +14,8 @@ void COutputQueue::Deliver(const uint8_t* bytes, int count)
 {
     if (bytes == nullptr || count <= 0)
         return;
+    m_Counters.AddCaptured(static_cast<uint64_t>(count), static_cast<int64_t>(std::time(nullptr)));
+    KeepLastReceipt(bytes, count);
     // A caller may hand over more than the swap buffer holds: deliver it in
     // pieces that fit, in order, rather than overrun it or lose the rest.
     while (count > 0) {
@@ -30,6 +33,7 @@ void COutputQueue::DeliverPiece(const uint8_t* bytes, int count)
     m_Buffer.SetLastChunkLen(count);
     const bool bWasWaiting = m_Buffer.UsedLen() > 0;
     if (!m_Buffer.Append(m_SwapBuf.get(), count)) {
+        m_Counters.nBytesDropped += static_cast<uint64_t>(count);
         Trace("ZZZ Internet Stream%d queue full, piece of %d bytes dropped\n", m_nSource.load(), count);
         return;
     }
@@ -40,6 +44,20 @@ void COutputQueue::DeliverPiece(const uint8_t* bytes, int count)
         return;
     }
     m_pDrain->OnPieceQueuedLocked(bWasWaiting);
+}
+
+void COutputQueue::KeepLastReceipt(const uint8_t* bytes, int count)
+{
+    const size_t nKept = std::min(static_cast<size_t>(count), LAST_RECEIPT_MAX);
+    const char* pFrom = reinterpret_cast<const char*>(bytes) + (static_cast<size_t>(count) - nKept);
+    std::lock_guard<std::mutex> lock(m_LastReceiptMutex);
+    m_strLastReceipt.assign(pFrom, nKept);
+}
+
+std::string COutputQueue::LastReceipt() const
+{
+    std::lock_guard<std::mutex> lock(m_LastReceiptMutex);
+    return m_strLastReceipt;
 }
 
 void COutputQueue::Attach(CQueueDrain* pDrain)

@@ -9,6 +9,7 @@
 // recorder (calls ending in Locked), so that nothing lands inside a chunk. It
 // is never held while a status is reported. Lock order, outermost first: a
 // file source's capture lock, then this lock, then the recorder socket's.
+#include "base/SourceCounters.h"
 #include "output/QueueJournal.h"
 #include "output/ReservedBuffer.h"
 
@@ -20,6 +21,7 @@
 
 constexpr int SWAP_BUF_SIZE = 102404;
 constexpr int DELIVER_PIECE_MAX = 102400;
+constexpr size_t LAST_RECEIPT_MAX = 65536;
 
 // The output draining a queue. Called with the queue's lock held.
 class CQueueDrain {
@@ -88,8 +90,16 @@ public:
     int QueuedLen();
     int InFlightLen();
 
+    // What this source did since the program started; any thread.
+    SOURCE_COUNTERS& Counters() { return m_Counters; }
+    const SOURCE_COUNTERS& Counters() const { return m_Counters; }
+    // The last receipt as an input handed it over (before the swap), cut to
+    // its last LAST_RECEIPT_MAX bytes; any thread.
+    std::string LastReceipt() const;
+
 private:
     void DeliverPiece(const uint8_t* bytes, int count);
+    void KeepLastReceipt(const uint8_t* bytes, int count);
 
     std::atomic<int> m_nSource{-1};
     std::mutex m_Mutex;
@@ -107,4 +117,9 @@ private:
     std::atomic<bool> m_bReady{false};
     // Serial only: the port could not be opened (no input is started for the source).
     std::atomic<bool> m_bFailed{false};
+
+    SOURCE_COUNTERS m_Counters;
+    // m_LastReceiptMutex guards m_strLastReceipt only; taken alone, never nested.
+    mutable std::mutex m_LastReceiptMutex;
+    std::string m_strLastReceipt;
 };

@@ -145,3 +145,27 @@ TEST(OutputQueue, SerialWritesTakeFromTheFrontAndClearForgetsEverything)
     EXPECT_FALSE(queue.IsReady());
     EXPECT_FALSE(queue.IsFailed());
 }
+
+TEST(OutputQueue, CountsWhatWasCapturedAndDroppedAndKeepsTheLastReceiptUnswapped)
+{
+    COutputQueue queue;
+    Deliver(queue, Piece(RESERVED_BUF_SIZE - 100, 5));
+    Deliver(queue, "TOTAL 12.50\r\n");
+    Deliver(queue, Piece(200, 6));  // does not fit: dropped whole
+    const SOURCE_COUNTERS_SNAPSHOT snap = queue.Counters().Snapshot();
+    EXPECT_EQ(3u, snap.nReceiptsCaptured);
+    EXPECT_EQ(static_cast<uint64_t>(RESERVED_BUF_SIZE - 100 + 13 + 200), snap.nBytesCaptured);
+    EXPECT_EQ(200u, snap.nBytesDropped);
+    EXPECT_NE(0, snap.nLastReceiptTime);
+    EXPECT_EQ(Piece(200, 6), queue.LastReceipt());
+    Deliver(queue, "TOTAL 12.50\r\n");
+    EXPECT_EQ("TOTAL 12.50\r\n", queue.LastReceipt());
+}
+
+TEST(OutputQueue, ALastReceiptLongerThanTheViewKeepsItsEnd)
+{
+    COutputQueue queue;
+    const std::string big = Piece(static_cast<int>(LAST_RECEIPT_MAX) + 500, 9) + "END";
+    Deliver(queue, big);
+    EXPECT_EQ(big.substr(big.size() - LAST_RECEIPT_MAX), queue.LastReceipt());
+}

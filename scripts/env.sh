@@ -220,9 +220,24 @@ tillvox_wait_wine() {
   WINEPREFIX="$WINEPREFIX" timeout 30 wineserver -w 2>/dev/null || true
 }
 
-# Prints a TCP port that nothing listens on at the moment.
+# A free TCP port for a script's program, from 5000-9999: below the ports the
+# system gives outgoing connections (another test's connection could take one
+# of those before the program binds it) and below the test programs' own picks.
 tillvox_free_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])'
+  python3 - <<'PY'
+import random, socket
+for _ in range(2000):
+    port = random.randint(5000, 9999)
+    s = socket.socket()
+    try:
+        s.bind(("", port))
+    except OSError:
+        continue
+    finally:
+        s.close()
+    print(port)
+    break
+PY
 }
 
 # True when something accepts connections on 127.0.0.1:PORT.

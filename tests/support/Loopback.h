@@ -9,7 +9,9 @@
 
 extern const char* const LOOPBACK_ADDRESS;
 
-// A port that nobody holds on 127.0.0.1 right now, chosen by the system.
+// A port that nobody holds on 127.0.0.1 right now, outside the range the
+// system takes ports for outgoing connections from, and handed to no other
+// test program in the prefix while this one runs.
 unsigned short FindFreeLoopbackPort();
 // The local port a bound socket holds, 0 when it cannot be read.
 unsigned short BoundPort(SOCKET hSocket);

@@ -1,8 +1,14 @@
 #include "tests/support/Loopback.h"
 
+#include "base/WinHandle.h"
+
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
 #include <vector>
 
 const char* const LOOPBACK_ADDRESS = "127.0.0.1";
@@ -50,17 +56,64 @@ bool SetBlocking(SOCKET hSocket, bool bBlocking)
 
 }  // namespace
 
-unsigned short FindFreeLoopbackPort()
+namespace {
+
+// The ports the system hands out for outgoing connections (Linux's
+// ip_local_port_range, 32768-60999 by default). A port chosen from them can be
+// taken as the local end of another test's connection between the choice and
+// the bind that uses it, so test ports come from below that range.
+void TestPortRange(unsigned& nLow, unsigned& nHigh)
+{
+    nLow = 10000;
+    nHigh = 32767;
+    FILE* pFile = std::fopen("Z:\\proc\\sys\\net\\ipv4\\ip_local_port_range", "r");
+    if (pFile == nullptr)
+        return;
+    unsigned nEphemeralLow = 0, nEphemeralHigh = 0;
+    if (std::fscanf(pFile, "%u %u", &nEphemeralLow, &nEphemeralHigh) == 2) {
+        if (nEphemeralLow > nLow + 2000)
+            nHigh = nEphemeralLow - 1;
+        else if (nEphemeralHigh < 63000)
+            nLow = nEphemeralHigh + 1, nHigh = 65535;
+    }
+    std::fclose(pFile);
+}
+
+bool CanBind(unsigned short nPort)
 {
     const SOCKET hSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (hSocket == INVALID_SOCKET)
-        return 0;
-    const sockaddr_in addr = LoopbackAddress(0);
-    unsigned short nPort = 0;
-    if (bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
-        nPort = BoundPort(hSocket);
+        return false;
+    const sockaddr_in addr = LoopbackAddress(nPort);
+    const bool bFree = bind(hSocket, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
     closesocket(hSocket);
-    return nPort;
+    return bFree;
+}
+
+}  // namespace
+
+unsigned short FindFreeLoopbackPort()
+{
+    // Test programs run side by side in one prefix: each port handed out is
+    // claimed by a named object held for the rest of the process's life, so
+    // no other test program picks it while this one may still use it.
+    static std::mutex s_lockClaims;
+    static std::vector<CHandle> s_claims;
+    static uint32_t s_nSeed = GetCurrentProcessId() * 2654435761u ^ static_cast<uint32_t>(GetTickCount64());
+    std::lock_guard<std::mutex> lock(s_lockClaims);
+    unsigned nLow = 0, nHigh = 0;
+    TestPortRange(nLow, nHigh);
+    for (int nAttempt = 0; nAttempt < 4000; ++nAttempt) {
+        s_nSeed = s_nSeed * 1103515245u + 12345u;
+        const auto nPort = static_cast<unsigned short>(nLow + (s_nSeed >> 8) % (nHigh - nLow + 1));
+        const std::string strName = "TillvoxTestPort" + std::to_string(nPort);
+        CHandle hClaim(CreateMutexA(nullptr, FALSE, strName.c_str()));
+        if (!hClaim.IsValid() || GetLastError() == ERROR_ALREADY_EXISTS || !CanBind(nPort))
+            continue;
+        s_claims.push_back(std::move(hClaim));
+        return nPort;
+    }
+    return 0;
 }
 
 unsigned short BoundPort(SOCKET hSocket)

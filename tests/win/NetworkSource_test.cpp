@@ -142,12 +142,14 @@ TEST_F(NetworkSourceFixture, AFloodWithoutARecorderFillsTheQueueToItsBoundAndNoF
     const std::string flood = Piece(4 * 1024 * 1024, 5);
     ASSERT_TRUE(till.SendAll(flood)) << "the reader keeps reading: the client is never stalled";
     till.Close();
-    // The last piece is in once the reader has seen the end of the connection.
-    for (int k = 0; k < 200 && RESERVED_BUF_SIZE - engine.Queue(0).QueuedLen() > MONITOR_RECV_MAX; ++k) Sleep(50);
-    Sleep(300);
+    // Every byte is handed over to the queue, which keeps what fits and drops the rest.
+    const auto captured = [&] { return engine.Queue(0).Counters().Snapshot().nBytesCaptured; };
+    for (int k = 0; k < 400 && captured() < flood.size(); ++k) Sleep(50);
+    ASSERT_EQ(flood.size(), captured());
     const int queued = engine.Queue(0).QueuedLen();
     EXPECT_LT(queued, RESERVED_BUF_SIZE);
     EXPECT_GE(queued, RESERVED_BUF_SIZE - MONITOR_RECV_MAX);
+    EXPECT_EQ(flood.size() - static_cast<size_t>(queued), engine.Queue(0).Counters().Snapshot().nBytesDropped);
     // What was kept is the start of the flood, intact.
     CRecorderPeer recorder;
     LogIn(recorder);

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 // A fresh folder under the system's temporary folder, removed with its contents
@@ -21,5 +22,7 @@ private:
 void RemoveTree(const std::string& folder);
 
 std::string ReadWholeFile(const std::string& path);
+// Reads the file until it holds at least nSize bytes or nTimeoutMs passed; returns what it holds then.
+std::string WaitForFileOfSize(const std::string& path, size_t nSize, unsigned long nTimeoutMs);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 void AppendToFile(const std::string& path, const std::string& bytes);

@@ -54,6 +54,17 @@ std::string ReadWholeFile(const std::string& path)
     return content.str();
 }
 
+std::string WaitForFileOfSize(const std::string& path, size_t nSize, unsigned long nTimeoutMs)
+{
+    const ULONGLONG nStart = GetTickCount64();
+    std::string content = ReadWholeFile(path);
+    while (content.size() < nSize && GetTickCount64() - nStart < nTimeoutMs) {
+        Sleep(50);
+        content = ReadWholeFile(path);
+    }
+    return content;
+}
+
 void WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

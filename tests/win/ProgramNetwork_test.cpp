@@ -62,18 +62,6 @@ struct ProgramNetworkFixture : ::testing::Test {
     }
 };
 
-std::string WaitForFileOfSize(const std::string& path, size_t size, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    std::string content;
-    while (GetTickCount() - start < timeoutMs) {
-        content = ReadWholeFile(path);
-        if (content.size() >= size) break;
-        Sleep(100);
-    }
-    return content;
-}
-
 }  // namespace
 
 TEST_F(ProgramNetworkFixture, WhatPossimSendsDvrsimWritesExactly)

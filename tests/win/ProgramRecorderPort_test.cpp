@@ -63,18 +63,6 @@ struct RecorderPortFixture : ::testing::Test {
     }
 };
 
-std::string WaitForFileOfSize(const std::string& path, size_t size, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    std::string content;
-    while (GetTickCount() - start < timeoutMs) {
-        content = ReadWholeFile(path);
-        if (content.size() >= size) break;
-        Sleep(100);
-    }
-    return content;
-}
-
 }  // namespace
 
 // The recorder simulator waits 20 s for its login reply, as recorders do; a

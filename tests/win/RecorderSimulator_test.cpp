@@ -11,22 +11,6 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-std::string WaitForFileOfSize(const std::string& path, size_t size, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    std::string content;
-    while (GetTickCount() - start < timeoutMs) {
-        content = ReadWholeFile(path);
-        if (content.size() >= size) break;
-        Sleep(50);
-    }
-    return content;
-}
-
-}  // namespace
-
 TEST(RecorderSimulator, ReceivesTheWholeStreamInOrderAcrossManyChunks)
 {
     CWinsockInit winsock;

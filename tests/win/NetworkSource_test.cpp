@@ -190,3 +190,31 @@ TEST_F(NetworkSourceFixture, StopWithAClientMidSendEndsEverythingAndStartWorksAg
     ASSERT_EQ(left + 7, received.size());
     EXPECT_EQ(Swapped("AGAIN\r\n"), received.substr(left));
 }
+
+// A till whose address matches no source is closed and counted for the
+// source whose port it came in on; the source's own till is served and counted as captured.
+TEST_F(NetworkSourceFixture, AStrangerTillIsCountedAsRefusedOnTheSourceOfItsPort)
+{
+    AddNetworkSource(PRINTER_TYPE::Tcp, std::to_string(recorderPort), "127.0.0.1");
+    Start();
+    for (int k = 0; k < 3; ++k) {
+        CLoopbackClient stranger;
+        ASSERT_TRUE(stranger.Connect(clientPort, 5000, "127.0.0.2"));
+        EXPECT_TRUE(stranger.WaitPeerClose(5000)) << "closed at once";
+    }
+    const auto refused = [&] {
+        return engine.Queue(0).Counters().Snapshot().nRefused[static_cast<int>(REFUSAL_REASON::UNKNOWN_TILL)];
+    };
+    for (int k = 0; k < 500 && refused() < 3; ++k) Sleep(10);
+    EXPECT_EQ(3u, refused());
+    EXPECT_EQ(0u, engine.Queue(0).Counters().Snapshot().nBytesCaptured);
+
+    CLoopbackClient till;
+    ASSERT_TRUE(till.Connect(clientPort));
+    ASSERT_TRUE(till.SendAll("TOTAL 4.50\r\n"));
+    for (int k = 0; k < 500 && engine.Queue(0).Counters().Snapshot().nBytesCaptured < 12; ++k) Sleep(10);
+    const SOURCE_COUNTERS_SNAPSHOT snap = engine.Queue(0).Counters().Snapshot();
+    EXPECT_EQ(12u, snap.nBytesCaptured);
+    EXPECT_EQ(12u, snap.nBytesQueued) << "no recorder: it waits";
+    EXPECT_EQ(3u, snap.nRefused[static_cast<int>(REFUSAL_REASON::UNKNOWN_TILL)]);
+}

@@ -739,3 +739,18 @@ TEST_F(LinkFixture, RefusalsAreCountedByReasonAndOnlyAWrongPasswordWarns)
     EXPECT_EQ(1u, host.Cautions().size()) << "junk raises no wrong-password warning";
     EXPECT_EQ("", snap.strRecorderAddress) << "a refused peer never counts as the recorder";
 }
+
+// The counts live with the source, not with its row: deleting a source above
+// it moves them up with it, and the deleted source's counts are gone.
+TEST_F(LinkFixture, CountsFollowTheirSourceWhenRowsShift)
+{
+    AddTcp();
+    AddTcp();
+    Deliver(0, Piece(10, 1));
+    Deliver(1, Piece(25, 2));
+    engine.DeleteSource(0);
+    EXPECT_EQ(25u, CountersOf(engine, 0).nBytesCaptured);
+    for (int i = 1; i < MAX_SOURCES; ++i) EXPECT_EQ(0u, CountersOf(engine, i).nBytesCaptured) << i;
+    AddTcp();
+    EXPECT_EQ(0u, CountersOf(engine, 1).nBytesCaptured) << "a new source starts from nothing";
+}

@@ -255,7 +255,8 @@ std::vector<METRICS_SOURCE> CCaptureEngine::MetricsSources()
         source.bOutputConnected = state == static_cast<int>(OUTPUT_STATUS::ComReady) ||
             state == static_cast<int>(OUTPUT_STATUS::WaitingForRecorder) ||
             state == static_cast<int>(OUTPUT_STATUS::RecorderConnected);
-        source.bRecorderLoggedIn = state == static_cast<int>(OUTPUT_STATUS::RecorderConnected) && m_Queues[i]->IsReady();
+        source.bRecorderLoggedIn =
+            state == static_cast<int>(OUTPUT_STATUS::RecorderConnected) && m_Queues[i]->IsReady();
         sources.push_back(std::move(source));
     }
     return sources;
@@ -285,7 +286,8 @@ void CCaptureEngine::Start()
         return;
     m_bRunning = 1;
     RefreshSourceNames();
-    Log(LOG_LEVEL::LEVEL_INFO, DIAG_PROGRAM, nullptr, "capture starts with " + std::to_string(SourceCount()) + " sources");
+    Log(LOG_LEVEL::LEVEL_INFO, DIAG_PROGRAM, nullptr,
+        "capture starts with " + std::to_string(SourceCount()) + " sources");
     OpenQueueStores();
     for (int i = 0; i < SourceCount(); ++i) {
         m_Outputs[i] = MakeOutput(Source(i), *m_Queues[i]);
@@ -414,6 +416,24 @@ void CCaptureEngine::OnInputStatus(int nSource, INPUT_STATUS eStatus)
 
 void CCaptureEngine::OnInfogenesisStatus(int nSource, int nStatus)
 {
+    if (nStatus != INFOGENESIS_STATUS_STOPPED) {
+        const std::string strEvent = " (status " + std::to_string(nStatus) + ")";
+        switch (RowStateOf(nStatus)) {
+        case INFOGENESIS_ROW_STATE::Waiting:
+            Log(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "Infogenesis connection waits" + strEvent);
+            break;
+        case INFOGENESIS_ROW_STATE::Connected:
+            Log(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "Infogenesis connected" + strEvent);
+            break;
+        case INFOGENESIS_ROW_STATE::Reconnecting:
+            Log(LOG_LEVEL::LEVEL_WARNING, nSource, DIAG_KIND_INPUT_FAILED,
+                "Infogenesis connection lost, reconnecting" + strEvent);
+            break;
+        case INFOGENESIS_ROW_STATE::Failed:
+            Log(LOG_LEVEL::LEVEL_ERROR, nSource, DIAG_KIND_INPUT_FAILED, "Infogenesis connection failed" + strEvent);
+            break;
+        }
+    }
     m_Callback.OnInfogenesisStatus(nSource, nStatus);
 }
 

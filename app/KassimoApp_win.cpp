@@ -42,8 +42,9 @@ std::string ProgramVersion()
     if (!GetFileVersionInfoA(path, 0, dwSize, data.data()) ||
         !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&pInfo), &nLen) || !pInfo)
         return std::string();
-    return std::to_string(HIWORD(pInfo->dwProductVersionMS)) + "." + std::to_string(LOWORD(pInfo->dwProductVersionMS)) +
-        "." + std::to_string(HIWORD(pInfo->dwProductVersionLS)) + "." + std::to_string(LOWORD(pInfo->dwProductVersionLS));
+    return std::to_string(HIWORD(pInfo->dwProductVersionMS)) + "." +
+        std::to_string(LOWORD(pInfo->dwProductVersionMS)) + "." + std::to_string(HIWORD(pInfo->dwProductVersionLS)) +
+        "." + std::to_string(LOWORD(pInfo->dwProductVersionLS));
 }
 }  // namespace
 

@@ -192,6 +192,6 @@ void CNetworkMonitor::ReaderThreadProc(int nSource, READER* pReader, std::string
     // The connection is of no more use: give its handle back now rather than
     // at the client's next connection or at stop.
     pReader->pSocket->Close();
-    Note(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "till connection from " + strPeer + " ended");
     SetEvent(pReader->hEnded.Get());
+    Note(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "till connection from " + strPeer + " ended");
 }

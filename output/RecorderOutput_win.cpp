@@ -134,7 +134,8 @@ void CRecorderOutput::Dropped(LINK_DROP eReason)
         m_Queue.Counters().SetRecorderAddress(std::string());
         Note(LOG_LEVEL::LEVEL_INFO, nullptr,
             "recorder connection from " + m_strPeer + " dropped: " + LinkDropText(eReason));
-    } else if (eReason != LINK_DROP::WRONG_PASSWORD && eReason != LINK_DROP::JUNK) {
+    } else if (eReason != LINK_DROP::WRONG_PASSWORD && eReason != LINK_DROP::JUNK &&
+               eReason != LINK_DROP::NO_LOGIN) {
         // A refusal was reported as such already.
         Note(LOG_LEVEL::LEVEL_INFO, nullptr,
             "connection from " + m_strPeer + " without a login dropped: " + LinkDropText(eReason));
@@ -167,7 +168,8 @@ void CRecorderOutput::Listening()
 {
     if (m_bListenFailed) {
         m_bListenFailed = false;
-        Note(LOG_LEVEL::LEVEL_INFO, nullptr, "listens on TCP port " + std::to_string(m_nPort) + " for the recorder now");
+        Note(LOG_LEVEL::LEVEL_INFO, nullptr,
+            "listens on TCP port " + std::to_string(m_nPort) + " for the recorder now");
     }
     if (m_bOpen)
         Report(OUTPUT_STATUS::WaitingForRecorder);

@@ -259,7 +259,8 @@ TEST(OutputQueue, ARunOfDropsIsReportedOnceWhenItStartsAndOnceWithItsTotal)
     Deliver(queue, Piece(500, 6));  // fits: the run is over
     ASSERT_EQ(2u, recorder.notes.size());
     EXPECT_EQ(LOG_LEVEL::LEVEL_INFO, recorder.notes[1].level);
-    EXPECT_NE(std::string::npos, recorder.notes[1].strText.find("150000 bytes in 50 pieces")) << recorder.notes[1].strText;
+    EXPECT_NE(std::string::npos, recorder.notes[1].strText.find("150000 bytes in 50 pieces"))
+        << recorder.notes[1].strText;
     Deliver(queue, Piece(400, 7));
     EXPECT_EQ(2u, recorder.notes.size()) << "a piece that fits after the run says nothing";
     Deliver(queue, Piece(3000, 8));  // full again: a new run

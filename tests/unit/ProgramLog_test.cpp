@@ -105,7 +105,8 @@ TEST(ProgramLog, AStuckEventLogHoldsUpNobody)
     EXPECT_LE(shared.reported.size(), CProgramLog::EVENT_QUEUE_MAX + 1);
     EXPECT_GE(shared.reported.size(), CProgramLog::EVENT_QUEUE_MAX);
     EXPECT_EQ("queue full 0", shared.reported.front().strText) << "the first ones are kept, in order";
-    EXPECT_EQ(static_cast<size_t>(nLines), CountLines(ReadFileBytes(folder.File("Tillvox.log")), " warning POS1: queue full "));
+    const std::string text = ReadFileBytes(folder.File("Tillvox.log"));
+    EXPECT_EQ(static_cast<size_t>(nLines), CountLines(text, " warning POS1: queue full "));
 }
 
 TEST(ProgramLog, HeldBackCountsAreEnteredNowAndThen)

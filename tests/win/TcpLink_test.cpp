@@ -553,6 +553,10 @@ TEST_F(LinkFixture, StrangersHoldingTheConnectionDoNotKeepTheRecorderOut)
     EXPECT_TRUE(wrong.WaitPeerClose(5000));
     EXPECT_TRUE(Connected(0));
     EXPECT_EQ(Swapped(receipt), recorder.ReceiveUpTo(receipt.size(), 5000));
+    // The squatter sent no login in time: turned away as junk; the other offered a wrong password.
+    const SOURCE_COUNTERS_SNAPSHOT snap = engine.Queue(0).Counters().Snapshot();
+    EXPECT_EQ(1u, snap.nRefused[static_cast<int>(REFUSAL_REASON::JUNK)]);
+    EXPECT_EQ(1u, snap.nRefused[static_cast<int>(REFUSAL_REASON::WRONG_PASSWORD)]);
 }
 
 // TCP keeps no message boundaries: a challenge that comes in two pieces is

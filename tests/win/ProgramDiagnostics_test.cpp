@@ -77,24 +77,25 @@ struct BOX_SEARCH {
     std::set<HWND>* pSeen;
 };
 
+BOOL CALLBACK CollectCautionBox(HWND hWnd, LPARAM lParam)
+{
+    auto* pSearch = reinterpret_cast<BOX_SEARCH*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    char name[16] = {}, caption[256] = {};
+    GetClassNameA(hWnd, name, sizeof name);
+    GetWindowTextA(hWnd, caption, sizeof caption);
+    if (pid == pSearch->dwProcessId && std::string(name) == "#32770" && IsWindowVisible(hWnd) &&
+        pSearch->strCaption == caption)
+        pSearch->pSeen->insert(hWnd);
+    return TRUE;
+}
+
 // Adds the program's open caution boxes to the set.
 void CollectCautionBoxes(DWORD dwProcessId, const std::string& strCaption, std::set<HWND>& seen)
 {
     BOX_SEARCH search{dwProcessId, strCaption, &seen};
-    EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto* pSearch = reinterpret_cast<BOX_SEARCH*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hWnd, &pid);
-            char name[16] = {}, caption[256] = {};
-            GetClassNameA(hWnd, name, sizeof name);
-            GetWindowTextA(hWnd, caption, sizeof caption);
-            if (pid == pSearch->dwProcessId && std::string(name) == "#32770" && IsWindowVisible(hWnd) &&
-                pSearch->strCaption == caption)
-                pSearch->pSeen->insert(hWnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(CollectCautionBox, reinterpret_cast<LPARAM>(&search));
 }
 
 std::vector<std::string> Lines(const std::string& text)

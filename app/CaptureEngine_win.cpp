@@ -252,7 +252,9 @@ std::vector<METRICS_SOURCE> CCaptureEngine::MetricsSources()
         source.strName = m_SourceNames[i];
         source.counters = m_Queues[i]->Counters().Snapshot();
         const int state = states[i];
+        // A port whose line settings were refused is open all the same, and written to.
         source.bOutputConnected = state == static_cast<int>(OUTPUT_STATUS::ComReady) ||
+            state == static_cast<int>(OUTPUT_STATUS::ComSettingFailed) ||
             state == static_cast<int>(OUTPUT_STATUS::WaitingForRecorder) ||
             state == static_cast<int>(OUTPUT_STATUS::RecorderConnected);
         source.bRecorderLoggedIn =

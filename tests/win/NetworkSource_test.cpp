@@ -109,6 +109,14 @@ TEST_F(NetworkSourceFixture, ClientBytesReachASerialPrinter)
     ASSERT_TRUE(till.SendAll(sent));
     EXPECT_TRUE(Swapped(sent) == com.Read(sent.size(), 20s));
     EXPECT_EQ("", com.Read(1, 500ms));
+    const std::vector<METRICS_SOURCE> metrics = engine.MetricsSources();
+    ASSERT_EQ(1u, metrics.size());
+    EXPECT_TRUE(metrics[0].bOutputConnected) << "the COM port is open";
+    EXPECT_FALSE(metrics[0].bRecorderLoggedIn) << "a serial line has no recorder login";
+    EXPECT_EQ(sent.size(), metrics[0].counters.nBytesSent) << "every byte written to the port";
+    EXPECT_EQ(0u, metrics[0].counters.nBytesQueued);
+    engine.Stop();
+    EXPECT_FALSE(engine.MetricsSources()[0].bOutputConnected) << "stopped: closed";
 }
 
 TEST_F(NetworkSourceFixture, ReceiptsStoredWhileTheRecorderWasAwaySurviveAReconnect)

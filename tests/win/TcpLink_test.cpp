@@ -674,6 +674,8 @@ TEST_F(LinkFixture, CountersFollowSendsAcknowledgementsAndLogins)
         SOURCE_COUNTERS_SNAPSHOT snap = CountersOf(engine, 0);
         EXPECT_EQ("127.0.0.1:" + std::to_string(peer.LocalPort()), snap.strRecorderAddress);
         EXPECT_EQ(0u, snap.nRecorderReconnects) << "the first login is no reconnect";
+        EXPECT_TRUE(engine.MetricsSources()[0].bRecorderLoggedIn);
+        EXPECT_TRUE(engine.MetricsSources()[0].bOutputConnected);
 
         Deliver(0, Piece(5000, 1));
         ASSERT_EQ(3072u, peer.ReceiveUpTo(3072, 5000).size());
@@ -696,6 +698,8 @@ TEST_F(LinkFixture, CountersFollowSendsAcknowledgementsAndLogins)
     }
     for (int k = 0; k < 500 && !CountersOf(engine, 0).strRecorderAddress.empty(); ++k) Sleep(10);
     EXPECT_EQ("", CountersOf(engine, 0).strRecorderAddress) << "cleared when the recorder goes";
+    EXPECT_FALSE(engine.MetricsSources()[0].bRecorderLoggedIn);
+    EXPECT_TRUE(engine.MetricsSources()[0].bOutputConnected) << "still listening";
     {
         CRecorderPeer again;
         LogIn(again, port);

@@ -13,6 +13,7 @@
 // calls back on its own threads), then every other input, then every output;
 // the queues keep what waits.
 // m_ListUpdateMutex is never held together with another lock.
+#include "base/MetricsText.h"
 #include "capture/DeliverySink.h"
 #include "capture/FileInput.h"
 #include "capture/InfogenesisInput.h"
@@ -62,7 +63,13 @@ struct LIST_CELL_UPDATE {
     std::string strText;
 };
 
-class CCaptureEngine : public CDeliverySink, private COutputEvents, private CInputEvents, private CInfogenesisEvents {
+class CProgramLog;
+
+class CCaptureEngine : public CDeliverySink,
+                       private COutputEvents,
+                       private CInputEvents,
+                       private CInfogenesisEvents,
+                       private CNetworkEvents {
 public:
     explicit CCaptureEngine(CEngineCallback& callback);
     ~CCaptureEngine() override;
@@ -74,6 +81,13 @@ public:
     std::string QueueFilePath(int i) const;
     // Where an append-mode file source remembers how far it captured (in the same folder, by the same id).
     std::string PositionFilePath(int i) const;
+
+    // Where the engine and everything it runs write their diagnostics (null: nowhere); set before LoadSettings.
+    void SetProgramLog(CProgramLog* pLog) { m_pLog = pLog; }
+    // A line about source nSource (DIAG_PROGRAM: the program) for the log; any thread.
+    void Log(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText);
+    // Every source's counters and states for the metrics, named; any thread.
+    std::vector<METRICS_SOURCE> MetricsSources();
 
     // Language texts the engine shows; call before LoadSettings.
     void LoadTexts();
@@ -142,10 +156,14 @@ private:
     void OnInputStatus(int nSource, INPUT_STATUS eStatus) override;
     void OnInfogenesisStatus(int nSource, int nStatus) override;
     void OnInfogenesisLost(int nObject) override;
+    void Note(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText) override;
+    void OnTillRefused(int nSource, const std::string& strPeer, unsigned short nPort) override;
+    // Takes the sources' names anew after the list or a record changed (user-interface thread).
+    void RefreshSourceNames() const;
     std::string StatusText(OUTPUT_STATUS eStatus);
     std::string RowStatusText(int nSource, OUTPUT_STATUS eStatus);
     void OpenQueueStores();
-    void OnQueueStoreState(int nSource);
+    void OnQueueStoreState(int nSource, bool bWritable);
     void GiveQueueIds();
 
     CEngineCallback& m_Callback;
@@ -170,7 +188,15 @@ private:
     std::string m_strQueueFolder;
     CFileInput m_FileInput;
     // Started and stopped on the user-interface thread; its readers deliver here.
-    CNetworkMonitor m_NetworkMonitor{*this};
+    CNetworkMonitor m_NetworkMonitor{*this, this};
+
+    CProgramLog* m_pLog = nullptr;
+    // m_ViewMutex guards m_SourceNames and the order of m_Queues against the
+    // metrics thread: taken by the user-interface thread while it changes
+    // them and by readers of the views; nothing but the counters' own lock
+    // is taken inside it.
+    mutable std::mutex m_ViewMutex;
+    mutable std::vector<std::string> m_SourceNames;
     INFOGENESIS_LIBRARY m_InfogenesisLibrary;
     CInfogenesisInput m_Infogenesis;
 };

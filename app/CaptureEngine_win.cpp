@@ -1,6 +1,8 @@
 #include "app/CaptureEngine.h"
 
+#include "app/ProgramLog.h"
 #include "app/QueueIds.h"
+#include "app/SourceName.h"
 #include "base/IniProfile.h"
 #include "base/Trace.h"
 #include "output/QueueFile.h"
@@ -14,6 +16,7 @@ CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
         m_StartReceiptType[i] = -1;
         m_Queues[i] = std::make_unique<COutputQueue>();
         m_Queues[i]->SetSource(i);
+        m_Queues[i]->SetDiagnostics(static_cast<COutputEvents*>(this));
         m_LastOutputState[i] = -1;
     }
 }
@@ -63,7 +66,8 @@ void CCaptureEngine::OpenQueueStores()
             continue;
         queue.CloseStore();
         COutputQueue* pQueue = &queue;
-        auto pFile = std::make_unique<CQueueFile>(path, [this, pQueue](bool) { OnQueueStoreState(pQueue->Source()); });
+        auto pFile = std::make_unique<CQueueFile>(
+            path, [this, pQueue](bool bWritable) { OnQueueStoreState(pQueue->Source(), bWritable); });
         const QUEUE_FILE_CONTENT content = queue.OpenStore(path, std::make_unique<CQueueJournal>(std::move(pFile)));
         if (content.eState == QUEUE_FILE_STATE::Empty || content.eState == QUEUE_FILE_STATE::Intact) {
             if (!content.pending.empty())
@@ -74,13 +78,23 @@ void CCaptureEngine::OpenQueueStores()
         Trace("[Tillvox] POS:%d queue file %s damaged (state %d): %u bytes read back, %u bytes dropped\n", i,
               path.c_str(), static_cast<int>(content.eState), static_cast<unsigned>(content.pending.size()),
               static_cast<unsigned>(content.nDroppedLen));
+        Log(LOG_LEVEL::LEVEL_ERROR, i, DIAG_KIND_QUEUE_FILE,
+            "queue file " + path + " damaged: kept aside, " + std::to_string(content.pending.size()) +
+                " bytes read back, " + std::to_string(content.nDroppedLen) + " bytes lost");
         m_Callback.CautionBox(i, m_Callback.GetString("IDS_PTS_QUEUE_DAMAGED"));
     }
 }
 
-void CCaptureEngine::OnQueueStoreState(int nSource)
+void CCaptureEngine::OnQueueStoreState(int nSource, bool bWritable)
 {
-    if (nSource < 0 || nSource >= MAX_SOURCES || !m_bRunning)
+    if (nSource < 0 || nSource >= MAX_SOURCES)
+        return;
+    if (bWritable)
+        Log(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "queue file can be written again");
+    else
+        Log(LOG_LEVEL::LEVEL_ERROR, nSource, DIAG_KIND_QUEUE_FILE,
+            "queue file cannot be written: what waits is kept in memory only");
+    if (!m_bRunning)
         return;
     int state = -1;
     {
@@ -104,6 +118,12 @@ std::vector<SOURCE_ROW_TEXT> CCaptureEngine::LoadSettings(const std::string& pat
 {
     CIniProfile profile(path);
     LOADED_SETTINGS loaded = LoadSettingsFrom(profile, m_bRightToLeft);
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        Log(LOG_LEVEL::LEVEL_INFO, DIAG_PROGRAM, nullptr, "no settings file " + path + " yet: no sources");
+    else if (loaded.nFileNumber != static_cast<int>(loaded.sources.size()))
+        Log(LOG_LEVEL::LEVEL_WARNING, DIAG_PROGRAM, nullptr,
+            "settings file " + path + " names " + std::to_string(loaded.nFileNumber) + " sources; " +
+                std::to_string(loaded.sources.size()) + " were read");
     m_PosSettingArray.clear();
     std::vector<SOURCE_ROW_TEXT> rows;
     for (auto& source : loaded.sources) {
@@ -114,6 +134,7 @@ std::vector<SOURCE_ROW_TEXT> CCaptureEngine::LoadSettings(const std::string& pat
         rows.push_back(source.row);
     }
     GiveQueueIds();
+    RefreshSourceNames();
     return rows;
 }
 
@@ -124,6 +145,8 @@ void CCaptureEngine::SaveSettings(const std::string& path) const
     for (const auto& record : m_PosSettingArray)
         records.push_back(record.get());
     SaveSettingsTo(profile, records, m_bRightToLeft);
+    // Saved after every edit: a changed POS index renames the source from now on.
+    RefreshSourceNames();
 }
 
 void CCaptureEngine::AddSource(std::unique_ptr<POS_SETTING_INFO> record)
@@ -135,6 +158,7 @@ void CCaptureEngine::AddSource(std::unique_ptr<POS_SETTING_INFO> record)
     m_StartReceiptType[i] = record->nReceiptType;
     m_PosSettingArray.push_back(std::move(record));
     GiveQueueIds();
+    RefreshSourceNames();
     // A file left under the new source's name (a settings file edited by hand) is not its queue.
     const std::string path = QueueFilePath(i);
     if (!path.empty()) {
@@ -163,14 +187,81 @@ void CCaptureEngine::DeleteSource(int i)
     m_StartKind[MAX_SOURCES - 1] = -1;
     m_StartReceiptType[MAX_SOURCES - 1] = -1;
     // The queues follow their sources up the list; the deleted one's goes last, emptied.
-    std::unique_ptr<COutputQueue> deleted = std::move(m_Queues[i]);
-    for (int k = i; k < MAX_SOURCES - 1; ++k) {
-        m_Queues[k] = std::move(m_Queues[k + 1]);
-        m_Queues[k]->SetSource(k);
+    m_Queues[i]->Clear();
+    {
+        std::lock_guard<std::mutex> lock(m_ViewMutex);
+        std::unique_ptr<COutputQueue> deleted = std::move(m_Queues[i]);
+        for (int k = i; k < MAX_SOURCES - 1; ++k) {
+            m_Queues[k] = std::move(m_Queues[k + 1]);
+            m_Queues[k]->SetSource(k);
+        }
+        deleted->SetSource(MAX_SOURCES - 1);
+        m_Queues[MAX_SOURCES - 1] = std::move(deleted);
     }
-    deleted->Clear();
-    deleted->SetSource(MAX_SOURCES - 1);
-    m_Queues[MAX_SOURCES - 1] = std::move(deleted);
+    RefreshSourceNames();
+}
+
+void CCaptureEngine::RefreshSourceNames() const
+{
+    std::vector<std::string> names;
+    for (size_t i = 0; i < m_PosSettingArray.size(); ++i)
+        names.push_back(SourceLogName(*m_PosSettingArray[i], static_cast<int>(i)));
+    std::lock_guard<std::mutex> lock(m_ViewMutex);
+    m_SourceNames = std::move(names);
+}
+
+void CCaptureEngine::Log(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText)
+{
+    if (!m_pLog)
+        return;
+    std::string strName = LOG_PROGRAM_NAME;
+    if (nSource >= 0) {
+        std::lock_guard<std::mutex> lock(m_ViewMutex);
+        strName = static_cast<size_t>(nSource) < m_SourceNames.size() ? m_SourceNames[static_cast<size_t>(nSource)]
+                                                                     : "row " + std::to_string(nSource + 1);
+    }
+    m_pLog->Write(level, strName, pszKind, strText);
+}
+
+void CCaptureEngine::Note(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText)
+{
+    Log(level, nSource, pszKind, strText);
+}
+
+void CCaptureEngine::OnTillRefused(int nSource, const std::string& strPeer, unsigned short nPort)
+{
+    if (nSource >= 0 && nSource < MAX_SOURCES)
+        m_Queues[nSource]->Counters().AddRefused(REFUSAL_REASON::UNKNOWN_TILL);
+    Log(LOG_LEVEL::LEVEL_WARNING, nSource, DIAG_KIND_REFUSED_TILL,
+        "till connection from " + strPeer + " on TCP port " + std::to_string(nPort) +
+            " refused: no source has this address");
+}
+
+std::vector<METRICS_SOURCE> CCaptureEngine::MetricsSources()
+{
+    int states[MAX_SOURCES];
+    {
+        std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
+        for (int i = 0; i < MAX_SOURCES; ++i)
+            states[i] = m_LastOutputState[i];
+    }
+    std::vector<METRICS_SOURCE> sources;
+    std::lock_guard<std::mutex> lock(m_ViewMutex);
+    for (size_t i = 0; i < m_SourceNames.size() && i < static_cast<size_t>(MAX_SOURCES); ++i) {
+        METRICS_SOURCE source;
+        source.strName = m_SourceNames[i];
+        source.counters = m_Queues[i]->Counters().Snapshot();
+        const int state = states[i];
+        // A port whose line settings were refused is open all the same, and written to.
+        source.bOutputConnected = state == static_cast<int>(OUTPUT_STATUS::ComReady) ||
+            state == static_cast<int>(OUTPUT_STATUS::ComSettingFailed) ||
+            state == static_cast<int>(OUTPUT_STATUS::WaitingForRecorder) ||
+            state == static_cast<int>(OUTPUT_STATUS::RecorderConnected);
+        source.bRecorderLoggedIn =
+            state == static_cast<int>(OUTPUT_STATUS::RecorderConnected) && m_Queues[i]->IsReady();
+        sources.push_back(std::move(source));
+    }
+    return sources;
 }
 
 bool CCaptureEngine::NeedsRestart() const
@@ -196,6 +287,9 @@ void CCaptureEngine::Start()
     if (m_bRunning)
         return;
     m_bRunning = 1;
+    RefreshSourceNames();
+    Log(LOG_LEVEL::LEVEL_INFO, DIAG_PROGRAM, nullptr,
+        "capture starts with " + std::to_string(SourceCount()) + " sources");
     OpenQueueStores();
     for (int i = 0; i < SourceCount(); ++i) {
         m_Outputs[i] = MakeOutput(Source(i), *m_Queues[i]);
@@ -259,6 +353,7 @@ void CCaptureEngine::Stop()
             state = -1;
     }
     m_bRunning = 0;
+    Log(LOG_LEVEL::LEVEL_INFO, DIAG_PROGRAM, nullptr, "capture stopped");
 }
 
 void CCaptureEngine::Deliver(int i, const uint8_t* bytes, int count)
@@ -308,9 +403,11 @@ void CCaptureEngine::OnOutputStatus(int nSource, OUTPUT_STATUS eStatus)
 void CCaptureEngine::OnInputStatus(int nSource, INPUT_STATUS eStatus)
 {
     if (eStatus == INPUT_STATUS::FolderMissing) {
+        Log(LOG_LEVEL::LEVEL_WARNING, nSource, DIAG_KIND_INPUT_FAILED, "the watched file's folder is missing");
         PostListCell(nSource, 0, m_Callback.GetString("IDS_PTS_FOLDER_MISSING"));
         return;
     }
+    Log(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "the watched file's folder is there again");
     std::string text;
     {
         std::lock_guard<std::mutex> lock(m_ListUpdateMutex);
@@ -321,6 +418,24 @@ void CCaptureEngine::OnInputStatus(int nSource, INPUT_STATUS eStatus)
 
 void CCaptureEngine::OnInfogenesisStatus(int nSource, int nStatus)
 {
+    if (nStatus != INFOGENESIS_STATUS_STOPPED) {
+        const std::string strEvent = " (status " + std::to_string(nStatus) + ")";
+        switch (RowStateOf(nStatus)) {
+        case INFOGENESIS_ROW_STATE::Waiting:
+            Log(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "Infogenesis connection waits" + strEvent);
+            break;
+        case INFOGENESIS_ROW_STATE::Connected:
+            Log(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "Infogenesis connected" + strEvent);
+            break;
+        case INFOGENESIS_ROW_STATE::Reconnecting:
+            Log(LOG_LEVEL::LEVEL_WARNING, nSource, DIAG_KIND_INPUT_FAILED,
+                "Infogenesis connection lost, reconnecting" + strEvent);
+            break;
+        case INFOGENESIS_ROW_STATE::Failed:
+            Log(LOG_LEVEL::LEVEL_ERROR, nSource, DIAG_KIND_INPUT_FAILED, "Infogenesis connection failed" + strEvent);
+            break;
+        }
+    }
     m_Callback.OnInfogenesisStatus(nSource, nStatus);
 }
 

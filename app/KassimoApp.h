@@ -2,6 +2,8 @@
 // The application: one instance only, the data folder, the command line, the
 // elevated relaunch, the language, the optional Infogenesis library, and the
 // main window shown modally until the program ends.
+#include "base/LogLine.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -9,6 +11,7 @@
 #include <string>
 
 class CLanguage;
+class CProgramLog;
 
 constexpr char SINGLE_INSTANCE_MUTEX[] = "Orvane_Kassimo_RestrictOnlyEXE";
 // The Infogenesis adapter library, loaded only from the program's own folder.
@@ -33,6 +36,8 @@ public:
     FARPROC m_pfnCreatePtr = nullptr;
     FARPROC m_pfnDeletePtr = nullptr;
     bool m_bOposExists = false;
+    // The program's log; made first after the data folder and ended last.
+    std::unique_ptr<CProgramLog> m_pLog;
 
 private:
     bool InitInstance(const std::vector<std::string>& arguments);
@@ -40,6 +45,8 @@ private:
     void PrepareDataFolder();
     void FindExeFolder();
     void LoadInfogenesisLibrary();
+    void StartLog();
+    void Log(LOG_LEVEL level, const std::string& strText);
 
     HANDLE m_hSingleInstance = nullptr;
     bool m_bOwnsSingleInstance = false;

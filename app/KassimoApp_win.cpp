@@ -3,6 +3,9 @@
 #include "app/CommandLine.h"
 #include "app/Elevation.h"
 #include "app/KassimoDlg.h"
+#include "app/MetricsWriter.h"
+#include "app/ProgramLog.h"
+#include "base/EventLog.h"
 #include "base/Trace.h"
 #include "net/WinsockInit.h"
 #include "lang/Language.h"
@@ -10,6 +13,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
+
+#include <ctime>
 
 CKassimoApp* g_pApp = nullptr;
 
@@ -20,6 +25,26 @@ void CreateFolderIfMissing(const std::string& folder)
 {
     if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
         CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+// The product version of the running program, "8.5.7.0".
+std::string ProgramVersion()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    DWORD dwHandle = 0;
+    const DWORD dwSize = GetFileVersionInfoSizeA(path, &dwHandle);
+    if (dwSize == 0)
+        return std::string();
+    std::vector<char> data(dwSize);
+    VS_FIXEDFILEINFO* pInfo = nullptr;
+    UINT nLen = 0;
+    if (!GetFileVersionInfoA(path, 0, dwSize, data.data()) ||
+        !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&pInfo), &nLen) || !pInfo)
+        return std::string();
+    return std::to_string(HIWORD(pInfo->dwProductVersionMS)) + "." +
+        std::to_string(LOWORD(pInfo->dwProductVersionMS)) + "." + std::to_string(HIWORD(pInfo->dwProductVersionLS)) +
+        "." + std::to_string(LOWORD(pInfo->dwProductVersionLS));
 }
 }  // namespace
 
@@ -60,16 +85,20 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
     PrepareDataFolder();
     m_bMonitor = ParseMonitorFlag(arguments);
     FindExeFolder();
+    StartLog();
 
     bool bElevated = false;
     const std::string tail = GetCommandTail(bElevated);
     if (!bElevated && !IsStartedAsService(tail)) {
+        Log(LOG_LEVEL::LEVEL_INFO, "started without full rights: asks to be started again with them, and ends");
         RequestStart(m_strExeFolder + "\\Tillvox.exe", m_bMonitor ? "/Service /Monitor" : "/Service");
         return false;
     }
 
     m_pLanguage = std::make_unique<CLanguage>();
-    m_pLanguage->Load(m_strExeFolder + "\\Tillvox.xml");
+    const std::string strLanguageFile = m_strExeFolder + "\\Tillvox.xml";
+    if (!m_pLanguage->Load(strLanguageFile))
+        Log(LOG_LEVEL::LEVEL_ERROR, "the language file " + strLanguageFile + " could not be read: texts stay empty");
     m_bRightToLeft = m_pLanguage->IsRightToLeft() != 0;
 
     LoadInfogenesisLibrary();
@@ -85,8 +114,37 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
         library.pfnDeletePtr = reinterpret_cast<PFN_INFOGENESIS_DELETE_PTR>(reinterpret_cast<void (*)()>(m_pfnDeletePtr));
         dialog.Engine().SetInfogenesisLibrary(library);
     }
-    dialog.DoModal();
+    dialog.Engine().SetProgramLog(m_pLog.get());
+
+    char setting[MAX_PATH] = {};
+    GetPrivateProfileStringA(METRICS_SECTION, METRICS_FOLDER_KEY, "", setting, sizeof setting,
+        (m_strDataFolder + "FileMapPOS.ini").c_str());
+    const std::vector<std::string> folders = MetricsFolders(m_strDataFolder, setting);
+    if (folders.size() > 1)
+        Log(LOG_LEVEL::LEVEL_INFO, "metrics are written to " + folders[1] + " too");
+    METRICS_PROGRAM program;
+    program.strVersion = ProgramVersion();
+    program.nStartTime = static_cast<int64_t>(std::time(nullptr));
+    CCaptureEngine& engine = dialog.Engine();
+    {
+        // Ended before the window it reads from.
+        CMetricsWriter metrics(program, folders, [&engine] { return engine.MetricsSources(); });
+        dialog.DoModal();
+    }
+    Log(LOG_LEVEL::LEVEL_INFO, "the main window closed");
     return false;
+}
+
+void CKassimoApp::StartLog()
+{
+    m_pLog = std::make_unique<CProgramLog>(m_strDataFolder, std::make_unique<CEventLog>());
+    Log(LOG_LEVEL::LEVEL_INFO, "program starts, version " + ProgramVersion() + (m_bMonitor ? ", monitor mode" : ""));
+}
+
+void CKassimoApp::Log(LOG_LEVEL level, const std::string& strText)
+{
+    if (m_pLog)
+        m_pLog->Write(level, LOG_PROGRAM_NAME, nullptr, strText);
 }
 
 void CKassimoApp::ExitInstance()
@@ -100,6 +158,9 @@ void CKassimoApp::ExitInstance()
         FreeLibrary(m_hInfogenesisLib);
     if (m_bComReady)
         CoUninitialize();
+    Log(LOG_LEVEL::LEVEL_INFO, "program ends");
+    // Written out before the process ends.
+    m_pLog.reset();
 }
 
 void CKassimoApp::PrepareDataFolder()

@@ -44,3 +44,19 @@ SOURCE_COUNTERS_SNAPSHOT SOURCE_COUNTERS::Snapshot() const
     snap.strRecorderAddress = m_strRecorderAddress;
     return snap;
 }
+
+void SOURCE_COUNTERS::Reset()
+{
+    nBytesCaptured = 0;
+    nReceiptsCaptured = 0;
+    nBytesSent = 0;
+    nBytesAcknowledged = 0;
+    nBytesQueued = 0;
+    nBytesDropped = 0;
+    nRecorderReconnects = 0;
+    for (auto& nCount : nRefused)
+        nCount = 0;
+    nLastReceiptTime = 0;
+    nLastAckTime = 0;
+    SetRecorderAddress(std::string());
+}

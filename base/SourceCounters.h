@@ -49,6 +49,8 @@ struct SOURCE_COUNTERS {
     void AddRefused(REFUSAL_REASON reason);
     void SetRecorderAddress(const std::string& strAddress);
     SOURCE_COUNTERS_SNAPSHOT Snapshot() const;
+    // Back to zero, for a new source that takes over the object.
+    void Reset();
 
 private:
     mutable std::mutex m_lockAddress;  // guards m_strRecorderAddress only; taken alone, never nested

@@ -2,6 +2,7 @@
 // Network sources: POS clients connect to this program and stream their
 // receipt text. One listener and accept thread per distinct port, one reader
 // per connected source; what a reader receives goes to the delivery sink.
+#include "base/Diagnostics.h"
 #include "capture/DeliverySink.h"
 #include "capture/NetworkSources.h"
 #include "net/TimeOutSocket.h"
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,9 +29,20 @@ constexpr unsigned long MONITOR_DRAIN_MS = 1000;
 // broken listener does not spin.
 constexpr unsigned long MONITOR_ACCEPT_RETRY_MS = 100;
 
+// What the monitor reports besides the bytes; called on its accept and reader threads.
+class CNetworkEvents : public CDiagnostics {
+public:
+    // A connection from strPeer (dotted address) on nPort matched no source
+    // and was closed; nSource is the first source listening on that port.
+    virtual void OnTillRefused(int nSource, const std::string& strPeer, unsigned short nPort) = 0;
+
+protected:
+    ~CNetworkEvents() = default;
+};
+
 class CNetworkMonitor {
 public:
-    explicit CNetworkMonitor(CDeliverySink& sink);
+    explicit CNetworkMonitor(CDeliverySink& sink, CNetworkEvents* pEvents = nullptr);
     ~CNetworkMonitor();
     CNetworkMonitor(const CNetworkMonitor&) = delete;
     CNetworkMonitor& operator=(const CNetworkMonitor&) = delete;
@@ -65,13 +78,15 @@ private:
     };
 
     void AcceptThreadProc(LISTENER* pListener);
-    void HandOver(int nSource, std::unique_ptr<CTimeOutSocket> pClient);
-    void ReaderThreadProc(int nSource, READER* pReader);
+    void HandOver(int nSource, std::unique_ptr<CTimeOutSocket> pClient, const std::string& strPeer);
+    void ReaderThreadProc(int nSource, READER* pReader, std::string strPeer);
+    void Note(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText);
     // Waits up to nDrainMs for the reader to end by itself (stop cuts the
     // wait short), then closes its connection and waits for the thread.
     void EndReader(READER& reader, unsigned long nDrainMs);
 
     CDeliverySink& m_Sink;
+    CNetworkEvents* m_pEvents;
     CWinsockInit m_Winsock;
 
     // Written by Start and Stop on the user-interface thread while no accept

@@ -4,7 +4,13 @@
 
 #include <cstring>
 
-CNetworkMonitor::CNetworkMonitor(CDeliverySink& sink) : m_Sink(sink) {}
+CNetworkMonitor::CNetworkMonitor(CDeliverySink& sink, CNetworkEvents* pEvents) : m_Sink(sink), m_pEvents(pEvents) {}
+
+void CNetworkMonitor::Note(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText)
+{
+    if (m_pEvents)
+        m_pEvents->Note(level, nSource, pszKind, strText);
+}
 
 CNetworkMonitor::~CNetworkMonitor()
 {
@@ -23,7 +29,11 @@ bool CNetworkMonitor::Start(const std::vector<NETWORK_SOURCE>& sources)
         auto pListener = std::make_unique<LISTENER>();
         pListener->nPort = nPort;
         if (!pListener->socket.Create(nPort) || !pListener->socket.Listen(MONITOR_BACKLOG)) {
-            Trace("ZZZ Internet Monitor cannot listen on port %u, error %d\n", nPort, pListener->socket.ErrorCode());
+            const int nError = pListener->socket.ErrorCode();
+            Trace("ZZZ Internet Monitor cannot listen on port %u, error %d\n", nPort, nError);
+            Note(LOG_LEVEL::LEVEL_ERROR, FirstSourceOnPort(m_Sources, nPort), DIAG_KIND_INPUT_FAILED,
+                "cannot listen on TCP port " + std::to_string(nPort) + " for tills (error " + std::to_string(nError) +
+                    ")");
             pListener->socket.Close();
             continue;
         }
@@ -122,16 +132,18 @@ void CNetworkMonitor::AcceptThreadProc(LISTENER* pListener)
             Trace("ZZZ Internet Monitor closes %s on port %u: no source has this client\n", peer.c_str(),
                   pListener->nPort);
             pClient->Close();
+            if (m_pEvents)
+                m_pEvents->OnTillRefused(FirstSourceOnPort(m_Sources, pListener->nPort), peer, pListener->nPort);
             continue;
         }
-        HandOver(nSource, std::move(pClient));
+        HandOver(nSource, std::move(pClient), peer);
     }
 }
 
 // A source is served by one connection at a time, its client's newest: an
 // earlier one still open is ended first (a client that reconnects has
 // usually lost the old connection, or its peer has already closed it).
-void CNetworkMonitor::HandOver(int nSource, std::unique_ptr<CTimeOutSocket> pClient)
+void CNetworkMonitor::HandOver(int nSource, std::unique_ptr<CTimeOutSocket> pClient, const std::string& strPeer)
 {
     std::unique_ptr<READER> pOld;
     {
@@ -149,7 +161,8 @@ void CNetworkMonitor::HandOver(int nSource, std::unique_ptr<CTimeOutSocket> pCli
         return;
     }
     READER* p = pReader.get();
-    pReader->thread = std::thread(&CNetworkMonitor::ReaderThreadProc, this, nSource, p);
+    Note(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "till connected from " + strPeer);
+    pReader->thread = std::thread(&CNetworkMonitor::ReaderThreadProc, this, nSource, p, strPeer);
     m_pReader[nSource] = std::move(pReader);
 }
 
@@ -164,7 +177,7 @@ void CNetworkMonitor::EndReader(READER& reader, unsigned long nDrainMs)
         reader.thread.join();
 }
 
-void CNetworkMonitor::ReaderThreadProc(int nSource, READER* pReader)
+void CNetworkMonitor::ReaderThreadProc(int nSource, READER* pReader, std::string strPeer)
 {
     CWinsockInit winsock;
     std::unique_ptr<uint8_t[]> pBuf(new uint8_t[MONITOR_RECV_MAX]);
@@ -180,4 +193,5 @@ void CNetworkMonitor::ReaderThreadProc(int nSource, READER* pReader)
     // at the client's next connection or at stop.
     pReader->pSocket->Close();
     SetEvent(pReader->hEnded.Get());
+    Note(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, "till connection from " + strPeer + " ended");
 }

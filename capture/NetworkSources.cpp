@@ -36,6 +36,15 @@ int MatchNetworkSource(const std::vector<NETWORK_SOURCE>& sources, const std::st
     return -1;
 }
 
+int FirstSourceOnPort(const std::vector<NETWORK_SOURCE>& sources, unsigned short nPort)
+{
+    for (const NETWORK_SOURCE& source : sources) {
+        if (source.nPort == nPort)
+            return source.nSource;
+    }
+    return -1;
+}
+
 std::string DottedIPv4(const uint8_t address[4])
 {
     return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +

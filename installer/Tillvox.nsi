@@ -51,6 +51,8 @@
 !define RUN_VALUE "Kassimo"
 !define RUN_COMMAND `"$INSTDIR\Tillvox.exe" -"Monitor"`
 !define SETTINGS_FILE "FileMapPOS.ini"
+; The program's event source in the Application log; Tillvox.exe carries its message table.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Tillvox"
 ; Control id of the main window's New button: it is disabled while capture runs.
 !define IDC_NEW 1001
 ; How long a closing program may take to stop capture and end.
@@ -516,6 +518,11 @@ Section "Tillvox" SecProgram
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" "$0"
 
+  ; Event Viewer shows the program's entries with their text only while this names the installed program.
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\Tillvox.exe"
+  ; Errors, warnings and information.
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
+
   Call ApplyAutoRun
 
   ; Created, or brought up to date, and started; the texts in the setup's language.
@@ -647,6 +654,7 @@ Section "Uninstall"
 
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegKey HKLM "${UNINST_KEY}"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
 
   ${If} $RemoveData == "1"
     RMDir /r "$DataFolder"

@@ -87,6 +87,19 @@ LINK_CHALLENGE_RESULT VerifyChallenge(const std::string& password, const uint8_t
     return result;
 }
 
+bool ChallengeCarriesADigest(const uint8_t* challenge)
+{
+    uint8_t payload[LINK_PAYLOAD_SIZE];
+    GatherPayload(challenge, CHALLENGE_MARKS, payload);
+    const std::string digest = DecodeDigest(payload, challenge[LINK_CHALLENGE_KEY_OFFSET]);
+    if (digest.size() != LINK_DIGEST_CHARS)
+        return false;
+    for (char c : digest)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
 void BuildChallenge(uint8_t* challenge, const std::string& password, uint8_t key, uint8_t a, uint8_t b,
                     const uint8_t* filler)
 {

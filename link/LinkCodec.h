@@ -53,6 +53,11 @@ struct LINK_CHALLENGE_RESULT {
 // Checks a LINK_MSG_SIZE-byte challenge against the password's digest.
 LINK_CHALLENGE_RESULT VerifyChallenge(const std::string& password, const uint8_t* challenge);
 
+// True when a LINK_MSG_SIZE-byte block carries a digest at all (32 lower-case
+// hexadecimal characters), as a recorder's challenge with another password
+// does; junk of that size almost never does.
+bool ChallengeCarriesADigest(const uint8_t* challenge);
+
 // Lays out a LINK_MSG_SIZE-byte challenge for password with key byte key, the
 // echo bytes a and b, and LINK_PAYLOAD_SIZE filler bytes.
 void BuildChallenge(uint8_t* challenge, const std::string& password, uint8_t key, uint8_t a, uint8_t b,

@@ -38,11 +38,11 @@ private:
     // Makes the listener unless a stop has begun; false when it could not.
     bool OpenListener();
     void CloseListener();
-    // Serves one accepted connection until it is to be dropped.
-    void Serve();
-    // False when the connection is to be dropped.
-    bool Handle(const LINK_MESSAGE& message, bool& bLoggedIn);
-    bool Login(const LINK_CHALLENGE_RESULT& verdict, bool& bLoggedIn);
+    // Serves one accepted connection until it is to be dropped; returns why.
+    LINK_DROP Serve();
+    // False when the connection is to be dropped, for eReason.
+    bool Handle(const LINK_MESSAGE& message, bool& bLoggedIn, LINK_DROP& eReason);
+    bool Login(const LINK_MESSAGE& message, bool& bLoggedIn, LINK_DROP& eReason);
     // Waits nMilliseconds or until a stop; false on a stop.
     bool Pause(unsigned nMilliseconds);
 

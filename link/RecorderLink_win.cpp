@@ -92,24 +92,32 @@ void CRecorderLink::ThreadProc()
             m_pQueue->Listening();
             continue;
         }
-        if (!m_Listen.Accept(m_Conn)) {
+        sockaddr_in peer = {};
+        int nPeerLen = sizeof peer;
+        if (!m_Listen.Accept(m_Conn, reinterpret_cast<sockaddr*>(&peer), &nPeerLen)) {
             if (m_bEnd)
                 break;
             Trace("[Tillvox] POS:%d accept failed, error %d; trying again\n", m_nSource, m_Listen.ErrorCode());
             Pause(ACCEPT_RETRY_PAUSE_MS);
             continue;
         }
-        m_pQueue->Connected(static_cast<uintptr_t>(m_Conn.Handle()));
+        const uint8_t* pIp = reinterpret_cast<const uint8_t*>(&peer.sin_addr);
+        const std::string strPeer = std::to_string(pIp[0]) + "." + std::to_string(pIp[1]) + "." +
+            std::to_string(pIp[2]) + "." + std::to_string(pIp[3]) + ":" + std::to_string(ntohs(peer.sin_port));
+        m_pQueue->Connected(static_cast<uintptr_t>(m_Conn.Handle()), strPeer);
+        LINK_DROP eReason = LINK_DROP::STOPPED;
         if (!m_bEnd)
-            Serve();
+            eReason = Serve();
+        if (m_bEnd)
+            eReason = LINK_DROP::STOPPED;
         // The queue lets go of the handle before it is closed, so no send can
         // be using it, or a new handle with its number, when it goes.
-        m_pQueue->Dropped();
+        m_pQueue->Dropped(eReason);
         m_Conn.Close();
     }
 }
 
-void CRecorderLink::Serve()
+LINK_DROP CRecorderLink::Serve()
 {
     CLinkStream stream(m_strPassword);
     bool bLoggedIn = false;
@@ -124,7 +132,8 @@ void CRecorderLink::Serve()
             if (nNow >= nLoginDeadline) {
                 Trace("[Tillvox] POS:%d connection not logged in within %u ms, dropped\n", m_nSource,
                       LINK_LOGIN_TIMEOUT_MS);
-                return;
+                m_pQueue->Refused(REFUSAL_REASON::JUNK);
+                return LINK_DROP::NO_LOGIN;
             }
             nBound = static_cast<unsigned>(std::min<uint64_t>(nBound, nLoginDeadline - nNow));
         }
@@ -139,25 +148,31 @@ void CRecorderLink::Serve()
             }
             // Closed, reset, silent past the time-out, or stopped: the recorder
             // is dropped and the next one is accepted.
-            return;
+            if (n == 0)
+                return LINK_DROP::CLOSED_BY_PEER;
+            return m_Conn.ErrorCode() == WSAEINTR ? LINK_DROP::SILENT : LINK_DROP::RECEIVE_FAILED;
         }
         stream.Feed(block, static_cast<size_t>(n));
         LINK_MESSAGE message;
+        LINK_DROP eReason = LINK_DROP::STOPPED;
         while (!m_bEnd && stream.Next(message))
-            if (!Handle(message, bLoggedIn))
-                return;
+            if (!Handle(message, bLoggedIn, eReason))
+                return eReason;
     }
+    return LINK_DROP::STOPPED;
 }
 
-bool CRecorderLink::Handle(const LINK_MESSAGE& message, bool& bLoggedIn)
+bool CRecorderLink::Handle(const LINK_MESSAGE& message, bool& bLoggedIn, LINK_DROP& eReason)
 {
     switch (message.eKind) {
     case LINK_MESSAGE_CHALLENGE:
-        return Login(message.verdict, bLoggedIn);
+        return Login(message, bLoggedIn, eReason);
     case LINK_MESSAGE_KEEPALIVE:
         if (!m_pQueue->SendMessage(reinterpret_cast<const uint8_t*>(LINK_KEEPALIVE_ANSWER),
-                                   static_cast<int>(LINK_KEEPALIVE_ANSWER_SIZE)))
+                                   static_cast<int>(LINK_KEEPALIVE_ANSWER_SIZE))) {
+            eReason = LINK_DROP::SEND_FAILED;
             return false;
+        }
         Trace("[Tillvox] POS:%d, Send Keep Alive\n", m_nSource);
         return true;
     case LINK_MESSAGE_ACK:
@@ -169,19 +184,27 @@ bool CRecorderLink::Handle(const LINK_MESSAGE& message, bool& bLoggedIn)
     return true;
 }
 
-bool CRecorderLink::Login(const LINK_CHALLENGE_RESULT& verdict, bool& bLoggedIn)
+bool CRecorderLink::Login(const LINK_MESSAGE& message, bool& bLoggedIn, LINK_DROP& eReason)
 {
+    const LINK_CHALLENGE_RESULT& verdict = message.verdict;
     if (!verdict.bMatch) {
         uint8_t refusal[LINK_MSG_SIZE];
         BuildRefusal(refusal);
-        if (!m_pQueue->SendMessage(refusal, static_cast<int>(sizeof refusal)))
+        if (!m_pQueue->SendMessage(refusal, static_cast<int>(sizeof refusal))) {
+            eReason = LINK_DROP::SEND_FAILED;
             return false;
-        m_pQueue->WrongPassword();
+        }
+        // A digest that is not the password's is a recorder set up with
+        // another one; anything else of that size is junk, which no person
+        // needs to be warned about in a box.
+        const bool bWrongPassword = ChallengeCarriesADigest(message.challenge);
+        m_pQueue->Refused(bWrongPassword ? REFUSAL_REASON::WRONG_PASSWORD : REFUSAL_REASON::JUNK);
         // Whoever does not know the password gives the connection up for the
         // recorder at once. A logged-in recorder proved it knows it; what
         // reads as a wrong challenge from it is noise and costs it nothing.
         if (!bLoggedIn) {
             Trace("[Tillvox] POS:%d wrong password offered, connection dropped\n", m_nSource);
+            eReason = bWrongPassword ? LINK_DROP::WRONG_PASSWORD : LINK_DROP::JUNK;
             return false;
         }
         return true;
@@ -191,8 +214,10 @@ bool CRecorderLink::Login(const LINK_CHALLENGE_RESULT& verdict, bool& bLoggedIn)
     if (m_bEnd)
         return false;
     // A recorder gone before it heard the answer is not logged in; the next one is accepted.
-    if (!m_pQueue->SendMessage(reply, static_cast<int>(sizeof reply)))
+    if (!m_pQueue->SendMessage(reply, static_cast<int>(sizeof reply))) {
+        eReason = LINK_DROP::SEND_FAILED;
         return false;
+    }
     // Logging in again on the same connection changes nothing for the queue:
     // the chunk in flight went out on this connection and its acknowledgement
     // is still to come here. Sending it again would have the recorder

@@ -1,4 +1,6 @@
 #pragma once
+#include "base/Diagnostics.h"
+
 #include <string>
 
 // The statuses an output reports for its source's row; the window turns them into language texts.
@@ -12,7 +14,7 @@ enum class OUTPUT_STATUS {
 };
 
 // What the outputs report upwards. Called on worker threads and on the start/stop thread.
-class COutputEvents {
+class COutputEvents : public CDiagnostics {
 public:
     virtual void OnOutputStatus(int nSource, OUTPUT_STATUS eStatus) = 0;
     // A recorder offered a wrong password; must not wait for a person.

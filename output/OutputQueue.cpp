@@ -28,22 +28,56 @@ void COutputQueue::Deliver(const uint8_t* bytes, int count)
 
 void COutputQueue::DeliverPiece(const uint8_t* bytes, int count)
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    NibbleSwap(bytes, m_SwapBuf.get(), static_cast<size_t>(count));
-    m_Buffer.SetLastChunkLen(count);
-    const bool bWasWaiting = m_Buffer.UsedLen() > 0;
-    if (!m_Buffer.Append(m_SwapBuf.get(), count)) {
-        m_Counters.nBytesDropped += static_cast<uint64_t>(count);
-        Trace("ZZZ Internet Stream%d queue full, piece of %d bytes dropped\n", m_nSource.load(), count);
-        return;
+    DROP_NOTE note;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        NibbleSwap(bytes, m_SwapBuf.get(), static_cast<size_t>(count));
+        m_Buffer.SetLastChunkLen(count);
+        const bool bWasWaiting = m_Buffer.UsedLen() > 0;
+        if (!m_Buffer.Append(m_SwapBuf.get(), count)) {
+            m_Counters.nBytesDropped += static_cast<uint64_t>(count);
+            Trace("ZZZ Internet Stream%d queue full, piece of %d bytes dropped\n", m_nSource.load(), count);
+            note.bFirst = m_nDropRunPieces == 0;
+            note.nBytes = static_cast<uint64_t>(count);
+            note.nQueued = m_Buffer.UsedLen();
+            m_nDropRunBytes += static_cast<uint64_t>(count);
+            ++m_nDropRunPieces;
+        } else {
+            SetQueuedGaugeLocked();
+            if (m_nDropRunPieces > 0) {
+                note.bRunOver = true;
+                note.nBytes = m_nDropRunBytes;
+                note.nPieces = m_nDropRunPieces;
+                m_nDropRunBytes = 0;
+                m_nDropRunPieces = 0;
+            }
+            if (m_pJournal)
+                m_pJournal->Appended(m_SwapBuf.get(), static_cast<size_t>(count));
+            if (!ShouldSendLocked() || m_pDrain == nullptr)
+                Trace("ZZZ Internet Stream%d Wait Timeout, so store send data\n", m_nSource.load());
+            else
+                m_pDrain->OnPieceQueuedLocked(bWasWaiting);
+        }
     }
-    if (m_pJournal)
-        m_pJournal->Appended(m_SwapBuf.get(), static_cast<size_t>(count));
-    if (!ShouldSendLocked() || m_pDrain == nullptr) {
-        Trace("ZZZ Internet Stream%d Wait Timeout, so store send data\n", m_nSource.load());
+    ReportDrop(note);
+}
+
+// A full queue drops every piece until the output takes from it again: one
+// line when the dropping starts and one with the total when it ends, however
+// many pieces a flood brings in between.
+void COutputQueue::ReportDrop(const DROP_NOTE& note)
+{
+    if (!m_pDiagnostics)
         return;
-    }
-    m_pDrain->OnPieceQueuedLocked(bWasWaiting);
+    if (note.bFirst)
+        m_pDiagnostics->Note(LOG_LEVEL::LEVEL_WARNING, m_nSource, DIAG_KIND_QUEUE_FULL,
+            "queue full (" + std::to_string(note.nQueued) + " bytes wait): a piece of " +
+                std::to_string(note.nBytes) + " bytes was dropped");
+    if (note.bRunOver)
+        m_pDiagnostics->Note(LOG_LEVEL::LEVEL_INFO, m_nSource, nullptr,
+            "queue takes text again; " + std::to_string(note.nBytes) + " bytes in " +
+                std::to_string(note.nPieces) + (note.nPieces == 1 ? " piece were" : " pieces were") +
+                " dropped while it was full");
 }
 
 void COutputQueue::KeepLastReceipt(const uint8_t* bytes, int count)
@@ -68,27 +102,47 @@ void COutputQueue::Attach(CQueueDrain* pDrain)
 
 void COutputQueue::Clear()
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    m_Buffer.Clear();
-    m_Buffer.SetLastChunkLen(0);
-    m_nInFlight = 0;
-    m_bReady = false;
-    m_bFailed = false;
-    m_strStoreKey.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Buffer.Clear();
+        m_Buffer.SetLastChunkLen(0);
+        m_nInFlight = 0;
+        m_bReady = false;
+        m_bFailed = false;
+        m_strStoreKey.clear();
+        m_nDropRunBytes = 0;
+        m_nDropRunPieces = 0;
+    }
+    // Each of these locks is taken alone.
+    m_Counters.Reset();
+    m_bLoggedInBefore = false;
+    std::lock_guard<std::mutex> lock(m_LastReceiptMutex);
+    m_strLastReceipt.clear();
 }
 
-void COutputQueue::AcknowledgeLocked()
+void COutputQueue::CountLogin(const std::string& strPeer)
+{
+    if (m_bLoggedInBefore.exchange(true))
+        ++m_Counters.nRecorderReconnects;
+    m_Counters.SetRecorderAddress(strPeer);
+}
+
+int COutputQueue::AcknowledgeLocked()
 {
     if (m_nInFlight <= 0)
-        return;
+        return 0;
+    const int nAcknowledged = std::min(m_nInFlight, m_Buffer.UsedLen());
     TakeFrontLocked(m_nInFlight);
     m_nInFlight = 0;
+    m_Counters.AddAcknowledged(static_cast<uint64_t>(nAcknowledged), static_cast<int64_t>(std::time(nullptr)));
+    return nAcknowledged;
 }
 
 void COutputQueue::TakeFrontLocked(int count)
 {
     const int taken = std::clamp(count, 0, m_Buffer.UsedLen());
     m_Buffer.RemoveFront(taken);
+    SetQueuedGaugeLocked();
     if (m_pJournal)
         m_pJournal->Consumed(static_cast<size_t>(taken), m_Buffer.Data(), static_cast<size_t>(m_Buffer.UsedLen()));
 }
@@ -106,6 +160,7 @@ QUEUE_FILE_CONTENT COutputQueue::OpenStore(const std::string& strKey, std::uniqu
         if (!content.pending.empty())
             m_Buffer.Append(content.pending.data(), static_cast<int>(content.pending.size()));
         m_strStoreKey = strKey;
+        SetQueuedGaugeLocked();
     }
     m_pJournal = std::move(pJournal);
     return content;

@@ -9,6 +9,7 @@
 // recorder (calls ending in Locked), so that nothing lands inside a chunk. It
 // is never held while a status is reported. Lock order, outermost first: a
 // file source's capture lock, then this lock, then the recorder socket's.
+#include "base/Diagnostics.h"
 #include "base/SourceCounters.h"
 #include "output/QueueJournal.h"
 #include "output/ReservedBuffer.h"
@@ -42,6 +43,8 @@ public:
 
     void SetSource(int nSource) { m_nSource = nSource; }
     int Source() const { return m_nSource; }
+    // Where queue-full drops are reported; set before capture starts (null: nowhere).
+    void SetDiagnostics(CDiagnostics* pDiagnostics) { m_pDiagnostics = pDiagnostics; }
 
     // The hand-over from every input: nibble-swaps and queues the bytes, and
     // lets the drain send them when it can. Any thread; any size (split into
@@ -50,7 +53,8 @@ public:
 
     // The output that takes from the front from now on (null: none). Takes the lock.
     void Attach(CQueueDrain* pDrain);
-    // Back to a new queue: emptied, no flag left, no file taken over (the file itself is left to its owner).
+    // Back to a new queue: emptied, no flag left, no file taken over (the file
+    // itself is left to its owner), counted from zero.
     void Clear();
 
     // Writes the queue through to a file from now on. A queue never written
@@ -71,8 +75,8 @@ public:
     int InFlightLocked() const { return m_nInFlight; }
     // Bytes at the front went out and wait for an acknowledgement.
     void SetInFlightLocked(int count) { m_nInFlight = count; }
-    // The bytes in flight were acknowledged: they leave the queue.
-    void AcknowledgeLocked();
+    // The bytes in flight were acknowledged: they leave the queue. Returns how many.
+    int AcknowledgeLocked();
     // The connection went: what was in flight goes out again first.
     void ForgetInFlightLocked() { m_nInFlight = 0; }
     // Bytes at the front were written where no acknowledgement comes (a serial line).
@@ -93,12 +97,25 @@ public:
     // What this source did since the program started; any thread.
     SOURCE_COUNTERS& Counters() { return m_Counters; }
     const SOURCE_COUNTERS& Counters() const { return m_Counters; }
+    // A recorder logged in: counts a reconnect when one had logged in before
+    // (since the program started, or since the source was made).
+    void CountLogin(const std::string& strPeer);
     // The last receipt as an input handed it over (before the swap), cut to
     // its last LAST_RECEIPT_MAX bytes; any thread.
     std::string LastReceipt() const;
 
 private:
+    // What a piece did to a run of drops; reported after the lock is let go.
+    struct DROP_NOTE {
+        bool bFirst = false;       // the queue was full and dropped its first piece
+        bool bRunOver = false;     // it took a piece again after a run of drops
+        uint64_t nBytes = 0;       // first: the piece dropped; run over: all bytes dropped in the run
+        uint64_t nPieces = 0;
+        int nQueued = 0;
+    };
     void DeliverPiece(const uint8_t* bytes, int count);
+    void ReportDrop(const DROP_NOTE& note);
+    void SetQueuedGaugeLocked() { m_Counters.nBytesQueued = static_cast<uint64_t>(m_Buffer.UsedLen()); }
     void KeepLastReceipt(const uint8_t* bytes, int count);
 
     std::atomic<int> m_nSource{-1};
@@ -119,6 +136,11 @@ private:
     std::atomic<bool> m_bFailed{false};
 
     SOURCE_COUNTERS m_Counters;
+    std::atomic<bool> m_bLoggedInBefore{false};
+    // The run of pieces dropped since the queue was last able to take one; under m_Mutex.
+    uint64_t m_nDropRunBytes = 0;
+    uint64_t m_nDropRunPieces = 0;
+    CDiagnostics* m_pDiagnostics = nullptr;
     // m_LastReceiptMutex guards m_strLastReceipt only; taken alone, never nested.
     mutable std::mutex m_LastReceiptMutex;
     std::string m_strLastReceipt;

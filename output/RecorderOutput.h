@@ -8,6 +8,7 @@
 #include "output/Output.h"
 
 #include <atomic>
+#include <string>
 
 class CRecorderOutput : public COutput, private CLinkQueue, private CQueueDrain {
 public:
@@ -20,24 +21,31 @@ public:
 
 private:
     // CLinkQueue, on the link thread.
-    void Connected(uintptr_t hConnection) override;
+    void Connected(uintptr_t hConnection, const std::string& strPeer) override;
     void LoggedIn() override;
     void Acknowledged() override;
-    void Dropped() override;
+    void Dropped(LINK_DROP eReason) override;
     bool SendMessage(const uint8_t* bytes, int count) override;
     void ListenFailed() override;
     void Listening() override;
-    void WrongPassword() override;
+    void Refused(REFUSAL_REASON eReason) override;
 
     void OnPieceQueuedLocked(bool bWasWaiting) override;
     // The caller holds the queue's lock.
     void SendNextChunkLocked();
     void Report(OUTPUT_STATUS eStatus);
+    void Note(LOG_LEVEL level, const char* pszKind, const std::string& strText);
 
     COutputQueue& m_Queue;
     int m_nSource = -1;
     COutputEvents* m_pEvents = nullptr;
     std::atomic<bool> m_bOpen{false};
+    int m_nPort = 0;
+    // The connection's peer and whether it logged in; link thread only.
+    std::string m_strPeer;
+    bool m_bLoggedIn = false;
+    // A failed listen was reported; link thread (and Open) only.
+    bool m_bListenFailed = false;
     // The link's connection as the sending side sees it (attached, never
     // owning); used under the queue's lock.
     CTimeOutSocket m_SendSocket;

@@ -4,8 +4,16 @@
 #include "output/SerialLine.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
+// "COM7" for "\\\\.\\COM7".
+std::string ComDisplayName(const std::string& device)
+{
+    const size_t slash = device.find_last_of('\\');
+    return slash == std::string::npos ? device : device.substr(slash + 1);
+}
+
 const DWORD COM_IN_QUEUE = 2048;
 const DWORD COM_OUT_QUEUE = 1024;
 // A writer whose port took nothing tries again after this pause rather than spinning.
@@ -30,6 +38,7 @@ void CSerialOutput::Open(int nSource, const POS_SETTING_INFO& record, COutputEve
     const std::string device = ComDeviceName(record.strPort);
     HANDLE hPort = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD dwOpenError = GetLastError();
     OUTPUT_STATUS eStatus = OUTPUT_STATUS::ComReady;
     {
         auto lock = m_Queue.Lock();
@@ -37,8 +46,10 @@ void CSerialOutput::Open(int nSource, const POS_SETTING_INFO& record, COutputEve
     }
     if (!m_hComPort.IsValid()) {
         Trace("[Tillvox] POS:%d cannot open %s (definition %s), error %lu\n", m_nSource, device.c_str(),
-              definition.c_str(), GetLastError());
+              definition.c_str(), dwOpenError);
         eStatus = OUTPUT_STATUS::ComFailed;
+        events.Note(LOG_LEVEL::LEVEL_ERROR, nSource, DIAG_KIND_OUTPUT_FAILED,
+            "cannot open " + ComDisplayName(device) + " (error " + std::to_string(dwOpenError) + ")");
     } else {
         const bool bStateOk = bDefinitionOk && SetCommState(m_hComPort.Get(), &dcb) != FALSE;
         SetupComm(m_hComPort.Get(), COM_IN_QUEUE, COM_OUT_QUEUE);
@@ -52,6 +63,10 @@ void CSerialOutput::Open(int nSource, const POS_SETTING_INFO& record, COutputEve
             Trace("[Tillvox] POS:%d %s refused the line settings %s, error %lu\n", m_nSource, device.c_str(),
                   definition.c_str(), GetLastError());
             eStatus = OUTPUT_STATUS::ComSettingFailed;
+            events.Note(LOG_LEVEL::LEVEL_ERROR, nSource, DIAG_KIND_OUTPUT_FAILED,
+                ComDisplayName(device) + " refused the line settings " + definition);
+        } else {
+            events.Note(LOG_LEVEL::LEVEL_INFO, nSource, nullptr, ComDisplayName(device) + " open, " + definition);
         }
     }
     // A wake-up left from the last run must not reach the next writer.
@@ -116,6 +131,7 @@ int CSerialOutput::WriteComLocked(bool bFromWriterThread)
               m_nSource, w, static_cast<unsigned long>(written), static_cast<int>(written),
               reinterpret_cast<const char*>(front), ok ? 1 : 0);
     const int taken = static_cast<int>(std::min<DWORD>(written, static_cast<DWORD>(w)));
+    m_Queue.Counters().nBytesSent += static_cast<uint64_t>(taken);
     m_Queue.TakeFrontLocked(taken);
     return taken;
 }

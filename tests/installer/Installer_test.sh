@@ -114,6 +114,7 @@ run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 run_command="\"$inst\\Tillvox.exe\" -\"Monitor\""
 files=(Tillvox.exe TillvoxAgent.exe Tillvox.xml dvrsim.exe ReadMe.txt uninstall.exe)
 svc_key='HKLM\System\CurrentControlSet\Services\OrvaneStartupAgent'
+event_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Tillvox'
 agent_log="$inst_unix/TillvoxAgent.log"
 # The state sc.exe shows for the agent's service (RUNNING, STOPPED, ...); fails when there is none.
 service_state() {
@@ -182,6 +183,9 @@ done
 size=$(reg_get "$uninst_key" EstimatedSize)
 check "registered EstimatedSize in KB ($size)" [ $((size)) -ge $(( $(stat -c %s "$bin/Tillvox.exe") / 1024 )) ]
 check "no Run value without the auto-run switch" not reg_get "$run_key" Kassimo
+check "the event source's message file is the installed Tillvox.exe" \
+  equals "$(reg_get "$event_key" EventMessageFile)" "$inst\Tillvox.exe"
+check "the event source supports errors, warnings and information" equals "$(reg_get "$event_key" TypesSupported)" 0x7
 check "no settings file written" not has_file "$settings"
 check "the startup agent service runs" service_runs
 check "it starts with Windows" equals "$(reg_get "$svc_key" Start)" 0x2
@@ -354,6 +358,7 @@ check "program folder removed" wait_for 10 not has_dir "$inst_unix"
 check "Start menu entry removed" not has_file "$menu_entry"
 check "Run value removed" not reg_get "$run_key" Kassimo
 check "uninstall registration removed" not reg_has_key "$uninst_key"
+check "event source removed" not reg_has_key "$event_key"
 check "no startup agent service left" no_service
 check "data folder kept" has_dir "$data_unix"
 check "the sources in FileMapPOS.ini kept" \

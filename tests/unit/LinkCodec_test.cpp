@@ -139,6 +139,26 @@ TEST(LinkCodec, ChallengeVerifiesOnlyAgainstThePasswordItWasMadeFrom)
         }
 }
 
+// A refused block is a recorder with another password only when it carries a
+// digest at all; anything else of the same size is junk.
+TEST(LinkCodec, AChallengeOfAnotherPasswordCarriesADigestAndJunkDoesNot)
+{
+    for (const uint8_t key : {0x00, 0x01, 0x5A, 0xFF}) {
+        for (const char* password : {"", "another password", "1234"}) {
+            const BLOCK challenge = Challenge(password, key, 29, 2, key);
+            EXPECT_TRUE(ChallengeCarriesADigest(challenge.data())) << password << " key " << int(key);
+        }
+    }
+    const struct { const char* name; char fill; } junk[] = {{"letters", 'A'}, {"zeros", '\0'}, {"blanks", ' '}};
+    for (const auto& j : junk) {
+        const BLOCK block(LINK_MSG_SIZE, static_cast<uint8_t>(j.fill));
+        EXPECT_FALSE(ChallengeCarriesADigest(block.data())) << j.name;
+    }
+    BLOCK counting(LINK_MSG_SIZE);
+    for (size_t i = 0; i < counting.size(); ++i) counting[i] = static_cast<uint8_t>(i * 37 + 11);
+    EXPECT_FALSE(ChallengeCarriesADigest(counting.data()));
+}
+
 TEST(LinkCodec, ChallengeFollowsTheWireLayout)
 {
     const struct { const char* password; uint8_t key, a, b; } cases[] = {

@@ -96,3 +96,14 @@ TEST(NetworkSources, DottedTextOfAnAddress)
     EXPECT_EQ("0.0.0.0", DottedIPv4(c));
     EXPECT_EQ("10.200.3.45", DottedIPv4(d));
 }
+
+// A till whose address matches no source is counted for the source whose port it came in on.
+TEST(NetworkSources, AStrangerIsCountedForTheFirstSourceOnItsPort)
+{
+    const std::vector<NETWORK_SOURCE> sources = {
+        {1, "127.0.0.1", 4000}, {2, "127.0.0.2", 4001}, {4, "127.0.0.3", 4001},
+    };
+    const struct { unsigned short port; int want; } cases[] = {{4000, 1}, {4001, 2}, {4002, -1}};
+    for (const auto& c : cases) EXPECT_EQ(c.want, FirstSourceOnPort(sources, c.port)) << c.port;
+    EXPECT_EQ(-1, FirstSourceOnPort({}, 4000));
+}

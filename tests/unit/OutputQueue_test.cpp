@@ -169,3 +169,123 @@ TEST(OutputQueue, ALastReceiptLongerThanTheViewKeepsItsEnd)
     Deliver(queue, big);
     EXPECT_EQ(big.substr(big.size() - LAST_RECEIPT_MAX), queue.LastReceipt());
 }
+
+namespace {
+
+struct NOTED {
+    LOG_LEVEL level;
+    int nSource;
+    std::string strKind;
+    std::string strText;
+};
+
+class CNoteRecorder : public CDiagnostics {
+public:
+    void Note(LOG_LEVEL level, int nSource, const char* pszKind, const std::string& strText) override
+    {
+        notes.push_back(NOTED{level, nSource, pszKind ? pszKind : "", strText});
+    }
+    std::vector<NOTED> notes;
+};
+
+uint64_t QueuedGauge(const COutputQueue& queue) { return queue.Counters().Snapshot().nBytesQueued; }
+
+}  // namespace
+
+// The gauge says what waits after every change of the queue, whoever changed it.
+TEST(OutputQueue, QueuedBytesGaugeFollowsEveryChange)
+{
+    COutputQueue queue;
+    CRecordingDrain drain(queue, 100);
+    Deliver(queue, Piece(300, 1));
+    EXPECT_EQ(300u, QueuedGauge(queue));
+    SetReady(queue, true);
+    queue.Attach(&drain);
+    Deliver(queue, Piece(50, 2));  // sent: 100 in flight, still queued
+    EXPECT_EQ(350u, QueuedGauge(queue));
+    {
+        auto lock = queue.Lock();
+        EXPECT_EQ(100, queue.AcknowledgeLocked());
+    }
+    EXPECT_EQ(250u, QueuedGauge(queue));
+    {
+        auto lock = queue.Lock();
+        queue.TakeFrontLocked(40);
+    }
+    EXPECT_EQ(210u, QueuedGauge(queue));
+    queue.Attach(nullptr);
+    queue.Clear();
+    EXPECT_EQ(0u, QueuedGauge(queue));
+}
+
+TEST(OutputQueue, AcknowledgementsCountTheBytesAndTheirTime)
+{
+    COutputQueue queue;
+    CRecordingDrain drain(queue, 3072);
+    SetReady(queue, true);
+    queue.Attach(&drain);
+    Deliver(queue, Piece(5000, 4));
+    {
+        auto lock = queue.Lock();
+        EXPECT_EQ(3072, queue.AcknowledgeLocked());
+        EXPECT_EQ(0, queue.AcknowledgeLocked()) << "nothing in flight: nothing acknowledged";
+        queue.SetInFlightLocked(1928);
+        EXPECT_EQ(1928, queue.AcknowledgeLocked());
+    }
+    const SOURCE_COUNTERS_SNAPSHOT snap = queue.Counters().Snapshot();
+    EXPECT_EQ(5000u, snap.nBytesAcknowledged);
+    EXPECT_NE(0, snap.nLastAckTime);
+    EXPECT_EQ(0u, snap.nBytesQueued);
+    queue.Attach(nullptr);
+}
+
+// A flood into a full queue makes two lines, not one per piece: one when it
+// starts dropping, one with the total once it takes text again.
+TEST(OutputQueue, ARunOfDropsIsReportedOnceWhenItStartsAndOnceWithItsTotal)
+{
+    COutputQueue queue;
+    queue.SetSource(3);
+    CNoteRecorder recorder;
+    queue.SetDiagnostics(&recorder);
+    Deliver(queue, Piece(RESERVED_BUF_SIZE - 1000, 5));
+    EXPECT_TRUE(recorder.notes.empty());
+    for (int k = 0; k < 50; ++k)
+        Deliver(queue, Piece(3000, k));
+    ASSERT_EQ(1u, recorder.notes.size());
+    EXPECT_EQ(LOG_LEVEL::LEVEL_WARNING, recorder.notes[0].level);
+    EXPECT_EQ(3, recorder.notes[0].nSource);
+    EXPECT_EQ(DIAG_KIND_QUEUE_FULL, recorder.notes[0].strKind);
+    EXPECT_NE(std::string::npos, recorder.notes[0].strText.find("3000 bytes")) << recorder.notes[0].strText;
+    Deliver(queue, Piece(500, 6));  // fits: the run is over
+    ASSERT_EQ(2u, recorder.notes.size());
+    EXPECT_EQ(LOG_LEVEL::LEVEL_INFO, recorder.notes[1].level);
+    EXPECT_NE(std::string::npos, recorder.notes[1].strText.find("150000 bytes in 50 pieces"))
+        << recorder.notes[1].strText;
+    Deliver(queue, Piece(400, 7));
+    EXPECT_EQ(2u, recorder.notes.size()) << "a piece that fits after the run says nothing";
+    Deliver(queue, Piece(3000, 8));  // full again: a new run
+    EXPECT_EQ(3u, recorder.notes.size());
+    EXPECT_EQ(150000u + 3000u, queue.Counters().Snapshot().nBytesDropped);
+}
+
+// Reconnects count every login after the first since the queue was made;
+// a cleared queue (its source deleted, the row reused) starts from nothing.
+TEST(OutputQueue, LoginsAfterTheFirstAreReconnectsAndClearForgetsTheCounts)
+{
+    COutputQueue queue;
+    queue.CountLogin("10.0.0.5:50000");
+    EXPECT_EQ(0u, queue.Counters().Snapshot().nRecorderReconnects);
+    EXPECT_EQ("10.0.0.5:50000", queue.Counters().Snapshot().strRecorderAddress);
+    queue.CountLogin("10.0.0.5:50001");
+    queue.CountLogin("10.0.0.6:50002");
+    EXPECT_EQ(2u, queue.Counters().Snapshot().nRecorderReconnects);
+    Deliver(queue, "RECEIPT");
+    queue.Clear();
+    const SOURCE_COUNTERS_SNAPSHOT snap = queue.Counters().Snapshot();
+    EXPECT_EQ(0u, snap.nRecorderReconnects);
+    EXPECT_EQ(0u, snap.nBytesCaptured);
+    EXPECT_EQ("", snap.strRecorderAddress);
+    EXPECT_EQ("", queue.LastReceipt());
+    queue.CountLogin("10.0.0.7:1");
+    EXPECT_EQ(0u, queue.Counters().Snapshot().nRecorderReconnects) << "the first login of the new source";
+}

@@ -109,6 +109,14 @@ TEST_F(NetworkSourceFixture, ClientBytesReachASerialPrinter)
     ASSERT_TRUE(till.SendAll(sent));
     EXPECT_TRUE(Swapped(sent) == com.Read(sent.size(), 20s));
     EXPECT_EQ("", com.Read(1, 500ms));
+    const std::vector<METRICS_SOURCE> metrics = engine.MetricsSources();
+    ASSERT_EQ(1u, metrics.size());
+    EXPECT_TRUE(metrics[0].bOutputConnected) << "the COM port is open";
+    EXPECT_FALSE(metrics[0].bRecorderLoggedIn) << "a serial line has no recorder login";
+    EXPECT_EQ(sent.size(), metrics[0].counters.nBytesSent) << "every byte written to the port";
+    EXPECT_EQ(0u, metrics[0].counters.nBytesQueued);
+    engine.Stop();
+    EXPECT_FALSE(engine.MetricsSources()[0].bOutputConnected) << "stopped: closed";
 }
 
 TEST_F(NetworkSourceFixture, ReceiptsStoredWhileTheRecorderWasAwaySurviveAReconnect)
@@ -191,4 +199,32 @@ TEST_F(NetworkSourceFixture, StopWithAClientMidSendEndsEverythingAndStartWorksAg
     const std::string received = ReceiveAcknowledged(next, left + 7);
     ASSERT_EQ(left + 7, received.size());
     EXPECT_EQ(Swapped("AGAIN\r\n"), received.substr(left));
+}
+
+// A till whose address matches no source is closed and counted for the
+// source whose port it came in on; the source's own till is served and counted as captured.
+TEST_F(NetworkSourceFixture, AStrangerTillIsCountedAsRefusedOnTheSourceOfItsPort)
+{
+    AddNetworkSource(PRINTER_TYPE::Tcp, std::to_string(recorderPort), "127.0.0.1");
+    Start();
+    for (int k = 0; k < 3; ++k) {
+        CLoopbackClient stranger;
+        ASSERT_TRUE(stranger.Connect(clientPort, 5000, "127.0.0.2"));
+        EXPECT_TRUE(stranger.WaitPeerClose(5000)) << "closed at once";
+    }
+    const auto refused = [&] {
+        return engine.Queue(0).Counters().Snapshot().nRefused[static_cast<int>(REFUSAL_REASON::UNKNOWN_TILL)];
+    };
+    for (int k = 0; k < 500 && refused() < 3; ++k) Sleep(10);
+    EXPECT_EQ(3u, refused());
+    EXPECT_EQ(0u, engine.Queue(0).Counters().Snapshot().nBytesCaptured);
+
+    CLoopbackClient till;
+    ASSERT_TRUE(till.Connect(clientPort));
+    ASSERT_TRUE(till.SendAll("TOTAL 4.50\r\n"));
+    for (int k = 0; k < 500 && engine.Queue(0).Counters().Snapshot().nBytesCaptured < 12; ++k) Sleep(10);
+    const SOURCE_COUNTERS_SNAPSHOT snap = engine.Queue(0).Counters().Snapshot();
+    EXPECT_EQ(12u, snap.nBytesCaptured);
+    EXPECT_EQ(12u, snap.nBytesQueued) << "no recorder: it waits";
+    EXPECT_EQ(3u, snap.nRefused[static_cast<int>(REFUSAL_REASON::UNKNOWN_TILL)]);
 }

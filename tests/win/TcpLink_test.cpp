@@ -553,6 +553,10 @@ TEST_F(LinkFixture, StrangersHoldingTheConnectionDoNotKeepTheRecorderOut)
     EXPECT_TRUE(wrong.WaitPeerClose(5000));
     EXPECT_TRUE(Connected(0));
     EXPECT_EQ(Swapped(receipt), recorder.ReceiveUpTo(receipt.size(), 5000));
+    // The squatter sent no login in time: turned away as junk; the other offered a wrong password.
+    const SOURCE_COUNTERS_SNAPSHOT snap = engine.Queue(0).Counters().Snapshot();
+    EXPECT_EQ(1u, snap.nRefused[static_cast<int>(REFUSAL_REASON::JUNK)]);
+    EXPECT_EQ(1u, snap.nRefused[static_cast<int>(REFUSAL_REASON::WRONG_PASSWORD)]);
 }
 
 // TCP keeps no message boundaries: a challenge that comes in two pieces is
@@ -634,4 +638,127 @@ TEST_F(LinkFixture, BusyPortIsListenedOnOnceItIsFree)
     engine.Stop();
     CTimeOutSocket again;
     EXPECT_TRUE(again.Create(port)) << "stop frees the port listened on after a retry";
+}
+
+namespace {
+
+SOURCE_COUNTERS_SNAPSHOT CountersOf(CCaptureEngine& engine, int i) { return engine.Queue(i).Counters().Snapshot(); }
+
+bool WaitForAcknowledged(CCaptureEngine& engine, int i, uint64_t nBytes)
+{
+    for (int k = 0; k < 500; ++k) {
+        if (CountersOf(engine, i).nBytesAcknowledged >= nBytes)
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+uint64_t Refused(const SOURCE_COUNTERS_SNAPSHOT& snap, REFUSAL_REASON reason)
+{
+    return snap.nRefused[static_cast<int>(reason)];
+}
+
+}  // namespace
+
+// What the link did shows in the source's counters: bytes sent and
+// acknowledged, the logged-in recorder's address while it is there, and every
+// login after the first as a reconnect, also across a stop and a start.
+TEST_F(LinkFixture, CountersFollowSendsAcknowledgementsAndLogins)
+{
+    const unsigned short port = AddTcp();
+    engine.Start();
+    {
+        CRecorderPeer peer;
+        LogIn(peer, port);
+        SOURCE_COUNTERS_SNAPSHOT snap = CountersOf(engine, 0);
+        EXPECT_EQ("127.0.0.1:" + std::to_string(peer.LocalPort()), snap.strRecorderAddress);
+        EXPECT_EQ(0u, snap.nRecorderReconnects) << "the first login is no reconnect";
+        EXPECT_TRUE(engine.MetricsSources()[0].bRecorderLoggedIn);
+        EXPECT_TRUE(engine.MetricsSources()[0].bOutputConnected);
+
+        Deliver(0, Piece(5000, 1));
+        ASSERT_EQ(3072u, peer.ReceiveUpTo(3072, 5000).size());
+        snap = CountersOf(engine, 0);
+        EXPECT_EQ(3072u, snap.nBytesSent);
+        EXPECT_EQ(0u, snap.nBytesAcknowledged);
+        EXPECT_EQ(5000u, snap.nBytesQueued) << "the chunk in flight still waits";
+        EXPECT_EQ(0, snap.nLastAckTime);
+        ASSERT_TRUE(peer.Ack());
+        ASSERT_EQ(1928u, peer.ReceiveUpTo(1928, 5000).size());
+        ASSERT_TRUE(peer.Ack());
+        ASSERT_TRUE(WaitForAcknowledged(engine, 0, 5000));
+        snap = CountersOf(engine, 0);
+        EXPECT_EQ(5000u, snap.nBytesSent);
+        EXPECT_EQ(5000u, snap.nBytesAcknowledged);
+        EXPECT_EQ(0u, snap.nBytesQueued);
+        EXPECT_NE(0, snap.nLastAckTime);
+        peer.Close();
+        ASSERT_TRUE(Waiting(0));
+    }
+    for (int k = 0; k < 500 && !CountersOf(engine, 0).strRecorderAddress.empty(); ++k) Sleep(10);
+    EXPECT_EQ("", CountersOf(engine, 0).strRecorderAddress) << "cleared when the recorder goes";
+    EXPECT_FALSE(engine.MetricsSources()[0].bRecorderLoggedIn);
+    EXPECT_TRUE(engine.MetricsSources()[0].bOutputConnected) << "still listening";
+    {
+        CRecorderPeer again;
+        LogIn(again, port);
+        EXPECT_EQ(1u, CountersOf(engine, 0).nRecorderReconnects);
+    }
+    engine.Stop();
+    EXPECT_EQ("", CountersOf(engine, 0).strRecorderAddress);
+    engine.Start();
+    CRecorderPeer afterRestart;
+    LogIn(afterRestart, port);
+    const SOURCE_COUNTERS_SNAPSHOT snap = CountersOf(engine, 0);
+    EXPECT_EQ(2u, snap.nRecorderReconnects) << "counted since the program started, not since Start";
+    EXPECT_EQ(5000u, snap.nBytesAcknowledged);
+}
+
+// A wrong password and junk are both refused and counted apart; only the
+// wrong password warns a person, since only it means a recorder is set up wrong.
+TEST_F(LinkFixture, RefusalsAreCountedByReasonAndOnlyAWrongPasswordWarns)
+{
+    const unsigned short port = AddTcp();
+    engine.Start();
+    {
+        CRecorderPeer wrong;
+        ASSERT_TRUE(wrong.Connect(port));
+        EXPECT_EQ("LinErr", wrong.Login("another password").substr(0, 6));
+        EXPECT_TRUE(wrong.WaitPeerClose(5000));
+    }
+    ASSERT_TRUE(host.WaitForCautions(1, 5s));
+    {
+        CRecorderPeer junk;
+        ASSERT_TRUE(junk.Connect(port));
+        ASSERT_TRUE(junk.SendAll(std::string(LINK_MSG_SIZE, 'A')));
+        EXPECT_EQ("LinErr", junk.ReceiveUpTo(LINK_MSG_SIZE, 5000).substr(0, 6));
+        EXPECT_TRUE(junk.WaitPeerClose(5000));
+    }
+    SOURCE_COUNTERS_SNAPSHOT snap = CountersOf(engine, 0);
+    for (int k = 0; k < 500 && Refused(snap, REFUSAL_REASON::JUNK) == 0; ++k) {
+        Sleep(10);
+        snap = CountersOf(engine, 0);
+    }
+    EXPECT_EQ(1u, Refused(snap, REFUSAL_REASON::WRONG_PASSWORD));
+    EXPECT_EQ(1u, Refused(snap, REFUSAL_REASON::JUNK));
+    EXPECT_EQ(0u, Refused(snap, REFUSAL_REASON::UNKNOWN_TILL));
+    Sleep(300);
+    EXPECT_EQ(1u, host.Cautions().size()) << "junk raises no wrong-password warning";
+    EXPECT_EQ("", snap.strRecorderAddress) << "a refused peer never counts as the recorder";
+}
+
+// The counts live with the source, not with its row: deleting a source above
+// it moves them up with it, and the deleted source's counts are gone.
+TEST_F(LinkFixture, CountsFollowTheirSourceWhenRowsShift)
+{
+    AddTcp();
+    AddTcp();
+    Deliver(0, Piece(10, 1));
+    Deliver(1, Piece(25, 2));
+    engine.DeleteSource(0);
+    EXPECT_EQ(25u, CountersOf(engine, 0).nBytesCaptured);
+    for (int i = 1; i < MAX_SOURCES; ++i) EXPECT_EQ(0u, CountersOf(engine, i).nBytesCaptured) << i;
+    AddTcp();
+    EXPECT_EQ(0u, CountersOf(engine, 1).nBytesCaptured) << "a new source starts from nothing";
 }

@@ -1,0 +1,308 @@
+// The real Tillvox.exe driven as a shop drives it (receipts, a till that is no
+// source's, a recorder with a wrong password again and again, a queue that
+// overflows while no recorder is there), then read from outside as an
+// installer reads it: the log file, the event log and the metrics files.
+#include "base/IniProfile.h"
+#include "config/SettingsFile.h"
+#include "lang/Language.h"
+#include "net/WinsockInit.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/ProgramUnderTest.h"
+#include "tests/support/RecorderPeer.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+
+#include <iostream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+const char PASSWORD[] = "back till";
+const int WRONG_LOGINS = 20;
+
+struct ProgramDiagnosticsFixture : ::testing::Test {
+    CWinsockInit winsock;
+    CTempFolder secondFolder;
+    std::unique_ptr<CLanguage> pTexts;
+    unsigned short clientPort = FindFreeLoopbackPort();
+    unsigned short recorderPort = FindFreeLoopbackPort();
+
+    ProgramDiagnosticsFixture()
+    {
+        CoInitialize(nullptr);
+        pTexts = std::make_unique<CLanguage>();
+        pTexts->Load(ProgramLanguageFilePath());
+        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
+        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
+        // Earlier runs in this prefix wrote their own lines.
+        for (const char* name : {"Tillvox.log", "Tillvox.1.log", "Tillvox.2.log", "Tillvox.3.log", "Tillvox.4.log",
+                 "metrics.prom"})
+            DeleteFileA((ProgramDataFolder() + name).c_str());
+        POS_SETTING_INFO r;
+        r.nMonitorType = KIND_NETWORK;
+        r.nReceiptType = 0;
+        r.nInternetType = 0;
+        r.strInternetIP = "127.0.0.1";
+        r.nInternetPort = clientPort;
+        r.strPosIndex = "POS1";
+        r.ePrinterType = PRINTER_TYPE::Tcp;
+        r.strPort = std::to_string(recorderPort);
+        r.strPassword = PASSWORD;
+        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
+        {
+            CIniProfile profile(ProgramSettingsPath());
+            SaveSettingsTo(profile, {&r}, false);
+        }
+        WritePrivateProfileStringA("Metrics", "Folder", secondFolder.Path().c_str(), ProgramSettingsPath().c_str());
+    }
+    ~ProgramDiagnosticsFixture() override
+    {
+        DeleteFileA(ProgramSettingsPath().c_str());
+        pTexts.reset();
+        CoUninitialize();
+    }
+    std::string Text(const char* key) { return pTexts->GetString(key); }
+};
+
+struct BOX_SEARCH {
+    DWORD dwProcessId;
+    std::string strCaption;
+    std::set<HWND>* pSeen;
+};
+
+BOOL CALLBACK CollectCautionBox(HWND hWnd, LPARAM lParam)
+{
+    auto* pSearch = reinterpret_cast<BOX_SEARCH*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    char name[16] = {}, caption[256] = {};
+    GetClassNameA(hWnd, name, sizeof name);
+    GetWindowTextA(hWnd, caption, sizeof caption);
+    if (pid == pSearch->dwProcessId && std::string(name) == "#32770" && IsWindowVisible(hWnd) &&
+        pSearch->strCaption == caption)
+        pSearch->pSeen->insert(hWnd);
+    return TRUE;
+}
+
+// Adds the program's open caution boxes to the set.
+void CollectCautionBoxes(DWORD dwProcessId, const std::string& strCaption, std::set<HWND>& seen)
+{
+    BOX_SEARCH search{dwProcessId, strCaption, &seen};
+    EnumWindows(CollectCautionBox, reinterpret_cast<LPARAM>(&search));
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+size_t CountContaining(const std::vector<std::string>& lines, const std::string& part)
+{
+    size_t n = 0;
+    for (const auto& line : lines) n += line.find(part) != std::string::npos ? 1 : 0;
+    return n;
+}
+
+// The metrics file once it holds the text, or what it holds after the time.
+std::string WaitForMetrics(const std::string& path, const std::vector<std::string>& parts, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    std::string text;
+    for (;;) {
+        text = ReadWholeFile(path);
+        bool bAll = true;
+        for (const auto& part : parts) bAll = bAll && text.find(part) != std::string::npos;
+        if (bAll || GetTickCount() - start > timeoutMs) return text;
+        Sleep(250);
+    }
+}
+
+// Entries of the source "Tillvox" in the Application log whose text contains part.
+// bReadable is false when the event log API answers as an empty log (Wine keeps none).
+std::vector<std::wstring> EventEntries(const std::wstring& part, bool& bReadable)
+{
+    std::vector<std::wstring> found;
+    bReadable = false;
+    HANDLE hLog = OpenEventLogW(nullptr, L"Application");
+    if (!hLog) return found;
+    std::vector<BYTE> buffer(0x10000);
+    for (;;) {
+        DWORD dwRead = 0, dwNeeded = 0;
+        if (!ReadEventLogW(hLog, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_FORWARDS_READ, 0, buffer.data(),
+                static_cast<DWORD>(buffer.size()), &dwRead, &dwNeeded)) {
+            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && dwNeeded > buffer.size()) {
+                buffer.resize(dwNeeded);
+                continue;
+            }
+            break;
+        }
+        bReadable = true;
+        for (DWORD dwAt = 0; dwAt + sizeof(EVENTLOGRECORD) <= dwRead;) {
+            const auto* record = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + dwAt);
+            const auto* source = reinterpret_cast<const wchar_t*>(record + 1);
+            const auto* strings = reinterpret_cast<const wchar_t*>(buffer.data() + dwAt + record->StringOffset);
+            if (std::wstring(source) == L"Tillvox" && record->NumStrings == 1 &&
+                std::wstring(strings).find(part) != std::wstring::npos)
+                found.push_back(strings);
+            dwAt += record->Length;
+        }
+    }
+    CloseEventLog(hLog);
+    return found;
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+}  // namespace
+
+TEST_F(ProgramDiagnosticsFixture, WhatHappenedIsInTheLogTheEventLogAndTheMetrics)
+{
+    CProgramUnderTest program;
+    ASSERT_TRUE(program.Start("/Service /Monitor"));
+    HWND hMain = program.WaitForMainWindow();
+    ASSERT_NE(nullptr, hMain);
+    ASSERT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_WAIT_CONNECT")));
+
+    // A receipt from the source's own till reaches the logged-in recorder, which acknowledges it.
+    const std::string receipt = "CAPPUCCINO 3.20\r\nTOTAL 3.20\r\n";
+    std::string recorderAddress;
+    {
+        CRecorderPeer recorder;
+        ASSERT_TRUE(recorder.Connect(recorderPort));
+        recorderAddress = "127.0.0.1:" + std::to_string(recorder.LocalPort());
+        ASSERT_EQ(67u, recorder.Login(PASSWORD).size());
+        ASSERT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_CONNECTED")));
+        CLoopbackClient till;
+        ASSERT_TRUE(till.Connect(clientPort));
+        ASSERT_TRUE(till.SendAll(receipt));
+        ASSERT_EQ(Swapped(receipt), recorder.ReceiveUpTo(receipt.size(), 10000));
+        ASSERT_TRUE(recorder.Ack());
+        const std::string metrics = WaitForMetrics(ProgramDataFolder() + "metrics.prom",
+            {"tillvox_acknowledged_bytes_total{source=\"POS1\"} " + std::to_string(receipt.size()) + "\n"}, 40000);
+        EXPECT_NE(std::string::npos, metrics.find("tillvox_recorder_logged_in{source=\"POS1\"} 1\n")) << metrics;
+        till.Close();
+        recorder.Close();
+        ASSERT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_WAIT_CONNECT")));
+    }
+
+    // A till at an address that is no source's.
+    {
+        CLoopbackClient stranger;
+        ASSERT_TRUE(stranger.Connect(clientPort, 5000, "127.0.0.2"));
+        EXPECT_TRUE(stranger.WaitPeerClose(5000)) << "a till that is no source's is closed at once";
+    }
+
+    // A recorder set up with another password tries again and again; nobody
+    // is at the PC to close the warning.
+    std::set<HWND> boxes;
+    for (int k = 0; k < WRONG_LOGINS; ++k) {
+        CRecorderPeer wrong;
+        ASSERT_TRUE(wrong.Connect(recorderPort));
+        EXPECT_EQ("LinErr", wrong.Login("front till").substr(0, 6));
+        EXPECT_TRUE(wrong.WaitPeerClose(5000));
+        CollectCautionBoxes(program.ProcessId(), Text("IDS_CAUTION"), boxes);
+    }
+    for (int k = 0; k < 40 && boxes.empty(); ++k) {
+        Sleep(50);
+        CollectCautionBoxes(program.ProcessId(), Text("IDS_CAUTION"), boxes);
+    }
+    std::cout << "[ measured ] " << WRONG_LOGINS << " wrong logins raised " << boxes.size() << " caution box(es)\n";
+    EXPECT_EQ(1u, boxes.size()) << "one box per source at a time, whatever the flood";
+
+    // The till floods the queue while no recorder is there.
+    {
+        CLoopbackClient till;
+        ASSERT_TRUE(till.Connect(clientPort));
+        ASSERT_TRUE(till.SendAll(Piece(600 * 1024, 3)));
+        till.Close();
+    }
+
+    const std::string running = WaitForMetrics(ProgramDataFolder() + "metrics.prom",
+        {"tillvox_refused_connections_total{source=\"POS1\",reason=\"wrong_password\"} " +
+                std::to_string(WRONG_LOGINS) + "\n",
+            "tillvox_refused_connections_total{source=\"POS1\",reason=\"unknown_till\"} 1\n"},
+        40000);
+    EXPECT_NE(std::string::npos, running.find("tillvox_output_connected{source=\"POS1\"} 1\n")) << running;
+    EXPECT_NE(std::string::npos, running.find("tillvox_recorder_logged_in{source=\"POS1\"} 0\n")) << running;
+    std::smatch queued;
+    ASSERT_TRUE(std::regex_search(running, queued, std::regex("tillvox_queue_bytes\\{source=\"POS1\"\\} (\\d+)\n")));
+    EXPECT_GT(std::stoll(queued[1].str()), 400000) << "the queue is full";
+    EXPECT_EQ(running, ReadWholeFile(secondFolder.File("metrics.prom"))) << "the second folder gets the same text";
+
+    for (HWND hBox : boxes) PostMessageA(hBox, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    PostMessageA(hMain, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.WaitForExit(20000));
+
+    // The last figures are written as the program ends, to both folders.
+    const std::string metrics = ReadWholeFile(ProgramDataFolder() + "metrics.prom");
+    EXPECT_EQ(metrics, ReadWholeFile(secondFolder.File("metrics.prom")));
+    const std::string dropped = "tillvox_dropped_bytes_total{source=\"POS1\"} ";
+    ASSERT_NE(std::string::npos, metrics.find(dropped)) << metrics;
+    const long long nDropped = std::stoll(metrics.substr(metrics.find(dropped) + dropped.size()));
+    const long long nCaptured = static_cast<long long>(receipt.size() + 600 * 1024);
+    EXPECT_NE(std::string::npos, metrics.find("tillvox_captured_bytes_total{source=\"POS1\"} " +
+                                              std::to_string(nCaptured) + "\n")) << metrics;
+    std::smatch queuedAtEnd;
+    const std::regex queueBytes("tillvox_queue_bytes\\{source=\"POS1\"\\} (\\d+)\n");
+    ASSERT_TRUE(std::regex_search(metrics, queuedAtEnd, queueBytes));
+    EXPECT_EQ(nCaptured - static_cast<long long>(receipt.size()), nDropped + std::stoll(queuedAtEnd[1].str()))
+        << "every byte captured was acknowledged, is queued or was counted as dropped";
+    const std::vector<std::string> exact = {
+        "tillvox_sent_bytes_total{source=\"POS1\"} " + std::to_string(receipt.size()),
+        "tillvox_recorder_reconnects_total{source=\"POS1\"} 0",
+        "tillvox_refused_connections_total{source=\"POS1\",reason=\"junk\"} 0",
+    };
+    for (const std::string& line : exact)
+        EXPECT_NE(std::string::npos, metrics.find(line + "\n")) << line << "\n" << metrics;
+    EXPECT_EQ(std::string::npos, metrics.find("tillvox_last_acknowledgement_timestamp_seconds{source=\"POS1\"} 0\n"));
+    const std::regex buildInfo("\ntillvox_build_info\\{version=\"\\d+\\.\\d+\\.\\d+\\.\\d+\"\\} 1\n");
+    EXPECT_TRUE(std::regex_search(metrics, buildInfo)) << metrics;
+
+    // The log, one line per event with its local time and the source's name.
+    const std::vector<std::string> lines = Lines(ReadWholeFile(ProgramDataFolder() + "Tillvox.log"));
+    ASSERT_FALSE(lines.empty());
+    const std::regex shape(
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (info|warning|error) (Tillvox|POS1): .+\r");
+    for (const auto& line : lines) EXPECT_TRUE(std::regex_match(line, shape)) << line;
+    const std::string port = " on TCP port " + std::to_string(recorderPort);
+    const struct { std::string part; size_t count; } expected[] = {
+        {" info Tillvox: program starts, version ", 1},
+        {" info Tillvox: capture starts with 1 sources", 1},
+        {" info POS1: recorder logged in from " + recorderAddress, 1},
+        {" info POS1: recorder connection from " + recorderAddress + " dropped: closed by the peer", 1},
+        {" info POS1: till connected from 127.0.0.1", 2},
+        {" warning POS1: till connection from 127.0.0.2 on TCP port " + std::to_string(clientPort) +
+                " refused: no source has this address", 1},
+        {" warning POS1: wrong password from 127.0.0.1:", static_cast<size_t>(WRONG_LOGINS)},
+        {" warning POS1: queue full (", 1},
+        {" info Tillvox: capture stopped", 1},
+        {" info Tillvox: program ends", 1},
+    };
+    for (const auto& e : expected) EXPECT_EQ(e.count, CountContaining(lines, e.part)) << e.part;
+    EXPECT_EQ(static_cast<size_t>(WRONG_LOGINS), CountContaining(lines, port + ": refused"));
+    EXPECT_NE(std::string::npos, lines.back().find("program ends")) << lines.back();
+
+    // The event log: a flood makes one entry a minute.
+    bool bReadable = false;
+    const std::vector<std::wstring> wrong = EventEntries(Wide("wrong password from"), bReadable);
+    if (!bReadable) {
+        std::cout << "[ note ] the event log API answers as an empty log here: its entries are not read back\n";
+        return;
+    }
+    std::vector<std::wstring> thisRun;
+    for (const auto& entry : wrong)
+        if (entry.find(Wide(port)) != std::wstring::npos) thisRun.push_back(entry);
+    EXPECT_EQ(1u, thisRun.size()) << "one entry for the flood within its minute";
+    EXPECT_EQ(1u, EventEntries(Wide("127.0.0.2 on TCP port " + std::to_string(clientPort)), bReadable).size());
+    EXPECT_FALSE(EventEntries(Wide("POS1: queue full"), bReadable).empty());
+}

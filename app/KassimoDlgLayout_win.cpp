@@ -55,6 +55,8 @@ void CKassimoDlg::InitLayout()
     OffsetRect(&m_AutoRunRect, 0, nPane);
     client.bottom += nPane;
     m_TemplateClient = {client.right, client.bottom};
+    // Opened at least as wide as a receipt's line needs; the list takes the width too.
+    client.right += m_Details.WidthWanted();
 
     // A resizable frame around the template's client area, which stays the smallest size.
     const LONG_PTR style = GetWindowLongPtrA(Hwnd(), GWL_STYLE) | WS_THICKFRAME | WS_MAXIMIZEBOX;

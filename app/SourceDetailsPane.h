@@ -35,6 +35,9 @@ public:
     HWND Create(HWND hParent, int nId, SELECTION selection);
     // The pane's height in pixels as its template makes it; 0 without a pane.
     int Height() const;
+    // How much wider than its template the pane would like to be, in pixels, so
+    // that a receipt's whole line shows.
+    int WidthWanted() const { return m_nWantedWidth; }
     // Shows the selected source, setting only the texts that changed.
     // User-interface thread; called by the pane's timer and on a new selection.
     void Refresh();
@@ -55,6 +58,8 @@ private:
     void LoadTexts();
     void FillList();
     void FitList(int nRowWidth);
+    int ReceiptWidthWanted() const;
+    void KeepReceiptLeftToRight();
     void LayOut(int cx, int cy);
     void ShowTitle(const DETAILS_SOURCE& source);
     void ShowValue(int nRow, const std::string& strValue);
@@ -70,6 +75,7 @@ private:
     // The template's places, to grow the receipt view with the pane.
     SIZE m_TemplateSize = {};
     RECT m_ListRect = {}, m_LabelRect = {}, m_ReceiptRect = {};
+    int m_nWantedWidth = 0;
 
     // What is shown now, so that an unchanged value is never set again.
     bool m_bShownAny = false;

@@ -18,6 +18,8 @@ const UINT_PTR REFRESH_TIMER = 1;
 const int CELL_PADDING = 14;
 // The widest value a row shows: a date and time.
 const wchar_t WIDEST_VALUE[] = L"0000-00-00 00:00:00";
+// Columns of a receipt seen without scrolling: an 80 mm printer's line.
+const int RECEIPT_COLUMNS = 42;
 
 RECT ChildRect(HWND hDialog, HWND hChild)
 {
@@ -97,6 +99,52 @@ HWND CSourceDetailsPane::Create(HWND hParent, int nId, SELECTION selection)
     return hPane;
 }
 
+void CSourceDetailsPane::KeepReceiptLeftToRight()
+{
+    // The till's lines read left to right as it printed them, also where the
+    // window is mirrored. A box takes its direction when it is made, and a
+    // mirrored parent hands its own to every child it makes: the box is made
+    // anew, after the pane stops handing it on.
+    const LONG_PTR paneStyle = GetWindowLongPtrW(Hwnd(), GWL_EXSTYLE);
+    if (!(paneStyle & WS_EX_LAYOUTRTL))
+        return;
+    SetWindowLongPtrW(Hwnd(), GWL_EXSTYLE, paneStyle | WS_EX_NOINHERITLAYOUT);
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(m_hReceipt, GWL_STYLE)) & ~static_cast<DWORD>(ES_RIGHT);
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(m_hReceipt, GWL_EXSTYLE)) &
+                          ~static_cast<DWORD>(WS_EX_LAYOUTRTL | WS_EX_RTLREADING | WS_EX_RIGHT | WS_EX_LEFTSCROLLBAR);
+    HWND hBox = CreateWindowExW(exStyle, L"EDIT", L"", style, 0, 0, m_ReceiptRect.right - m_ReceiptRect.left,
+                                m_ReceiptRect.bottom - m_ReceiptRect.top, Hwnd(),
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RECEIPT_VIEW)),
+                                GetModuleHandleW(nullptr), nullptr);
+    if (!hBox)
+        return;
+    SetWindowPos(hBox, m_hReceipt, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DestroyWindow(m_hReceipt);
+    m_hReceipt = hBox;
+    SetWindowPos(m_hReceipt, nullptr, m_ReceiptRect.left, m_ReceiptRect.top, m_ReceiptRect.right - m_ReceiptRect.left,
+                 m_ReceiptRect.bottom - m_ReceiptRect.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+int CSourceDetailsPane::ReceiptWidthWanted() const
+{
+    HDC hDC = GetDC(m_hReceipt);
+    if (!hDC)
+        return 0;
+    HGDIOBJ hOld = SelectObject(hDC, m_pReceiptFont ? m_pReceiptFont.get() : GetStockObject(SYSTEM_FIXED_FONT));
+    const std::wstring line(RECEIPT_COLUMNS, L'0');
+    SIZE size = {};
+    GetTextExtentPoint32W(hDC, line.c_str(), static_cast<int>(line.size()), &size);
+    SelectObject(hDC, hOld);
+    ReleaseDC(m_hReceipt, hDC);
+    RECT window = {}, client = {};
+    GetWindowRect(m_hReceipt, &window);
+    GetClientRect(m_hReceipt, &client);
+    // The box's frame, its scroll bar and its margins beside the text.
+    const int nAround = (window.right - window.left) - client.right + GetSystemMetrics(SM_CXVSCROLL) + 8;
+    const int nHave = m_ReceiptRect.right - m_ReceiptRect.left;
+    return std::max<int>(0, size.cx + nAround - nHave);
+}
+
 int CSourceDetailsPane::Height() const
 {
     if (!Hwnd())
@@ -122,6 +170,7 @@ BOOL CSourceDetailsPane::OnInitDialog()
     m_LabelRect = ChildRect(Hwnd(), Item(IDC_RECEIPT_LABEL));
     m_ReceiptRect = ChildRect(Hwnd(), m_hReceipt);
 
+    KeepReceiptLeftToRight();
     HFONT hFont = m_pLanguage ? m_pLanguage->GetFont() : nullptr;
     if (hFont) {
         for (int id : {IDC_DETAILS_TITLE, IDC_DETAILS_LIST, IDC_RECEIPT_LABEL})
@@ -141,6 +190,7 @@ BOOL CSourceDetailsPane::OnInitDialog()
 
     LoadTexts();
     FillList();
+    m_nWantedWidth = ReceiptWidthWanted();
     Refresh();
     SetTimer(Hwnd(), REFRESH_TIMER, REFRESH_MS, nullptr);
     return FALSE;  // the focus stays where the main window puts it

@@ -50,6 +50,17 @@ bool ToLocalClock(int64_t nUnixSeconds, CLOCK_TIME& clock)
     return true;
 }
 
+// A read-only box has nothing to do with Tab, Enter or Esc: they move the
+// focus on and reach the window, as in any other box of a dialog.
+LRESULT CALLBACK LeaveDialogKeys(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam, UINT_PTR nId, DWORD_PTR)
+{
+    if (nMessage == WM_GETDLGCODE)
+        return DefSubclassProc(hWnd, nMessage, wParam, lParam) & ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    if (nMessage == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, LeaveDialogKeys, nId);
+    return DefSubclassProc(hWnd, nMessage, wParam, lParam);
+}
+
 void SetTextIfChanged(HWND hWnd, const std::wstring& text)
 {
     wchar_t shown[512] = {};
@@ -187,6 +198,7 @@ BOOL CSourceDetailsPane::OnInitDialog()
         SendMessageW(m_hReceipt, WM_SETFONT, reinterpret_cast<WPARAM>(m_pReceiptFont.get()), FALSE);
     // The text set is never limited; the limit only stops typing, which a read-only box has none of.
     SendMessageW(m_hReceipt, EM_SETLIMITTEXT, 0, 0);
+    SetWindowSubclass(m_hReceipt, LeaveDialogKeys, 2, 0);
 
     LoadTexts();
     FillList();

@@ -563,7 +563,7 @@ TEST_F(MainDialogFixture, DetailsShowTheSelectedSourcesCountsAndLastReceipt)
 
 // The view looks at the counters a few times a second; while they stay the
 // same it sets no text at all, and it does not let Esc end it.
-TEST_F(MainDialogFixture, DetailsSetNothingWhileNothingChangesAndStayWhenEscIsPressed)
+TEST_F(MainDialogFixture, DetailsSetNothingWhileNothingChangesAndLeaveTabAndEscToTheWindow)
 {
     const std::string file = folder.File("a.txt");
     WriteWholeFile(file, "");
@@ -590,6 +590,9 @@ TEST_F(MainDialogFixture, DetailsSetNothingWhileNothingChangesAndStayWhenEscIsPr
     EXPECT_TRUE(PumpUntil([&] { return DetailsValue(hMain, DetailsRowOf("IDS_DETAILS_RECEIPTS")) == "2"; }));
     EXPECT_GT(counts.nSets, 0);
 
+    // Tab leaves the receipt view as it leaves every other box.
+    EXPECT_EQ(0, SendMessageW(GetDlgItem(hPane, IDC_RECEIPT_VIEW), WM_GETDLGCODE, VK_TAB, 0) &
+                     (DLGC_WANTALLKEYS | DLGC_WANTTAB));
     // Esc in the receipt view (a multi-line box closes its parent on Esc) and
     // the pane's own Cancel leave the pane and the window as they are.
     SendMessageW(GetDlgItem(hPane, IDC_RECEIPT_VIEW), WM_KEYDOWN, VK_ESCAPE, 0);

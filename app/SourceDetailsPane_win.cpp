@@ -14,6 +14,7 @@
 namespace {
 
 const UINT_PTR REFRESH_TIMER = 1;
+const UINT_PTR PARENT_WATCH_ID = 0x7D0;
 // Room for a cell's margins beside its text.
 const int CELL_PADDING = 14;
 // The widest value a row shows: a date and time.
@@ -61,6 +62,25 @@ LRESULT CALLBACK LeaveDialogKeys(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM
     return DefSubclassProc(hWnd, nMessage, wParam, lParam);
 }
 
+// The pane looks at the counters only while its window is shown: the program
+// spends months hidden in the tray, and then the timer would wake it for nothing.
+LRESULT CALLBACK WatchParentShown(HWND hWnd, UINT nMessage, WPARAM wParam, LPARAM lParam, UINT_PTR nId, DWORD_PTR data)
+{
+    if (nMessage == WM_SHOWWINDOW && lParam == 0) {
+        HWND hPane = reinterpret_cast<HWND>(data);
+        if (wParam) {
+            SetTimer(hPane, REFRESH_TIMER, CSourceDetailsPane::REFRESH_MS, nullptr);
+            // What changed while it was hidden shows at once.
+            PostMessageW(hPane, WM_TIMER, REFRESH_TIMER, 0);
+        } else {
+            KillTimer(hPane, REFRESH_TIMER);
+        }
+    }
+    if (nMessage == WM_NCDESTROY)
+        RemoveWindowSubclass(hWnd, WatchParentShown, nId);
+    return DefSubclassProc(hWnd, nMessage, wParam, lParam);
+}
+
 void SetTextIfChanged(HWND hWnd, const std::wstring& text)
 {
     wchar_t shown[512] = {};
@@ -78,10 +98,16 @@ CSourceDetailsPane::CSourceDetailsPane(CLanguage* pLanguage, bool bRightToLeft)
     OnMessage(WM_TIMER, [this](WPARAM wParam, LPARAM) {
         if (wParam != REFRESH_TIMER)
             return INT_PTR(FALSE);
-        // Hidden in the tray, nobody reads it.
+        // A window kept hidden by other means than hiding it: nobody reads the pane.
         if (IsWindowVisible(Hwnd()))
             Refresh();
+        else
+            KillTimer(Hwnd(), REFRESH_TIMER);
         return INT_PTR(TRUE);
+    });
+    OnMessage(WM_DESTROY, [this](WPARAM, LPARAM) {
+        RemoveWindowSubclass(GetParent(Hwnd()), WatchParentShown, PARENT_WATCH_ID);
+        return INT_PTR(FALSE);
     });
     OnMessage(WM_SIZE, [this](WPARAM, LPARAM lParam) {
         LayOut(LOWORD(lParam), HIWORD(lParam));
@@ -204,7 +230,10 @@ BOOL CSourceDetailsPane::OnInitDialog()
     FillList();
     m_nWantedWidth = ReceiptWidthWanted();
     Refresh();
-    SetTimer(Hwnd(), REFRESH_TIMER, REFRESH_MS, nullptr);
+    HWND hParent = GetParent(Hwnd());
+    SetWindowSubclass(hParent, WatchParentShown, PARENT_WATCH_ID, reinterpret_cast<DWORD_PTR>(Hwnd()));
+    if (IsWindowVisible(hParent))
+        SetTimer(Hwnd(), REFRESH_TIMER, REFRESH_MS, nullptr);
     return FALSE;  // the focus stays where the main window puts it
 }
 

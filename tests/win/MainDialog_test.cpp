@@ -607,3 +607,51 @@ TEST_F(MainDialogFixture, DetailsSetNothingWhileNothingChangesAndLeaveTabAndEscT
     EXPECT_NE(nullptr, dialog.Hwnd()) << "the window is still there";
     EXPECT_EQ(receipt, DetailsText(hMain, IDC_RECEIPT_VIEW));
 }
+
+namespace {
+
+bool g_bMarkerFired = false;
+
+VOID CALLBACK MarkerFired(HWND, UINT, UINT_PTR nId, DWORD)
+{
+    KillTimer(nullptr, nId);
+    g_bMarkerFired = true;
+}
+
+}  // namespace
+
+// Hidden in the tray the view does not look at the counters at all; shown
+// again, it shows at once what changed meanwhile.
+TEST_F(MainDialogFixture, DetailsRestWhileTheWindowIsHiddenAndCatchUpWhenShown)
+{
+    const std::string file = folder.File("a.txt");
+    WriteWholeFile(file, "");
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), file));
+    CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);
+    HWND hMain = dialog.Hwnd();
+    HWND hPane = DetailsPane(hMain);
+    ASSERT_NE(nullptr, hPane);
+    const int receipts = DetailsRowOf("IDS_DETAILS_RECEIPTS");
+    SelectOnlyRow(dialog.Item(IDC_SOURCE_LIST), 0);
+    const std::string receipt = "ONE TEA 1.80\r\n";
+    dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+    ASSERT_TRUE(PumpUntil([&] { return DetailsValue(hMain, receipts) == "1"; }));
+
+    SET_COUNTS counts;
+    SetWindowSubclass(hPane, CountSets, 1, reinterpret_cast<DWORD_PTR>(&counts));
+    ShowWindow(hMain, SW_HIDE);
+    dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+    // Three of the view's periods pass.
+    g_bMarkerFired = false;
+    SetTimer(nullptr, 0, 3 * CSourceDetailsPane::REFRESH_MS, MarkerFired);
+    ASSERT_TRUE(PumpUntil([] { return g_bMarkerFired; }));
+    EXPECT_LE(counts.nTicks, 1) << "at most the one already on its way when the window was hidden";
+    EXPECT_EQ("1", DetailsValue(hMain, receipts)) << "nothing was looked at while hidden";
+
+    ShowWindow(hMain, SW_SHOWNOACTIVATE);
+    PumpWaiting();
+    EXPECT_EQ("2", DetailsValue(hMain, receipts)) << "shown again, the view catches up at once";
+    RemoveWindowSubclass(hPane, CountSets, 1);
+}

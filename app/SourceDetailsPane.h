@@ -57,6 +57,7 @@ private:
     std::wstring Text(const char* key) const;
     void LoadTexts();
     void FillList();
+    void FitLabels(HFONT hFont);
     void FitList(int nRowWidth);
     int ReceiptWidthWanted() const;
     void KeepReceiptLeftToRight();

@@ -227,6 +227,7 @@ BOOL CSourceDetailsPane::OnInitDialog()
     SetWindowSubclass(m_hReceipt, LeaveDialogKeys, 2, 0);
 
     LoadTexts();
+    FitLabels(hFont);
     FillList();
     m_nWantedWidth = ReceiptWidthWanted();
     Refresh();
@@ -291,6 +292,39 @@ void CSourceDetailsPane::FillList()
     RECT client = {};
     GetClientRect(m_hList, &client);
     SendMessageW(m_hList, LVM_SETCOLUMNWIDTH, 1, MAKELPARAM(std::max<int>(nValueWidth, client.right - nLabelWidth), 0));
+}
+
+void CSourceDetailsPane::FitLabels(HFONT hFont)
+{
+    // A taller font (Chinese, Japanese, Thai) gets taller labels, and what is below them moves down.
+    HWND hTitle = Item(IDC_DETAILS_TITLE);
+    HDC hDC = GetDC(hTitle);
+    if (!hDC)
+        return;
+    HGDIOBJ hOld = hFont ? SelectObject(hDC, hFont) : nullptr;
+    TEXTMETRICW metrics = {};
+    const BOOL bMeasured = GetTextMetricsW(hDC, &metrics);
+    if (hOld)
+        SelectObject(hDC, hOld);
+    ReleaseDC(hTitle, hDC);
+    const RECT title = ChildRect(Hwnd(), hTitle);
+    const int dy = bMeasured ? static_cast<int>(metrics.tmHeight) - (title.bottom - title.top) : 0;
+    if (dy <= 0)
+        return;
+    RECT titleRect = title;
+    titleRect.bottom += dy;
+    m_LabelRect.bottom += dy;
+    OffsetRect(&m_ListRect, 0, dy);
+    OffsetRect(&m_ReceiptRect, 0, dy);
+    m_TemplateSize.cy += dy;
+    Place(hTitle, titleRect);
+    Place(Item(IDC_RECEIPT_LABEL), m_LabelRect);
+    Place(m_hList, m_ListRect);
+    Place(m_hReceipt, m_ReceiptRect);
+    RECT pane = {};
+    GetWindowRect(Hwnd(), &pane);
+    SetWindowPos(Hwnd(), nullptr, 0, 0, pane.right - pane.left, pane.bottom - pane.top + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CSourceDetailsPane::FitList(int nRowWidth)

@@ -4,6 +4,7 @@
 // the engine reports.
 #include "app/AutoRun_win.h"
 #include "app/CaptureEngine.h"
+#include "app/SourceDetailsPane.h"
 #include "ui/DialogBase.h"
 #include "app/TrayIcon.h"
 #include "base/WinHandle.h"
@@ -86,6 +87,9 @@ private:
     INT_PTR OnSysCommand(WPARAM wParam);
     void OnUserClose();
     std::string WrongPasswordText(int nSource, const std::string& text);
+    // The details view of the selected row (KassimoDlgDetails_win.cpp).
+    void InitDetails();
+    DETAILS_SOURCE SelectedSource();
     // Window size and layout (KassimoDlgLayout_win.cpp).
     void InitLayout();
     void LayOut(int cx, int cy);
@@ -130,4 +134,6 @@ private:
     SIZE m_TemplateClient = {};
     RECT m_ListRect = {}, m_StartRect = {}, m_AutoRunRect = {};
     SIZE m_SavedWindow = {};
+    CSourceDetailsPane m_Details;
+    RECT m_DetailsRect = {};
 };

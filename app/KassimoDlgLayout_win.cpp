@@ -46,10 +46,17 @@ void CKassimoDlg::InitLayout()
 {
     RECT client = {};
     GetClientRect(Hwnd(), &client);
-    m_TemplateClient = {client.right, client.bottom};
     m_ListRect = ChildRect(Hwnd(), m_hList);
     m_StartRect = ChildRect(Hwnd(), Item(IDC_START));
     m_AutoRunRect = ChildRect(Hwnd(), Item(IDC_AUTORUN));
+    // The details pane takes the band where the box was, and the box goes below it.
+    const int nPane = m_Details.Height();
+    m_DetailsRect = {m_ListRect.left, m_AutoRunRect.top, m_ListRect.right, m_AutoRunRect.top + nPane};
+    OffsetRect(&m_AutoRunRect, 0, nPane);
+    client.bottom += nPane;
+    m_TemplateClient = {client.right, client.bottom};
+    // Opened at least as wide as a receipt's line needs; the list takes the width too.
+    client.right += m_Details.WidthWanted();
 
     // A resizable frame around the template's client area, which stays the smallest size.
     const LONG_PTR style = GetWindowLongPtrA(Hwnd(), GWL_STYLE) | WS_THICKFRAME | WS_MAXIMIZEBOX;
@@ -87,6 +94,12 @@ void CKassimoDlg::LayOut(int cx, int cy)
     RECT autoRun = m_AutoRunRect;
     OffsetRect(&autoRun, 0, dy);
     Place(Item(IDC_AUTORUN), autoRun);
+    if (m_Details.Hwnd()) {
+        RECT details = m_DetailsRect;
+        details.right += dx;
+        OffsetRect(&details, 0, dy);
+        Place(m_Details.Hwnd(), details);
+    }
     InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 

@@ -69,7 +69,8 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
       m_bMonitor(bMonitor),
       m_bRightToLeft(bRightToLeft),
       m_dwUiThreadId(GetCurrentThreadId()),
-      m_Engine(*this)
+      m_Engine(*this),
+      m_Details(pLanguage, bRightToLeft)
 {
     SetRightToLeftLayout(bRightToLeft);
     OnMessage(WM_LIST_CELL, [this](WPARAM w, LPARAM) { return OnListCell(w); });
@@ -267,6 +268,7 @@ BOOL CKassimoDlg::OnInitDialog()
 
     m_hList = Item(IDC_SOURCE_LIST);
     SetTexts();
+    InitDetails();
     InitLayout();
     m_TrayIcon.Init(Hwnd(), GetString("IDS_PTS_DLG_NAME"));
     m_Engine.SetRightToLeft(m_bRightToLeft);

@@ -11,6 +11,7 @@
 #define IDD_MONITOR_TYPE 138
 #define IDD_INTERNET_SETTING 139
 #define IDD_INFOGENESIS 140
+#define IDD_SOURCE_DETAILS 141
 
 // The dialogs' own texts for digits-only boxes.
 #define IDS_NUMBER_NOT_POSITIVE 200
@@ -66,6 +67,13 @@
 #define IDC_INFO_RECV_PORT_LABEL 1037
 #define IDC_INFO_TERMINALS_LABEL 1038
 #define IDC_INFO_EXAMPLE 1039
+
+// The main window's details view of the selected source (a child dialog of its own).
+#define IDC_DETAILS_PANE 1040
+#define IDC_DETAILS_TITLE 1041
+#define IDC_DETAILS_LIST 1042
+#define IDC_RECEIPT_LABEL 1043
+#define IDC_RECEIPT_VIEW 1044
 
 #define IDC_ABOUT_VERSION 1100
 #define IDC_ABOUT_ICON 1101

@@ -73,3 +73,13 @@ void SetBoxText(HWND hDialog, int nId, const std::string& text);
 bool MessageBoxText(HWND hWnd, std::string& text);
 // The id of the button that Enter presses (the one drawn as the default), or 0.
 int DefaultButton(HWND hDialog);
+
+// The main window's details view of the selected source, in UTF-8: the label
+// and the value of a row of its counters, and the text of one of its controls
+// (IDC_DETAILS_TITLE, IDC_RECEIPT_LABEL, IDC_RECEIPT_VIEW).
+HWND DetailsPane(HWND hMain);
+std::string DetailsLabel(HWND hMain, int nRow);
+std::string DetailsValue(HWND hMain, int nRow);
+std::string DetailsText(HWND hMain, int nId);
+// Selects row nRow of a list view alone, as a click on it does (-1: none).
+void SelectOnlyRow(HWND hList, int nRow);

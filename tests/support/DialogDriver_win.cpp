@@ -1,7 +1,12 @@
 #include "tests/support/DialogDriver.h"
 
+#include "res/resource.h"
+
+#include <commctrl.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -291,4 +296,59 @@ void CDialogDriver::OnTick()
         m_Failures.push_back("step '" + m_Steps[m_nNext].name + "' did not happen; on top: " + top);
         m_bAborting = true;
     }
+}
+
+namespace {
+
+std::string Utf8Of(const wchar_t* text)
+{
+    const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (count <= 1)
+        return {};
+    std::string out(static_cast<size_t>(count), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], count, nullptr, nullptr);
+    out.resize(static_cast<size_t>(count - 1));
+    return out;
+}
+
+std::string DetailsCell(HWND hMain, int nRow, int nColumn)
+{
+    wchar_t text[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = nColumn;
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    SendDlgItemMessageW(DetailsPane(hMain), IDC_DETAILS_LIST, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow),
+                        reinterpret_cast<LPARAM>(&item));
+    return Utf8Of(text);
+}
+
+}  // namespace
+
+HWND DetailsPane(HWND hMain) { return GetDlgItem(hMain, IDC_DETAILS_PANE); }
+
+std::string DetailsLabel(HWND hMain, int nRow) { return DetailsCell(hMain, nRow, 0); }
+
+std::string DetailsValue(HWND hMain, int nRow) { return DetailsCell(hMain, nRow, 1); }
+
+std::string DetailsText(HWND hMain, int nId)
+{
+    HWND hControl = GetDlgItem(DetailsPane(hMain), nId);
+    const int length = GetWindowTextLengthW(hControl);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(hControl, &text[0], length + 1);
+    return Utf8Of(text.c_str());
+}
+
+void SelectOnlyRow(HWND hList, int nRow)
+{
+    LVITEMW clear = {};
+    clear.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(hList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&clear));
+    if (nRow < 0)
+        return;
+    LVITEMW select = {};
+    select.state = LVIS_SELECTED | LVIS_FOCUSED;
+    select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(hList, LVM_SETITEMSTATE, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&select));
 }

@@ -191,8 +191,33 @@ TEST(DialogScreenshots, EveryDialogInEnglishArabicChineseGermanAndRussian)
             EXPECT_FALSE(main.Failed());
             written.push_back(main.UnixPath());
         }
+        {
+            // The details view of a source that captured a receipt.
+            const std::string receipt =
+                "\x1b@       CAFE CENTRAL\r\n   12 Market Street\r\n\r\nTable 4        11:42\r\n"
+                "2 x Espresso       5.00\r\n1 x Croissant      2.40\r\n------------------------\r\n"
+                "TOTAL              7.40\r\nCash              10.00\r\nChange             2.60\r\n\x1dV\x01";
+            dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+            ListView_SetItemState(dialog.Item(IDC_SOURCE_LIST), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+            EXPECT_EQ(bRightToLeft, IsMirrored(GetDlgItem(dialog.Hwnd(), IDC_DETAILS_PANE))) << "details";
+            RedrawWindow(dialog.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            CDialogDriver driver(25000);
+            CScreenshot details(prefix + "main-details");
+            driver.Run([&] {
+                while (!details.Poll()) {
+                    MSG msg;
+                    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                        TranslateMessage(&msg);
+                        DispatchMessageA(&msg);
+                    }
+                    Sleep(25);
+                }
+            });
+            EXPECT_FALSE(details.Failed());
+            written.push_back(details.UnixPath());
+        }
     }
-    EXPECT_EQ(nLanguages * 9u, written.size());
+    EXPECT_EQ(nLanguages * 10u, written.size());
     EXPECT_GT(nLanguages, 0u);
     for (const auto& path : written)
         std::printf("screenshot: %s\n", path.c_str());

@@ -185,6 +185,13 @@ const char* const PROGRAM_KEYS[] = {
     // The network dialog's address label and the Infogenesis dialog's labels and check.
     "IDS_PTS_CLIENT_IP", "IDS_INFO_SERVER_IP", "IDS_INFO_SEND_PORT", "IDS_INFO_RECV_PORT", "IDS_INFO_TERMINAL_ID",
     "IDS_INFO_TERMINAL_EXAMPLE", "IDS_INFO_WARNING_INPUT_SERVER_IP",
+    // The details view of the selected source: its title, labels, units and receipt texts.
+    "IDS_DETAILS_TITLE", "IDS_DETAILS_NO_SOURCE", "IDS_DETAILS_RECEIPTS", "IDS_DETAILS_CAPTURED", "IDS_DETAILS_SENT",
+    "IDS_DETAILS_ACKNOWLEDGED", "IDS_DETAILS_QUEUED", "IDS_DETAILS_DROPPED", "IDS_DETAILS_RECONNECTS",
+    "IDS_DETAILS_REFUSED_PASSWORD", "IDS_DETAILS_REFUSED_JUNK", "IDS_DETAILS_REFUSED_TILL",
+    "IDS_DETAILS_LAST_RECEIPT_TIME", "IDS_DETAILS_LAST_ACK_TIME", "IDS_DETAILS_RECORDER", "IDS_DETAILS_NEVER",
+    "IDS_DETAILS_NO_RECORDER", "IDS_DETAILS_BYTES", "IDS_DETAILS_KB", "IDS_DETAILS_MB", "IDS_DETAILS_GB",
+    "IDS_DETAILS_LAST_RECEIPT", "IDS_DETAILS_NO_RECEIPT",
 };
 
 // The program's own language file in the source tree; Z: is the Linux root.
@@ -503,6 +510,15 @@ TEST_F(LanguageFixture, ProgramFileTextsSuitHowTheProgramUsesThem)
                 << label << " " << Ansi(placeholder) << ": " << Ansi(running);
         }
         EXPECT_NE(text(L"IDS_TRAY_OPEN"), text(L"IDS_TRAY_EXIT")) << label;
+        // The details view's title and units each hold their one number or name once.
+        for (const wchar_t* key : {L"IDS_DETAILS_TITLE", L"IDS_DETAILS_BYTES", L"IDS_DETAILS_KB", L"IDS_DETAILS_MB",
+                                   L"IDS_DETAILS_GB"}) {
+            const std::wstring format = text(key);
+            const size_t at = format.find(L"%1");
+            EXPECT_TRUE(at != std::wstring::npos && format.find(L'%', at + 1) == std::wstring::npos &&
+                        format.find(L'%') == at)
+                << label << " " << Ansi(key) << ": " << Ansi(format);
+        }
         // The tray tip holds 63 bytes.
         const std::wstring title = text(L"IDS_PTS_DLG_NAME");
         EXPECT_LE(WideCharToMultiByte(codePage, 0, title.data(), static_cast<int>(title.size()), nullptr, 0,

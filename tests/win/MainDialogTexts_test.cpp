@@ -11,6 +11,7 @@
 #include "config/MonitorType.h"
 #include "lang/Language.h"
 #include "res/resource.h"
+#include "tests/support/DialogDriver.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/TempFolder.h"
 
@@ -20,6 +21,7 @@
 #include <msxml.h>
 #include <objbase.h>
 
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -152,6 +154,21 @@ const CONTROL_TEXT MAIN_WINDOW_TEXTS[] = {
 const char* const COLUMN_KEYS[] = {"IDS_PTS_STATUS", "IDS_PTS_SOURCE", "IDS_PTS_POS_INDEX", "IDS_PTS_PORT",
                                    "IDS_PTS_PARAMETER"};
 
+// The rows of the details view, in order.
+const char* const DETAILS_LABEL_KEYS[] = {
+    "IDS_DETAILS_RECEIPTS",       "IDS_DETAILS_CAPTURED",          "IDS_DETAILS_SENT",
+    "IDS_DETAILS_ACKNOWLEDGED",   "IDS_DETAILS_QUEUED",            "IDS_DETAILS_DROPPED",
+    "IDS_DETAILS_RECONNECTS",     "IDS_DETAILS_REFUSED_PASSWORD",  "IDS_DETAILS_REFUSED_JUNK",
+    "IDS_DETAILS_REFUSED_TILL",   "IDS_DETAILS_LAST_RECEIPT_TIME", "IDS_DETAILS_LAST_ACK_TIME",
+    "IDS_DETAILS_RECORDER",
+};
+
+std::wstring Filled(std::wstring text, const std::wstring& value)
+{
+    const size_t at = text.find(L"%1");
+    return at == std::wstring::npos ? text : text.replace(at, 2, value);
+}
+
 const CONTROL_TEXT KIND_CHOOSER_TEXTS[] = {
     {0, "IDS_CHOOSE_MONITOR_TYPE"},
     {IDC_KIND_GROUP, "IDS_MONITOR_TYPE"},
@@ -243,6 +260,12 @@ struct WindowTexts : ::testing::Test {
 TEST_F(WindowTexts, EveryLanguageShowsTheFileTextsWhateverTheCodePage)
 {
     ASSERT_FALSE(texts[L"EN"].empty()) << ProgramLanguageFilePath();
+    // One source, so that the details view has a row to show.
+    WriteWholeFile(folder.File("FileMapPOS.ini"),
+                   "[Main]\r\nFile Number=1\r\n[Setup1]\r\nMonitor Type=0\r\nFile Path=C:\\POS\\receipt.txt\r\n"
+                   "POS Index=POS1\r\nPrinter Type=TCP\r\nPort=TCP(4000)\r\nPassword=pw\r\n");
+    wchar_t decimal[8] = L".";
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, static_cast<int>(std::size(decimal)));
     for (const LANGUAGE_CASE& language : LANGUAGES) {
         SCOPED_TRACE(Utf8(language.id));
         auto pLanguage = std::make_unique<CLanguage>(
@@ -260,6 +283,35 @@ TEST_F(WindowTexts, EveryLanguageShowsTheFileTextsWhateverTheCodePage)
             const std::wstring expected = Expected(language, COLUMN_KEYS[column]) + (column == 0 ? L"(DVR/NVR)" : L"");
             EXPECT_EQ(Utf8(expected), Utf8(ColumnHead(hList, column))) << COLUMN_KEYS[column];
         }
+
+        // The details view: its labels, and the texts of a source that has captured nothing, then some.
+        HWND hMain = main.Hwnd();
+        ASSERT_NE(nullptr, DetailsPane(hMain));
+        EXPECT_EQ(language.bRightToLeft, IsMirrored(DetailsPane(hMain))) << "details";
+        EXPECT_EQ(Utf8(Expected(language, "IDS_DETAILS_NO_SOURCE")), DetailsText(hMain, IDC_DETAILS_TITLE));
+        for (int row = 0; row < static_cast<int>(std::size(DETAILS_LABEL_KEYS)); ++row) {
+            EXPECT_FALSE(Expected(language, DETAILS_LABEL_KEYS[row]).empty()) << DETAILS_LABEL_KEYS[row];
+            EXPECT_EQ(Utf8(Expected(language, DETAILS_LABEL_KEYS[row])), DetailsLabel(hMain, row)) << DETAILS_LABEL_KEYS[row];
+        }
+        SelectOnlyRow(hList, 0);
+        EXPECT_EQ(Utf8(Filled(Expected(language, "IDS_DETAILS_TITLE"), L"POS1")), DetailsText(hMain, IDC_DETAILS_TITLE));
+        EXPECT_EQ(Utf8(Filled(Expected(language, "IDS_DETAILS_BYTES"), L"0")), DetailsValue(hMain, 1));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_DETAILS_NEVER")), DetailsValue(hMain, 10));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_DETAILS_NO_RECORDER")), DetailsValue(hMain, 12));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_DETAILS_NO_RECEIPT")), DetailsText(hMain, IDC_RECEIPT_LABEL));
+        const std::string kilobyte(1536, 'x');
+        main.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(kilobyte.data()), static_cast<int>(kilobyte.size()));
+        SelectOnlyRow(hList, -1);
+        SelectOnlyRow(hList, 0);
+        EXPECT_EQ(Utf8(Filled(Expected(language, "IDS_DETAILS_KB"), std::wstring(L"1") + decimal + L"5")),
+                  DetailsValue(hMain, 1));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_DETAILS_LAST_RECEIPT")), DetailsText(hMain, IDC_RECEIPT_LABEL));
+        const std::string megabytes(2 * 1024 * 1024 - 1536, 'x');
+        main.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(megabytes.data()), static_cast<int>(megabytes.size()));
+        SelectOnlyRow(hList, -1);
+        SelectOnlyRow(hList, 0);
+        EXPECT_EQ(Utf8(Filled(Expected(language, "IDS_DETAILS_MB"), std::wstring(L"2") + decimal + L"0")),
+                  DetailsValue(hMain, 1));
 
         CMonitorType chooser(pLanguage.get(), bRightToLeft, false, false);
         ASSERT_NE(nullptr, chooser.CreateModeless(main.Hwnd()));

@@ -3,6 +3,7 @@
 #include "base/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"
+#include "tests/support/DialogDriver.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
@@ -13,7 +14,9 @@
 #include <objbase.h>
 
 #include <atomic>
+#include <cstdio>
 #include <functional>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -410,4 +413,245 @@ TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBox)
     SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);  // returns when the box is closed
     closer.join();
     EXPECT_EQ("Kassimo Version 1.0", versionLine);
+}
+
+namespace {
+
+// The row of the details view that shows a counter, by the row's label key.
+int DetailsRowOf(const char* key)
+{
+    const char* const keys[] = {"IDS_DETAILS_RECEIPTS",     "IDS_DETAILS_CAPTURED",          "IDS_DETAILS_SENT",
+                                "IDS_DETAILS_ACKNOWLEDGED", "IDS_DETAILS_QUEUED",            "IDS_DETAILS_DROPPED",
+                                "IDS_DETAILS_RECONNECTS",   "IDS_DETAILS_REFUSED_PASSWORD",  "IDS_DETAILS_REFUSED_JUNK",
+                                "IDS_DETAILS_REFUSED_TILL", "IDS_DETAILS_LAST_RECEIPT_TIME", "IDS_DETAILS_LAST_ACK_TIME",
+                                "IDS_DETAILS_RECORDER"};
+    for (int row = 0; row < static_cast<int>(std::size(keys)); ++row) {
+        if (std::string(keys[row]) == key)
+            return row;
+    }
+    return -1;
+}
+
+std::string Utf8FromAnsiBytes(const std::string& text)
+{
+    const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &w[0], wide);
+    const int count = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(count), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, &out[0], count, nullptr, nullptr);
+    return out;
+}
+
+std::string ClockNow()
+{
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    char text[32] = {};
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+}
+
+std::string Filled(std::string text, const std::string& value)
+{
+    const size_t at = text.find("%1");
+    return at == std::string::npos ? text : text.replace(at, 2, value);
+}
+
+// Counts what is set on the details view's controls and how often its timer came.
+struct SET_COUNTS {
+    int nSets = 0;
+    int nTicks = 0;
+};
+
+LRESULT CALLBACK CountSets(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+{
+    SET_COUNTS* pCounts = reinterpret_cast<SET_COUNTS*>(data);
+    if (message == WM_SETTEXT || message == LVM_SETITEMTEXTW || message == LVM_SETITEMTEXTA)
+        ++pCounts->nSets;
+    if (message == WM_TIMER)
+        ++pCounts->nTicks;
+    return DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+// Receipts into two file sources, no recorder: the details view shows the
+// selected row's counts and its last receipt as the till sent it, and another
+// row's when another is selected.
+TEST_F(MainDialogFixture, DetailsShowTheSelectedSourcesCountsAndLastReceipt)
+{
+    const std::string fileA = folder.File("a.txt"), fileB = folder.File("b.txt");
+    WriteWholeFile(fileA, "");
+    WriteWholeFile(fileB, "");
+    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), fileA) +
+                  TcpSection(2, 0, FindFreeLoopbackPort(), fileB));
+    CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);  // a hidden view is not refreshed
+    HWND hMain = dialog.Hwnd();
+    HWND hList = dialog.Item(IDC_SOURCE_LIST);
+    ASSERT_NE(nullptr, DetailsPane(hMain));
+    const int receipts = DetailsRowOf("IDS_DETAILS_RECEIPTS"), captured = DetailsRowOf("IDS_DETAILS_CAPTURED"),
+              lastTime = DetailsRowOf("IDS_DETAILS_LAST_RECEIPT_TIME"), recorder = DetailsRowOf("IDS_DETAILS_RECORDER"),
+              dropped = DetailsRowOf("IDS_DETAILS_DROPPED");
+    for (const char* key : {"IDS_DETAILS_RECEIPTS", "IDS_DETAILS_CAPTURED", "IDS_DETAILS_LAST_RECEIPT_TIME",
+                            "IDS_DETAILS_RECORDER", "IDS_DETAILS_DROPPED"})
+        EXPECT_EQ(Text(key), DetailsLabel(hMain, DetailsRowOf(key))) << key;
+
+    // Nothing selected: the view says how to use it.
+    EXPECT_EQ(Text("IDS_DETAILS_NO_SOURCE"), DetailsText(hMain, IDC_DETAILS_TITLE));
+    EXPECT_EQ("", DetailsValue(hMain, receipts));
+    EXPECT_EQ("", DetailsText(hMain, IDC_RECEIPT_VIEW));
+
+    // A source that captured nothing yet.
+    SelectOnlyRow(hList, 0);
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_TITLE"), "POS1"), DetailsText(hMain, IDC_DETAILS_TITLE));
+    EXPECT_EQ("0", DetailsValue(hMain, receipts));
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_BYTES"), "0"), DetailsValue(hMain, captured));
+    EXPECT_EQ(Text("IDS_DETAILS_NEVER"), DetailsValue(hMain, lastTime));
+    EXPECT_EQ(Text("IDS_DETAILS_NO_RECORDER"), DetailsValue(hMain, recorder));
+    EXPECT_EQ(Text("IDS_DETAILS_NO_RECEIPT"), DetailsText(hMain, IDC_RECEIPT_LABEL));
+    EXPECT_EQ("", DetailsText(hMain, IDC_RECEIPT_VIEW));
+
+    SendMessageA(hMain, WM_COMMAND, IDC_START, 0);
+    ASSERT_TRUE(dialog.Engine().IsRunning());
+    const std::string receiptA = "TOTAL 4.50\r\nThank you\r\n";
+    const std::string receiptB = std::string("\x1b@Caf\xe9 2.00\n\x1dV");
+    const std::string before = ClockNow();
+    AppendToFile(fileA, receiptA);
+    AppendToFile(fileB, receiptB);
+    ASSERT_TRUE(PumpUntil([&] { return DetailsValue(hMain, receipts) == "1"; })) << "the view follows the capture";
+    const std::string after = ClockNow();
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_BYTES"), "24"), DetailsValue(hMain, captured)) << "23 and the zero";
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_BYTES"), "0"), DetailsValue(hMain, dropped));
+    const std::string shownTime = DetailsValue(hMain, lastTime);
+    EXPECT_TRUE(before <= shownTime && shownTime <= after) << before << " <= " << shownTime << " <= " << after;
+    // A file source hands each piece over with the zero byte that ends it for the recorder.
+    ASSERT_TRUE(PumpUntil([&] { return DetailsText(hMain, IDC_RECEIPT_VIEW) == receiptA + "<NUL>"; }))
+        << DetailsText(hMain, IDC_RECEIPT_VIEW);
+    EXPECT_EQ(Text("IDS_DETAILS_LAST_RECEIPT"), DetailsText(hMain, IDC_RECEIPT_LABEL));
+
+    // The other row: its own receipt, its control bytes named, its letters in the code page.
+    SelectOnlyRow(hList, 1);
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_TITLE"), "POS2"), DetailsText(hMain, IDC_DETAILS_TITLE));
+    ASSERT_TRUE(PumpUntil([&] { return DetailsValue(hMain, receipts) == "1"; }));
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_BYTES"), "15"), DetailsValue(hMain, captured));
+    const std::string shownB = "<ESC>@Caf" + Utf8FromAnsiBytes("\xe9") + " 2.00\r\n<GS>V<NUL>";
+    EXPECT_TRUE(PumpUntil([&] { return DetailsText(hMain, IDC_RECEIPT_VIEW) == shownB; }))
+        << DetailsText(hMain, IDC_RECEIPT_VIEW);
+
+    // A second receipt of the first source shows when its row is selected again.
+    const std::string secondA = "SUBTOTAL 9.00\r\n";
+    AppendToFile(fileA, secondA);
+    ASSERT_TRUE(PumpUntil([&] { return dialog.Engine().Queue(0).Counters().Snapshot().nReceiptsCaptured == 2; }));
+    PumpWaiting();
+    EXPECT_EQ(shownB, DetailsText(hMain, IDC_RECEIPT_VIEW)) << "the selected row's receipt stays";
+    SelectOnlyRow(hList, 0);
+    EXPECT_EQ("2", DetailsValue(hMain, receipts));
+    EXPECT_EQ(Filled(Text("IDS_DETAILS_BYTES"), "40"), DetailsValue(hMain, captured));
+    EXPECT_TRUE(PumpUntil([&] { return DetailsText(hMain, IDC_RECEIPT_VIEW) == secondA + "<NUL>"; }))
+        << DetailsText(hMain, IDC_RECEIPT_VIEW);
+
+    SelectOnlyRow(hList, -1);
+    EXPECT_EQ(Text("IDS_DETAILS_NO_SOURCE"), DetailsText(hMain, IDC_DETAILS_TITLE));
+    EXPECT_EQ("", DetailsValue(hMain, receipts));
+    EXPECT_EQ("", DetailsText(hMain, IDC_RECEIPT_VIEW));
+    SendMessageA(hMain, WM_COMMAND, IDC_START, 0);
+}
+
+// The view looks at the counters a few times a second; while they stay the
+// same it sets no text at all, and it does not let Esc end it.
+TEST_F(MainDialogFixture, DetailsSetNothingWhileNothingChangesAndLeaveTabAndEscToTheWindow)
+{
+    const std::string file = folder.File("a.txt");
+    WriteWholeFile(file, "");
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), file));
+    CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);
+    HWND hMain = dialog.Hwnd();
+    HWND hPane = DetailsPane(hMain);
+    ASSERT_NE(nullptr, hPane);
+    SelectOnlyRow(dialog.Item(IDC_SOURCE_LIST), 0);
+    const std::string receipt = "ONE COFFEE 2.00\r\n";
+    dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+    ASSERT_TRUE(PumpUntil([&] { return DetailsText(hMain, IDC_RECEIPT_VIEW) == receipt; }));
+
+    SET_COUNTS counts;
+    for (int id : {IDC_DETAILS_TITLE, IDC_DETAILS_LIST, IDC_RECEIPT_LABEL, IDC_RECEIPT_VIEW})
+        SetWindowSubclass(GetDlgItem(hPane, id), CountSets, 1, reinterpret_cast<DWORD_PTR>(&counts));
+    SetWindowSubclass(hPane, CountSets, 1, reinterpret_cast<DWORD_PTR>(&counts));
+    EXPECT_TRUE(PumpUntil([&] { return counts.nTicks >= 4; })) << "the view looks again and again";
+    EXPECT_EQ(0, counts.nSets) << "nothing changed, so nothing was set";
+
+    dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+    EXPECT_TRUE(PumpUntil([&] { return DetailsValue(hMain, DetailsRowOf("IDS_DETAILS_RECEIPTS")) == "2"; }));
+    EXPECT_GT(counts.nSets, 0);
+
+    // Tab leaves the receipt view as it leaves every other box.
+    EXPECT_EQ(0, SendMessageW(GetDlgItem(hPane, IDC_RECEIPT_VIEW), WM_GETDLGCODE, VK_TAB, 0) &
+                     (DLGC_WANTALLKEYS | DLGC_WANTTAB));
+    // Esc in the receipt view (a multi-line box closes its parent on Esc) and
+    // the pane's own Cancel leave the pane and the window as they are.
+    SendMessageW(GetDlgItem(hPane, IDC_RECEIPT_VIEW), WM_KEYDOWN, VK_ESCAPE, 0);
+    SendMessageW(hPane, WM_CLOSE, 0, 0);
+    SendMessageW(hPane, WM_COMMAND, IDCANCEL, 0);
+    SendMessageW(hPane, WM_COMMAND, IDOK, 0);
+    PumpWaiting();
+    for (int id : {IDC_DETAILS_TITLE, IDC_DETAILS_LIST, IDC_RECEIPT_LABEL, IDC_RECEIPT_VIEW})
+        RemoveWindowSubclass(GetDlgItem(hPane, id), CountSets, 1);
+    RemoveWindowSubclass(hPane, CountSets, 1);
+    EXPECT_TRUE(IsWindow(hPane)) << "the pane is still there";
+    EXPECT_NE(nullptr, dialog.Hwnd()) << "the window is still there";
+    EXPECT_EQ(receipt, DetailsText(hMain, IDC_RECEIPT_VIEW));
+}
+
+namespace {
+
+bool g_bMarkerFired = false;
+
+VOID CALLBACK MarkerFired(HWND, UINT, UINT_PTR nId, DWORD)
+{
+    KillTimer(nullptr, nId);
+    g_bMarkerFired = true;
+}
+
+}  // namespace
+
+// Hidden in the tray the view does not look at the counters at all; shown
+// again, it shows at once what changed meanwhile.
+TEST_F(MainDialogFixture, DetailsRestWhileTheWindowIsHiddenAndCatchUpWhenShown)
+{
+    const std::string file = folder.File("a.txt");
+    WriteWholeFile(file, "");
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), file));
+    CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
+    ASSERT_NE(nullptr, dialog.CreateModeless());
+    ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);
+    HWND hMain = dialog.Hwnd();
+    HWND hPane = DetailsPane(hMain);
+    ASSERT_NE(nullptr, hPane);
+    const int receipts = DetailsRowOf("IDS_DETAILS_RECEIPTS");
+    SelectOnlyRow(dialog.Item(IDC_SOURCE_LIST), 0);
+    const std::string receipt = "ONE TEA 1.80\r\n";
+    dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+    ASSERT_TRUE(PumpUntil([&] { return DetailsValue(hMain, receipts) == "1"; }));
+
+    SET_COUNTS counts;
+    SetWindowSubclass(hPane, CountSets, 1, reinterpret_cast<DWORD_PTR>(&counts));
+    ShowWindow(hMain, SW_HIDE);
+    dialog.Engine().Deliver(0, reinterpret_cast<const uint8_t*>(receipt.data()), static_cast<int>(receipt.size()));
+    // Three of the view's periods pass.
+    g_bMarkerFired = false;
+    SetTimer(nullptr, 0, 3 * CSourceDetailsPane::REFRESH_MS, MarkerFired);
+    ASSERT_TRUE(PumpUntil([] { return g_bMarkerFired; }));
+    EXPECT_LE(counts.nTicks, 1) << "at most the one already on its way when the window was hidden";
+    EXPECT_EQ("1", DetailsValue(hMain, receipts)) << "nothing was looked at while hidden";
+
+    ShowWindow(hMain, SW_SHOWNOACTIVATE);
+    PumpWaiting();
+    EXPECT_EQ("2", DetailsValue(hMain, receipts)) << "shown again, the view catches up at once";
+    RemoveWindowSubclass(hPane, CountSets, 1);
 }

@@ -357,15 +357,16 @@ check "a screenshot of the main window" screenshot "$shots/main-window.png"
 main=$(main_window)
 before=$(visible_windows)
 # A double click on a row of the source list opens that source's dialog. Its four
-# rows lie about a third down the window (the list begins 40 of the dialog's 214
-# units down, below its header); each miss tries a little lower or higher.
+# rows lie about a fifth down the window (the list begins below the buttons and
+# its header; the details of the selected source fill the lower half); each miss
+# tries a little lower or higher.
 open_source_dialog() {
   local geometry width height percent
   geometry=$(xdotool getwindowgeometry --shell "$main" 2>/dev/null)
   width=$(sed -n 's/^WIDTH=//p' <<<"$geometry")
   height=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
   [ -n "$width" ] && [ -n "$height" ] || return 1
-  for percent in 33 37 41 30 44; do
+  for percent in 21 19 24 17 27 30; do
     xdotool mousemove --window "$main" $((width / 3)) $((height * percent / 100)) \
       click --repeat 2 --delay 80 1 2>/dev/null
     wait_for 6 new_window && return 0

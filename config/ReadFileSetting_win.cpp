@@ -70,8 +70,9 @@ BOOL CReadFileSetting::OnInitDialog()
 
 void CReadFileSetting::FillLists()
 {
-    SendDlgItemMessageA(Hwnd(), IDC_PRINTER_TYPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_strPrinterSerial.c_str()));
-    SendDlgItemMessageA(Hwnd(), IDC_PRINTER_TYPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_strPrinterTcp.c_str()));
+    // The language file's letters, whatever the ANSI code page; the choice goes by item, never by text.
+    for (const char* key : {"IDS_PTS_PRINTER_SERIAL", "IDS_PTS_PRINTER_TCP"})
+        SendDlgItemMessageW(Hwnd(), IDC_PRINTER_TYPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(key).c_str()));
     SelectPrinterType(PRINTER_TYPE::Serial);
     for (int n = 1; n <= POS_INDEX_ITEMS; ++n)
         SendDlgItemMessageA(Hwnd(), IDC_POS_INDEX, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(("POS" + std::to_string(n)).c_str()));

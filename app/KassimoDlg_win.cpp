@@ -313,6 +313,9 @@ void CKassimoDlg::SetTexts()
             SendMessageA(Item(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
         SetDlgItemTextW(Hwnd(), control.id, GetText(control.key).c_str());
     }
+    // The column heads and cells are language texts too: the template's face may not have their letters.
+    if (hFont)
+        SendMessageA(Item(IDC_SOURCE_LIST), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
 }
 
 void CKassimoDlg::InsertColumns()

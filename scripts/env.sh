@@ -57,10 +57,16 @@ tillvox_make_prefix() {
 #   the metric-compatible Liberation Sans, the CJK faces by Noto Sans CJK, and
 #   DejaVu Sans (Arabic, Hebrew) and Noto Sans CJK linked behind them for the
 #   characters Liberation Sans lacks;
+# - Thai from Loma: Wine draws Thai without font links, so a Thai text needs a
+#   face with Thai letters itself; Tahoma asked for with the Thai character
+#   set, as the program asks for it, gets Loma (Wine's own Tahoma has no Thai);
+# - the captions', menus' and message boxes' font Tahoma, as on Windows, not
+#   "MS Shell Dlg": Wine maps that to Liberation Sans under the Arabic and Hebrew
+#   code pages, and a bold caption then draws no Arabic or Hebrew letters;
 # - top-level windows not managed by an X window manager: on a bare virtual
 #   display there is none, and hiding a managed window then waits two seconds
 #   for a window manager's answer each time a dialog or message box closes.
-TILLVOX_PREFIX_SETTINGS_VERSION=2
+TILLVOX_PREFIX_SETTINGS_VERSION=4
 tillvox_prefix_settings() {
   local prefix=$1 marker="$1/.tillvox-settings"
   [ "$(cat "$marker" 2>/dev/null)" = "$TILLVOX_PREFIX_SETTINGS_VERSION" ] && return 0
@@ -88,6 +94,16 @@ lines += ['"%s"="Liberation Sans"' % f for f in latin]
 lines += ['"%s"="Noto Sans CJK SC"' % f for f in cjk]
 lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]"]
 lines += ['"%s"=%s' % (f, multi(links)) for f in latin + ["Liberation Sans"]]
+lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]",
+          '"Tahoma,222"="Loma,222"']
+def logfont(face, weight):
+    import struct
+    data = struct.pack("<lllllBBBBBBBB", -11, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0x22)
+    data += face.encode("utf-16-le").ljust(64, b"\0")
+    return "hex:" + ",".join("%02x" % b for b in data)
+lines += ["", "[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]",
+          '"CaptionFont"=%s' % logfont("Tahoma", 700)]
+lines += ['"%s"=%s' % (key, logfont("Tahoma", 400)) for key in ["SmCaptionFont", "MenuFont", "StatusFont", "MessageFont", "IconFont"]]
 lines += ["", "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]", '"Managed"="N"', ""]
 with open(sys.argv[1], "wb") as out:
     out.write(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))

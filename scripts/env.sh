@@ -68,7 +68,7 @@ tillvox_make_prefix() {
 # - top-level windows not managed by an X window manager: on a bare virtual
 #   display there is none, and hiding a managed window then waits two seconds
 #   for a window manager's answer each time a dialog or message box closes.
-TILLVOX_PREFIX_SETTINGS_VERSION=5
+TILLVOX_PREFIX_SETTINGS_VERSION=7
 tillvox_prefix_settings() {
   local prefix=$1 marker="$1/.tillvox-settings"
   [ "$(cat "$marker" 2>/dev/null)" = "$TILLVOX_PREFIX_SETTINGS_VERSION" ] && return 0

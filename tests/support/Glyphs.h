@@ -11,6 +11,10 @@
 // every letter is drawn. Blanks and invisible direction marks are not checked.
 std::wstring MissingGlyphs(HFONT hFont, const std::wstring& text);
 
+// True when the font draws Arabic letters joined, as the script writes them:
+// three behs drawn as one text look otherwise than three drawn one by one.
+bool JoinsArabicLetters(HFONT hFont);
+
 // The face the system picks for the font, as GetTextFace tells it.
 std::wstring FaceOf(HFONT hFont);
 

@@ -43,6 +43,26 @@ public:
     CDrawing(const CDrawing&) = delete;
     CDrawing& operator=(const CDrawing&) = delete;
 
+    // Each character drawn on its own, one after the other, where the whole text would put it.
+    std::vector<unsigned char> DrawApart(const std::wstring& text)
+    {
+        std::vector<unsigned char> pixels = Draw(std::wstring());
+        if (!m_pBits)
+            return pixels;
+        SetBkMode(m_hDC, TRANSPARENT);
+        int x = 16;
+        for (wchar_t c : text) {
+            ExtTextOutW(m_hDC, x, 16, 0, nullptr, &c, 1, nullptr);
+            SIZE size = {};
+            GetTextExtentPoint32W(m_hDC, &c, 1, &size);
+            x += size.cx;
+        }
+        SetBkMode(m_hDC, OPAQUE);
+        GdiFlush();
+        std::memcpy(pixels.data(), m_pBits, pixels.size());
+        return pixels;
+    }
+
     std::vector<unsigned char> Draw(const std::wstring& text)
     {
         std::vector<unsigned char> pixels(CELL_WIDTH * CELL_HEIGHT * 4);
@@ -119,4 +139,11 @@ bool UseSystemFontsOfCodePage()
         pFont->lfCharSet = static_cast<BYTE>(info.ciCharset);
     // Not written to the user's settings: other programs of the prefix keep theirs.
     return SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE;
+}
+
+bool JoinsArabicLetters(HFONT hFont)
+{
+    const std::wstring BEHS(3, 0x0628);
+    CDrawing drawing(hFont);
+    return drawing.Draw(BEHS) != drawing.DrawApart(BEHS);
 }

@@ -66,6 +66,14 @@ std::wstring ClassOf(HWND hWnd)
     return name;
 }
 
+bool HasArabicLetters(const std::wstring& text)
+{
+    for (wchar_t c : text)
+        if (c >= 0x0620 && c <= 0x064A)
+            return true;
+    return false;
+}
+
 // Every text a control shows: its window text, a drop-down list's items, a
 // list view's column heads and cells.
 std::vector<std::wstring> ShownTexts(HWND hControl)
@@ -113,7 +121,11 @@ void ExpectLettersDrawn(HWND hWindow, const std::string& name)
         HFONT hCaptionFont = CreateCaptionFont();
         ASSERT_NE(nullptr, hCaptionFont);
         const std::wstring caption = WindowTextW(hWindow);
-        EXPECT_EQ("", Utf8(MissingGlyphs(hCaptionFont, caption))) << name << " caption: " << Utf8(caption) << " in " << Utf8(FaceOf(hCaptionFont));
+        EXPECT_EQ("", Utf8(MissingGlyphs(hCaptionFont, caption)))
+            << name << " caption: " << Utf8(caption) << " in " << Utf8(FaceOf(hCaptionFont));
+        if (HasArabicLetters(caption)) {
+            EXPECT_TRUE(JoinsArabicLetters(hCaptionFont)) << name << " caption drawn unjoined in " << Utf8(FaceOf(hCaptionFont));
+        }
         DeleteObject(hCaptionFont);
     }
     std::vector<HWND> children;
@@ -133,6 +145,11 @@ void ExpectLettersDrawn(HWND hWindow, const std::string& name)
         for (const std::wstring& text : ShownTexts(hChild)) {
             EXPECT_EQ("", Utf8(MissingGlyphs(hFont, text)))
                 << name << " control " << GetDlgCtrlID(hChild) << ": " << Utf8(text) << " in " << Utf8(FaceOf(hFont));
+            if (HasArabicLetters(text)) {
+                EXPECT_TRUE(JoinsArabicLetters(hFont))
+                    << name << " control " << GetDlgCtrlID(hChild) << ": " << Utf8(text) << " drawn unjoined in "
+                    << Utf8(FaceOf(hFont));
+            }
         }
     }
 }

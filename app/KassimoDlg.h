@@ -31,6 +31,8 @@ public:
     std::string SettingsPath() const { return m_strDataFolder + "FileMapPOS.ini"; }
 
     // The engine's callbacks; OnListCellPosted and CautionBox(source, text) come from any thread.
+    // Language texts travel through the engine in UTF-8, so that a language
+    // the ANSI code page cannot spell keeps its letters up to the window.
     void OnListCellPosted(int slot) override;
     void CautionBox(int nSource, const std::string& text) override;
     std::string GetString(const char* key) override;
@@ -39,9 +41,9 @@ public:
     void OnInfogenesisStatus(int nSource, int nStatus) override;
     void ArmInfogenesisRetry(int nObject) override;
 
-    // A message box owned by the main window with the caution caption; returns the button pressed.
+    // A message box owned by the main window with the caution caption; returns the button pressed. Text in UTF-8.
     virtual int CautionBox(const std::string& text, UINT nFlags);
-    // A message box owned by the main window with the program's name as caption.
+    // A message box owned by the main window with the program's name as caption. Text in UTF-8.
     virtual int NoticeBox(const std::string& text, UINT nFlags);
 
     bool ModifySource(int nIndex);
@@ -66,8 +68,10 @@ protected:
 private:
     void SetTexts();
     void InsertColumns();
+    // Row texts come from the settings file, in the ANSI code page.
     void AddRow(int nRow, const SOURCE_ROW_TEXT& row);
-    void SetCell(int nRow, int nColumn, const std::string& text);
+    void ShowRowTexts(int nRow, const SOURCE_ROW_TEXT& row);
+    void SetCell(int nRow, int nColumn, const std::wstring& text);
     int FirstSelectedRow() const;
     void StartSequence();
     void StopSequence();

@@ -4,6 +4,7 @@
 #include "app/KassimoDlg.h"
 
 #include "res/resource.h"
+#include "ui/DialogData.h"
 
 #include <commctrl.h>
 
@@ -143,8 +144,10 @@ void CKassimoDlg::FitStatusColumn(const std::string& text)
 {
     if (!m_hList || text.empty())
         return;
-    const int want = static_cast<int>(SendMessageA(m_hList, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text.c_str()))) +
-                     STATUS_COLUMN_PADDING;
+    const std::wstring wide = WideFromUtf8(text);
+    const int want =
+        static_cast<int>(SendMessageW(m_hList, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str()))) +
+        STATUS_COLUMN_PADDING;
     const int width = static_cast<int>(SendMessageA(m_hList, LVM_GETCOLUMNWIDTH, 0, 0));
     if (want > width)
         SendMessageA(m_hList, LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(want, 0));

@@ -3,22 +3,25 @@
 
 #include "app/TrayTip.h"
 #include "res/resource.h"
+#include "ui/DialogData.h"
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <vector>
 
 namespace {
 
+// In UTF-8, as the engine's texts it is compared with.
 std::string StatusText(HWND hList, int nRow)
 {
-    char text[512] = {};
-    LVITEMA item = {};
+    wchar_t text[512] = {};
+    LVITEMW item = {};
     item.iSubItem = 0;
     item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
-    return text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    SendMessageW(hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+    return Utf8FromWide(text);
 }
 
 }  // namespace
@@ -89,7 +92,7 @@ void CKassimoDlg::UpdateTrayTip()
     input.nSources = m_Engine.SourceCount();
     // A serial output counts once its port is open, a TCP output once the recorder logged in.
     input.nConnected = CountConnected(statuses, {m_Engine.m_strConnected, GetString("IDS_PTS_COM_SETTING_DONE")});
-    m_TrayIcon.SetTip(MakeTrayTip(input, [](unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }));
+    m_TrayIcon.SetTip(MakeTrayTip(input));
 }
 
 void CKassimoDlg::OnAutoRun()

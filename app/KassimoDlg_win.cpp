@@ -15,6 +15,7 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -77,9 +78,10 @@ CKassimoDlg::CKassimoDlg(CLanguage* pLanguage, std::string strDataFolder, bool b
     OnMessage(WM_CAUTION_BOX, [this](WPARAM w, LPARAM) { return OnCautionRequest(w); });
     OnMessage(WM_SYSCOMMAND, [this](WPARAM w, LPARAM) { return OnSysCommand(w); });
     OnMessage(WM_INFOGENESIS_STATUS, [this](WPARAM w, LPARAM l) {
+        // The language texts in it are UTF-8, the values from the dialog's boxes ANSI.
         const std::string text = m_Engine.InfogenesisRowText(static_cast<int>(w), static_cast<int>(l));
         if (!text.empty())
-            SetCell(static_cast<int>(w), 1, text);
+            SetCell(static_cast<int>(w), 1, WideFromUtf8OrAnsi(text));
         return INT_PTR(TRUE);
     });
     OnMessage(WM_INFOGENESIS_RETRY, [this](WPARAM w, LPARAM) {
@@ -156,7 +158,7 @@ CKassimoDlg::~CKassimoDlg()
 
 std::string CKassimoDlg::GetString(const char* key)
 {
-    return m_pLanguage ? m_pLanguage->GetString(key) : std::string();
+    return Utf8FromWide(GetText(key));
 }
 
 std::wstring CKassimoDlg::GetText(const char* key)
@@ -195,20 +197,20 @@ void CKassimoDlg::OnListCellPosted(int slot)
 
 int CKassimoDlg::CautionBox(const std::string& text, UINT nFlags)
 {
-    return MessageBoxA(Hwnd(), text.c_str(), GetString("IDS_CAUTION").c_str(), nFlags);
+    return MessageBoxW(Hwnd(), WideFromUtf8(text).c_str(), GetText("IDS_CAUTION").c_str(), nFlags);
 }
 
 int CKassimoDlg::NoticeBox(const std::string& text, UINT nFlags)
 {
-    std::string caption = GetString("IDS_PTS_DLG_NAME");
+    std::wstring caption = GetText("IDS_PTS_DLG_NAME");
     if (caption.empty()) {
-        char title[64] = {};
-        LoadStringA(GetModuleHandleA(nullptr), IDS_APP_TITLE, title, sizeof title);
+        wchar_t title[64] = {};
+        LoadStringW(GetModuleHandleW(nullptr), IDS_APP_TITLE, title, static_cast<int>(std::size(title)));
         caption = title;
     }
     if (m_bRightToLeft)
         nFlags |= MB_RTLREADING | MB_RIGHT;
-    return MessageBoxA(Hwnd(), text.c_str(), caption.c_str(), nFlags);
+    return MessageBoxW(Hwnd(), WideFromUtf8(text).c_str(), caption.c_str(), nFlags);
 }
 
 void CKassimoDlg::CautionBox(int nSource, const std::string& text)
@@ -249,7 +251,8 @@ std::string CKassimoDlg::WrongPasswordText(int nSource, const std::string& text)
         return text;
     const POS_SETTING_INFO& record = m_Engine.Source(nSource);
     const std::string which =
-        FillText(GetString("IDS_PTS_WARNING_SOURCE_PORT"), {record.strPosIndex, UnwrapTcpPort(record.strPort)});
+        FillText(GetString("IDS_PTS_WARNING_SOURCE_PORT"),
+                 {Utf8FromAnsi(record.strPosIndex), Utf8FromAnsi(UnwrapTcpPort(record.strPort))});
     return which.empty() ? text : text + "\n\n" + which;
 }
 
@@ -312,6 +315,9 @@ void CKassimoDlg::SetTexts()
             SendMessageA(Item(control.id), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
         SetDlgItemTextW(Hwnd(), control.id, GetText(control.key).c_str());
     }
+    // The column heads and cells are language texts too: the template's face may not have their letters.
+    if (hFont)
+        SendMessageA(Item(IDC_SOURCE_LIST), WM_SETFONT, reinterpret_cast<WPARAM>(hFont), TRUE);
 }
 
 void CKassimoDlg::InsertColumns()
@@ -339,24 +345,29 @@ void CKassimoDlg::InsertColumns()
 
 void CKassimoDlg::AddRow(int nRow, const SOURCE_ROW_TEXT& row)
 {
-    LVITEMA item = {};
+    LVITEMW item = {};
     item.mask = LVIF_TEXT;
     item.iItem = nRow;
-    item.pszText = const_cast<char*>("");
-    SendMessageA(m_hList, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    SetCell(nRow, 1, row.strSource);
-    SetCell(nRow, 2, row.strPosIndex);
-    SetCell(nRow, 3, row.strPort);
-    SetCell(nRow, 4, row.strParameter);
+    item.pszText = const_cast<wchar_t*>(L"");
+    SendMessageW(m_hList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    ShowRowTexts(nRow, row);
 }
 
-void CKassimoDlg::SetCell(int nRow, int nColumn, const std::string& text)
+void CKassimoDlg::ShowRowTexts(int nRow, const SOURCE_ROW_TEXT& row)
 {
-    std::string copy = text;
-    LVITEMA item = {};
+    SetCell(nRow, 1, WideFromAnsi(row.strSource));
+    SetCell(nRow, 2, WideFromAnsi(row.strPosIndex));
+    SetCell(nRow, 3, WideFromAnsi(row.strPort));
+    SetCell(nRow, 4, WideFromAnsi(row.strParameter));
+}
+
+void CKassimoDlg::SetCell(int nRow, int nColumn, const std::wstring& text)
+{
+    std::wstring copy = text;
+    LVITEMW item = {};
     item.iSubItem = nColumn;
     item.pszText = &copy[0];
-    SendMessageA(m_hList, LVM_SETITEMTEXTA, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(m_hList, LVM_SETITEMTEXTW, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
 }
 
 int CKassimoDlg::FirstSelectedRow() const
@@ -368,7 +379,7 @@ INT_PTR CKassimoDlg::OnListCell(WPARAM wParam)
 {
     LIST_CELL_UPDATE update;
     if (m_Engine.TakeListCell(static_cast<int>(wParam), update) && update.nRow < m_Engine.SourceCount()) {
-        SetCell(update.nRow, update.nColumn, update.strText);
+        SetCell(update.nRow, update.nColumn, WideFromUtf8(update.strText));
         if (update.nColumn == 0) {
             FitStatusColumn(update.strText);
             UpdateTrayTip();
@@ -484,11 +495,7 @@ void CKassimoDlg::WriteOposSettingsFile()
 
 void CKassimoDlg::ShowRow(int nRow, const POS_SETTING_INFO& record)
 {
-    const SOURCE_ROW_TEXT row = EditedRowText(record, m_bRightToLeft);
-    SetCell(nRow, 1, row.strSource);
-    SetCell(nRow, 2, row.strPosIndex);
-    SetCell(nRow, 3, row.strPort);
-    SetCell(nRow, 4, row.strParameter);
+    ShowRowTexts(nRow, EditedRowText(record, m_bRightToLeft));
 }
 
 void CKassimoDlg::OnNew()
@@ -596,7 +603,8 @@ void CKassimoDlg::OnDelete()
     }
     const POS_SETTING_INFO& record = m_Engine.Source(nRow);
     const std::string question =
-        FillText(GetString("IDS_PTS_CONFIRM_DELETE"), {record.strPosIndex, EditedRowText(record, m_bRightToLeft).strSource});
+        FillText(GetString("IDS_PTS_CONFIRM_DELETE"),
+                 {Utf8FromAnsi(record.strPosIndex), Utf8FromAnsi(EditedRowText(record, m_bRightToLeft).strSource)});
     if (NoticeBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     m_Engine.DeleteSource(nRow);
@@ -656,7 +664,7 @@ void CKassimoDlg::StopSequence()
     // Status texts still on their way from the workers must not refill the cleared column.
     m_Engine.ClearListCells();
     for (int row = 0; row < m_Engine.SourceCount(); ++row)
-        SetCell(row, 0, std::string());
+        SetCell(row, 0, std::wstring());
     UpdateTrayTip();
 }
 

@@ -12,7 +12,7 @@ constexpr UINT WM_TRAY_NOTIFY = WM_USER + 100;
 class CShellNotify {
 public:
     virtual ~CShellNotify() = default;
-    virtual BOOL NotifyIcon(DWORD dwMessage, NOTIFYICONDATAA* pData) { return Shell_NotifyIconA(dwMessage, pData); }
+    virtual BOOL NotifyIcon(DWORD dwMessage, NOTIFYICONDATAW* pData) { return Shell_NotifyIconW(dwMessage, pData); }
 };
 
 class CTrayIcon {
@@ -22,7 +22,7 @@ public:
     CTrayIcon& operator=(const CTrayIcon&) = delete;
 
     void SetShell(CShellNotify* pShell) { m_pShell = pShell ? pShell : &m_DefaultShell; }
-    // Fills the record: the window that gets WM_TRAY_NOTIFY, icon resource 133 and the tip.
+    // Fills the record: the window that gets WM_TRAY_NOTIFY, icon resource 133 and the tip (UTF-8).
     void Init(HWND hWnd, const std::string& tip);
 
     // Adds the icon; the shell refuses a second add while it shows the icon.
@@ -30,10 +30,10 @@ public:
     // Adds it again when it should be shown, after the shell's taskbar was re-created.
     void Readd();
     void Remove();
-    // Stores the tip (cut to what the record holds) and shows it when the icon is there.
+    // Stores the tip (UTF-8, cut to what the record holds) and shows it when the icon is there.
     void SetTip(const std::string& tip);
     bool IsAdded() const { return m_bAdded; }
-    const NOTIFYICONDATAA& Record() const { return m_Data; }
+    const NOTIFYICONDATAW& Record() const { return m_Data; }
 
     // The icon's menu, "Open" and "Exit", at the cursor; the chosen command is
     // posted to the record's window as WM_COMMAND.
@@ -42,7 +42,8 @@ public:
 private:
     CShellNotify m_DefaultShell;
     CShellNotify* m_pShell;
-    NOTIFYICONDATAA m_Data;
+    // Unicode, so that a tip in a language the ANSI code page cannot spell keeps its letters.
+    NOTIFYICONDATAW m_Data;
     // True from the first add until the removal: the icon should be shown.
     bool m_bAdded = false;
 };

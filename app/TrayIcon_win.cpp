@@ -2,16 +2,24 @@
 
 #include "app/TrayTip.h"
 #include "res/resource.h"
+#include "ui/DialogData.h"
 
 #include <cstring>
 
 namespace {
-// Earlier shells know only this first form of the record (88 bytes in the 32-bit program).
-const DWORD TRAY_RECORD_SIZE = NOTIFYICONDATAA_V1_SIZE;
+// Earlier shells know only this first form of the record (152 bytes in the 32-bit program).
+const DWORD TRAY_RECORD_SIZE = NOTIFYICONDATAW_V1_SIZE;
 
-std::string CutTip(const std::string& tip)
+std::wstring CutTip(const std::string& tip)
 {
-    return CutText(tip, TRAY_TIP_MAX, [](unsigned char c) { return IsDBCSLeadByte(c) != FALSE; });
+    std::wstring wide = WideFromUtf8(CutText(tip, TRAY_TIP_MAX));
+    if (wide.size() > TRAY_TIP_MAX) {
+        wide.resize(TRAY_TIP_MAX);
+        // Never half a surrogate pair at the end.
+        if (wide.back() >= 0xD800 && wide.back() <= 0xDBFF)
+            wide.pop_back();
+    }
+    return wide;
 }
 }  // namespace
 
@@ -55,11 +63,11 @@ void CTrayIcon::Remove()
 
 void CTrayIcon::SetTip(const std::string& tip)
 {
-    const std::string cut = CutTip(tip);
+    const std::wstring cut = CutTip(tip);
     if (cut == m_Data.szTip)
         return;
     std::memset(m_Data.szTip, 0, sizeof m_Data.szTip);
-    std::memcpy(m_Data.szTip, cut.c_str(), cut.size());
+    std::memcpy(m_Data.szTip, cut.c_str(), cut.size() * sizeof(wchar_t));
     if (m_bAdded)
         m_pShell->NotifyIcon(NIM_MODIFY, &m_Data);
 }

@@ -1,13 +1,55 @@
 #include "app/TrayTip.h"
 
-std::string CutText(const std::string& text, size_t nMaxBytes, const LEAD_BYTE_TEST& isLeadByte)
+namespace {
+
+// The length in bytes of the UTF-8 character at text[nAt] and the UTF-16
+// units it takes; a byte that begins no valid character stands alone.
+void NextCharacter(const std::string& text, size_t nAt, size_t& nBytes, size_t& nUnits)
 {
-    size_t nEnd = 0;
+    const unsigned char lead = static_cast<unsigned char>(text[nAt]);
+    size_t nLength = 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        nLength = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        nLength = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        nLength = 4;
+    bool bValid = nLength > 1 && nAt + nLength <= text.size();
+    for (size_t i = 1; bValid && i < nLength; ++i)
+        bValid = (static_cast<unsigned char>(text[nAt + i]) & 0xC0) == 0x80;
+    if (!bValid) {
+        nBytes = 1;
+        nUnits = 1;
+        return;
+    }
+    nBytes = nLength;
+    nUnits = nLength == 4 ? 2 : 1;
+}
+
+}  // namespace
+
+size_t Utf16Length(const std::string& text)
+{
+    size_t nUnits = 0;
+    for (size_t nAt = 0; nAt < text.size();) {
+        size_t nBytes = 0, nCharUnits = 0;
+        NextCharacter(text, nAt, nBytes, nCharUnits);
+        nAt += nBytes;
+        nUnits += nCharUnits;
+    }
+    return nUnits;
+}
+
+std::string CutText(const std::string& text, size_t nMaxUnits)
+{
+    size_t nEnd = 0, nUnits = 0;
     while (nEnd < text.size()) {
-        const size_t nChar = isLeadByte(static_cast<unsigned char>(text[nEnd])) && nEnd + 1 < text.size() ? 2 : 1;
-        if (nEnd + nChar > nMaxBytes)
+        size_t nBytes = 0, nCharUnits = 0;
+        NextCharacter(text, nEnd, nBytes, nCharUnits);
+        if (nUnits + nCharUnits > nMaxUnits)
             break;
-        nEnd += nChar;
+        nEnd += nBytes;
+        nUnits += nCharUnits;
     }
     return text.substr(0, nEnd);
 }
@@ -48,20 +90,21 @@ int CountConnected(const std::vector<std::string>& statuses, const std::vector<s
     return nCount;
 }
 
-std::string MakeTrayTip(const TRAY_TIP_INPUT& input, const LEAD_BYTE_TEST& isLeadByte)
+std::string MakeTrayTip(const TRAY_TIP_INPUT& input)
 {
     if (!input.bRunning || input.strRunningFormat.empty())
-        return CutText(input.strName, TRAY_TIP_MAX, isLeadByte);
+        return CutText(input.strName, TRAY_TIP_MAX);
     const std::vector<std::string> counts = {std::to_string(input.nConnected), std::to_string(input.nSources)};
     std::string tip = FillPlaceholders(input.strRunningFormat, {input.strName, counts[0], counts[1]});
-    if (tip.size() <= TRAY_TIP_MAX)
+    if (Utf16Length(tip) <= TRAY_TIP_MAX)
         return tip;
     const std::string withoutName = FillPlaceholders(input.strRunningFormat, {std::string(), counts[0], counts[1]});
-    if (withoutName.size() < TRAY_TIP_MAX) {
-        const std::string name = CutText(input.strName, TRAY_TIP_MAX - withoutName.size(), isLeadByte);
+    const size_t nWithoutName = Utf16Length(withoutName);
+    if (nWithoutName < TRAY_TIP_MAX) {
+        const std::string name = CutText(input.strName, TRAY_TIP_MAX - nWithoutName);
         tip = FillPlaceholders(input.strRunningFormat, {name, counts[0], counts[1]});
-        if (tip.size() <= TRAY_TIP_MAX)
+        if (Utf16Length(tip) <= TRAY_TIP_MAX)
             return tip;
     }
-    return CutText(tip, TRAY_TIP_MAX, isLeadByte);
+    return CutText(tip, TRAY_TIP_MAX);
 }

@@ -1,18 +1,18 @@
 #pragma once
 // The tray icon's tip: the program's name, and while capture runs how many
-// sources are connected. Kept to what the notification record holds.
-#include <functional>
+// sources are connected. Texts are UTF-8; the tip is kept to what the
+// notification record holds, counted in UTF-16 units as the record holds them.
 #include <string>
 #include <vector>
 
-// Characters of the tip, without its terminating zero.
+// UTF-16 units of the tip, without its terminating zero.
 constexpr size_t TRAY_TIP_MAX = 63;
 
-// True for the first byte of a two-byte character of the ANSI code page.
-using LEAD_BYTE_TEST = std::function<bool(unsigned char)>;
+// The UTF-16 units a UTF-8 text takes; a byte that begins no valid character counts as one.
+size_t Utf16Length(const std::string& text);
 
-// The text cut to at most nMaxBytes bytes, never inside a two-byte character.
-std::string CutText(const std::string& text, size_t nMaxBytes, const LEAD_BYTE_TEST& isLeadByte);
+// The text cut to at most nMaxUnits UTF-16 units, never inside a character.
+std::string CutText(const std::string& text, size_t nMaxUnits);
 
 // The format with %1, %2 and %3 replaced by the arguments; "%%" gives one "%".
 // Anything else after a "%" is kept as it is, so a text from the language file
@@ -32,4 +32,4 @@ struct TRAY_TIP_INPUT {
 
 // Stopped: the name. Running: the running format filled in; when that is too
 // long the name is shortened first, so that the count stays readable.
-std::string MakeTrayTip(const TRAY_TIP_INPUT& input, const LEAD_BYTE_TEST& isLeadByte);
+std::string MakeTrayTip(const TRAY_TIP_INPUT& input);

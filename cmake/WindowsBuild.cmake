@@ -60,7 +60,9 @@ foreach(t ${_tests})
       string(REPLACE ":" ";" shot "${shot}")
       list(GET shot 0 lang)
       list(GET shot 1 locale)
-      add_test(NAME win.${name}.${lang} COMMAND win_${name})
+      # A display of its own: no other test's window in the pictures.
+      add_test(NAME win.${name}.${lang}
+               COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-on-own-display.sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win_${name}>)
       set_tests_properties(win.${name}.${lang} PROPERTIES TIMEOUT 300 RESOURCE_LOCK tillvox_data_folder
         ENVIRONMENT "${TILLVOX_WINE_ENV};TILLVOX_SCREENSHOT_LANGUAGE=${lang};LANG=${locale};LC_ALL=${locale}")
     endforeach()

@@ -40,7 +40,7 @@ BOOL CReadFileSetting::OnInitDialog()
     m_strPrinterTcp = Text("IDS_PTS_PRINTER_TCP");
     m_strPrinterSerial = Text("IDS_PTS_PRINTER_SERIAL");
     m_pNewRecord.reset();
-    UseFont({IDC_SEQUENTIAL, IDC_PRINTER_TYPE_LABEL, IDC_FILE_PATH_LABEL, IDC_FILE_PATH, IDC_POS_INDEX_LABEL,
+    UseFont({IDC_SEQUENTIAL, IDC_PRINTER_TYPE_LABEL, IDC_PRINTER_TYPE, IDC_FILE_PATH_LABEL, IDC_FILE_PATH, IDC_POS_INDEX_LABEL,
              IDC_POS_INDEX, IDC_COM_PORT_LABEL, IDC_COM_PORT, IDC_PORT_BUTTON, IDOK, IDCANCEL});
     SetCaption("IDS_PTS_CONFIG");
     SetTexts({{IDC_SEQUENTIAL, "IDS_RECEIPT_SEQUENTIAL_TYPE"}, {IDC_PRINTER_TYPE_LABEL, "IDS_PTS_PRINTER_TYPE"},
@@ -70,8 +70,9 @@ BOOL CReadFileSetting::OnInitDialog()
 
 void CReadFileSetting::FillLists()
 {
-    SendDlgItemMessageA(Hwnd(), IDC_PRINTER_TYPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_strPrinterSerial.c_str()));
-    SendDlgItemMessageA(Hwnd(), IDC_PRINTER_TYPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_strPrinterTcp.c_str()));
+    // The language file's letters, whatever the ANSI code page; the choice goes by item, never by text.
+    for (const char* key : {"IDS_PTS_PRINTER_SERIAL", "IDS_PTS_PRINTER_TCP"})
+        SendDlgItemMessageW(Hwnd(), IDC_PRINTER_TYPE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideText(key).c_str()));
     SelectPrinterType(PRINTER_TYPE::Serial);
     for (int n = 1; n <= POS_INDEX_ITEMS; ++n)
         SendDlgItemMessageA(Hwnd(), IDC_POS_INDEX, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(("POS" + std::to_string(n)).c_str()));

@@ -162,8 +162,15 @@ FONT_SPEC FontForLanguageId(const std::string& strLanguageId)
         return {"\xE6\x96\xB0\xE7\xB4\xB0\xE6\x98\x8E\xE9\xAB\x94", 1, 500};  // PMingLiU's own name
     if (strLanguageId == "JPN")
         return {"MS UI Gothic", 128, 300};
+    // The character set names the script the face must draw: where the face
+    // has no letters of it, the font mapper takes one that has, and draws the
+    // letters joined as the script writes them.
     if (strLanguageId == "TAI")
-        return {"Tahoma", 1, 500};
+        return {"Tahoma", THAI_CHARSET_ID, 500};
+    if (strLanguageId == "ARB" || strLanguageId == "PRS")
+        return {"Arial", ARABIC_CHARSET_ID, 500};
+    if (strLanguageId == "HEB")
+        return {"Arial", HEBREW_CHARSET_ID, 500};
     return {"Arial", 1, 500};
 }
 

@@ -61,6 +61,11 @@ bool IsPlainElementName(const std::string& name);
 // The lookup language's text, or the "EN" text when that is missing or empty.
 std::string TextWithFallback(const std::string& strLookupId, const CHILD_TEXT_READER& readLanguage);
 
+// THAI_CHARSET, ARABIC_CHARSET and HEBREW_CHARSET of the GDI; this file includes no windows.h.
+constexpr int THAI_CHARSET_ID = 222;
+constexpr int ARABIC_CHARSET_ID = 178;
+constexpr int HEBREW_CHARSET_ID = 177;
+
 struct FONT_SPEC {
     std::string strFace;  // UTF-8
     int nCharSet = 1;

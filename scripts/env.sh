@@ -57,10 +57,18 @@ tillvox_make_prefix() {
 #   the metric-compatible Liberation Sans, the CJK faces by Noto Sans CJK, and
 #   DejaVu Sans (Arabic, Hebrew) and Noto Sans CJK linked behind them for the
 #   characters Liberation Sans lacks;
+# - Thai from Loma: Wine draws Thai without font links, so a Thai text needs a
+#   face with Thai letters itself; Tahoma asked for with the Thai character
+#   set, as the program asks for it, gets Loma (Wine's own Tahoma has no Thai);
+#   likewise Arial with the Arabic or Hebrew set gets DejaVu Sans: letters from
+#   a linked face are drawn, but not joined as Arabic writes them;
+# - the captions', menus' and message boxes' font Tahoma, as on Windows, not
+#   "MS Shell Dlg": Wine maps that to Liberation Sans under the Arabic and Hebrew
+#   code pages, and a bold caption then draws no Arabic or Hebrew letters;
 # - top-level windows not managed by an X window manager: on a bare virtual
 #   display there is none, and hiding a managed window then waits two seconds
 #   for a window manager's answer each time a dialog or message box closes.
-TILLVOX_PREFIX_SETTINGS_VERSION=2
+TILLVOX_PREFIX_SETTINGS_VERSION=7
 tillvox_prefix_settings() {
   local prefix=$1 marker="$1/.tillvox-settings"
   [ "$(cat "$marker" 2>/dev/null)" = "$TILLVOX_PREFIX_SETTINGS_VERSION" ] && return 0
@@ -79,6 +87,9 @@ cjk = ["SimSun", "\u5b8b\u4f53", "\u65b0\u7d30\u660e\u9ad4", "NSimSun", "SimHei"
        "MingLiU", "Microsoft JhengHei", "MS UI Gothic", "MS Gothic", "MS PGothic", "Meiryo", "Gulim", "Dotum",
        "Malgun Gothic"]
 links = ["DejaVuSans.ttf,DejaVu Sans", "NotoSansCJK-Regular.ttc,Noto Sans CJK SC"]
+# Arial without Arabic and Hebrew behind it: asked for with their character set it must give way to DejaVu Sans.
+arial = ["Arial", "Liberation Sans"]
+arial_links = ["NotoSansCJK-Regular.ttc,Noto Sans CJK SC"]
 def multi(values):
     data = "".join(v + "\0" for v in values) + "\0"
     return "hex(7):" + ",".join("%02x" % b for b in data.encode("utf-16-le"))
@@ -87,7 +98,17 @@ lines = ["Windows Registry Editor Version 5.00", "",
 lines += ['"%s"="Liberation Sans"' % f for f in latin]
 lines += ['"%s"="Noto Sans CJK SC"' % f for f in cjk]
 lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]"]
-lines += ['"%s"=%s' % (f, multi(links)) for f in latin + ["Liberation Sans"]]
+lines += ['"%s"=%s' % (f, multi(arial_links if f in arial else links)) for f in latin + ["Liberation Sans"]]
+lines += ["", "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]",
+          '"Tahoma,222"="Loma,222"', '"Arial,178"="DejaVu Sans,178"', '"Arial,177"="DejaVu Sans,177"']
+def logfont(face, weight):
+    import struct
+    data = struct.pack("<lllllBBBBBBBB", -11, 0, 0, 0, weight, 0, 0, 0, 0, 0, 0, 0, 0x22)
+    data += face.encode("utf-16-le").ljust(64, b"\0")
+    return "hex:" + ",".join("%02x" % b for b in data)
+lines += ["", "[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]",
+          '"CaptionFont"=%s' % logfont("Tahoma", 700)]
+lines += ['"%s"=%s' % (key, logfont("Tahoma", 400)) for key in ["SmCaptionFont", "MenuFont", "StatusFont", "MessageFont", "IconFont"]]
 lines += ["", "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]", '"Managed"="N"', ""]
 with open(sys.argv[1], "wb") as out:
     out.write(b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le"))

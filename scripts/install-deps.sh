@@ -11,7 +11,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils wine wine32:i386 wine64 xvfb xauth x11-utils socat cmake ninja-build
-          python3 googletest g++ make imagemagick xdotool procps fonts-liberation nsis fonts-dejavu-core fonts-wine fonts-noto-cjk locales)
+          python3 googletest g++ make imagemagick xdotool procps fonts-liberation nsis fonts-dejavu-core fonts-wine fonts-noto-cjk fonts-tlwg-loma-ttf locales)
 for p in "${packages[@]}"; do have "$p" || need+=("$p"); done
 # The screenshots of right-to-left, CJK, German, Russian and Thai texts run Wine under these locales,
 # so that the program's ANSI code page can hold the texts.

@@ -26,3 +26,7 @@ void LanguageMessageBox(HWND hOwner, const std::wstring& text, bool bRightToLeft
 std::wstring WideFromAnsi(const std::string& text);
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
+std::string Utf8FromAnsi(const std::string& text);
+// A text built from language texts (UTF-8) and values typed into the ANSI
+// boxes: UTF-8 when it is valid UTF-8 as a whole, else the ANSI code page.
+std::wstring WideFromUtf8OrAnsi(const std::string& text);

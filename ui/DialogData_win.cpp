@@ -117,3 +117,18 @@ std::string Utf8FromWide(const std::wstring& text)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &narrow[0], count, nullptr, nullptr);
     return narrow;
 }
+
+std::string Utf8FromAnsi(const std::string& text)
+{
+    return Utf8FromWide(WideFromAnsi(text));
+}
+
+std::wstring WideFromUtf8OrAnsi(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0) > 0)
+        return Widen(text, CP_UTF8);
+    return Widen(text, CP_ACP);
+}

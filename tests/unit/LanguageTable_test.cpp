@@ -149,7 +149,8 @@ TEST(LanguageTable, FontFollowsTheLanguage)
         int charset, weight;
     } cases[] = {
         {"SC", SIMSUN, 134, 500},   {"TC", PMINGLIU, 1, 500}, {"JPN", "MS UI Gothic", 128, 300},
-        {"TAI", "Tahoma", 1, 500},  {"EN", "Arial", 1, 500},  {"ARB", "Arial", 1, 500},
+        {"TAI", "Tahoma", 222, 500}, {"EN", "Arial", 1, 500},  {"ARB", "Arial", 178, 500},
+        {"HEB", "Arial", 177, 500}, {"PRS", "Arial", 178, 500},
         {"jpn", "Arial", 1, 500},   {"", "Arial", 1, 500},
     };
     for (const auto& c : cases) {

@@ -250,7 +250,7 @@ TEST_F(LanguageFixture, FontSuitsTheSystemLanguage)
         {SIMPLIFIED_CHINESE, L"\u5b8b\u4f53", 134, 500},
         {TRADITIONAL_CHINESE, L"\u65b0\u7d30\u660e\u9ad4", 1, 500},
         {JAPANESE, L"MS UI Gothic", 128, 300},
-        {THAI, L"Tahoma", 1, 500},
+        {THAI, L"Tahoma", THAI_CHARSET, 500},
         {GERMAN, L"Arial", 1, 500},
         {KOREAN, L"Arial", 1, 500},
         {ENGLISH_US, L"Arial", 1, 500},

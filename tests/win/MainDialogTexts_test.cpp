@@ -138,6 +138,57 @@ std::wstring ComboItem(HWND hDialog, int nId, int nItem)
     return text;
 }
 
+std::wstring CellText(HWND hList, int nRow, int nColumn)
+{
+    wchar_t text[512] = {};
+    LVITEMW item = {};
+    item.iSubItem = nColumn;
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    SendMessageW(hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+// A message box's caption and text as the W calls read them; false when hWnd is none.
+bool MessageBoxTextW(HWND hWnd, std::wstring& caption, std::wstring& text)
+{
+    for (int id : {0xFFFF, 100}) {
+        HWND hText = GetDlgItem(hWnd, id);
+        wchar_t name[16] = {};
+        if (hText && GetClassNameW(hText, name, static_cast<int>(std::size(name))) && std::wstring(name) == L"Static") {
+            caption = WindowTextW(hWnd);
+            text = WindowTextW(hText);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Pump(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    } while (GetTickCount() - start < ms);
+}
+
+template <typename F>
+bool PumpUntil(F condition, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Pump(20);
+    }
+    return true;
+}
+
 bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrW(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
 
 // A control of a dialog (0: the dialog's caption) and the key of its text.
@@ -349,5 +400,91 @@ TEST_F(WindowTexts, EveryLanguageShowsTheFileTextsWhateverTheCodePage)
         ExpectTexts(language, infogenesis.Hwnd(), INFOGENESIS_DIALOG_TEXTS);
         EXPECT_EQ("Infogenesis", Utf8(WindowTextW(infogenesis.Hwnd())));
         EXPECT_FALSE(IsMirrored(infogenesis.Hwnd()));
+    }
+}
+
+// The main window's own texts: list cells that the engine fills, the tray tip,
+// the printer-type list and its message boxes. The prefix's ANSI code page is
+// Western: a Chinese or Thai text must still read back letter for letter.
+TEST_F(WindowTexts, MainWindowCellsTipListAndBoxesKeepTheFileLetters)
+{
+    ASSERT_FALSE(texts[L"EN"].empty()) << ProgramLanguageFilePath();
+    // A file name the settings file holds in the ANSI code page shows as such.
+    const bool bWestern = GetACP() == 1252;
+    const std::string fileName = bWestern ? "K\xe4se.txt" : "Kase.txt";
+    const std::wstring wideFileName = bWestern ? L"K\u00e4se.txt" : L"Kase.txt";
+    const std::string folderPath = folder.Path();
+    const std::wstring widePath = std::wstring(folderPath.begin(), folderPath.end()) + wideFileName;
+    WriteWholeFile(folder.File("FileMapPOS.ini"), "[Main]\r\nFile Number=1\r\n[Setup1]\r\nMonitor Type=0\r\nFile Path=" +
+                                                      folderPath + fileName +
+                                                      "\r\nPOS Index=POS3\r\nPrinter Type=TCP\r\nPort=TCP(4711)"
+                                                      "\r\nPassword=pw\r\nReceipt Type=0\r\n");
+    for (const LANGUAGE_CASE& language : LANGUAGES) {
+        SCOPED_TRACE(Utf8(language.id));
+        auto pLanguage = std::make_unique<CLanguage>(
+            LANGUAGE_INPUTS{static_cast<unsigned short>((language.sub << 10) | language.primary), ""});
+        ASSERT_TRUE(pLanguage->Load(ProgramLanguageFilePath()));
+        const bool bRightToLeft = pLanguage->IsRightToLeft() != 0;
+
+        CKassimoDlg main(pLanguage.get(), folder.Path(), false, bRightToLeft);
+        ASSERT_NE(nullptr, main.CreateModeless());
+        HWND hList = main.Item(IDC_SOURCE_LIST);
+        ASSERT_EQ(1, main.Engine().SourceCount());
+        EXPECT_EQ(Utf8(widePath), Utf8(CellText(hList, 0, 1)));
+        EXPECT_EQ("POS3", Utf8(CellText(hList, 0, 2)));
+
+        // A status as a worker reports it, through the engine's mailbox.
+        for (const char* key : {"IDS_PTS_CONNECTED", "IDS_PTS_WAIT_CONNECT", "IDS_PTS_COM_SETTING_FAIL"}) {
+            const std::wstring expected = Expected(language, key);
+            ASSERT_FALSE(expected.empty()) << key;
+            main.Engine().PostListCell(0, 0, main.GetString(key));
+            EXPECT_TRUE(PumpUntil([&] { return CellText(hList, 0, 0) == expected; }, 5000))
+                << key << ": " << Utf8(CellText(hList, 0, 0));
+        }
+
+        EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_DLG_NAME")), Utf8(main.TrayIcon().Record().szTip));
+
+        CReadFileSetting source(pLanguage.get(), bRightToLeft);
+        source.m_nMode = EDIT_MODE_NEW;
+        source.m_nMonitorType = KIND_FILE;
+        ASSERT_NE(nullptr, source.CreateModeless(main.Hwnd()));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_PRINTER_SERIAL")), Utf8(ComboItem(source.Hwnd(), IDC_PRINTER_TYPE, 0)));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_PRINTER_TCP")), Utf8(ComboItem(source.Hwnd(), IDC_PRINTER_TYPE, 1)));
+        DestroyWindow(source.Hwnd());
+
+        // The message boxes: the caution box, the notice box, and a warning a worker raises.
+        std::vector<std::pair<std::wstring, std::wstring>> boxes;
+        auto readBox = [&boxes](HWND hTop) {
+            std::wstring caption, text;
+            if (!MessageBoxTextW(hTop, caption, text))
+                return false;
+            boxes.emplace_back(caption, text);
+            PostMessageW(hTop, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            return true;
+        };
+        CDialogDriver driver;
+        driver.Then("caution box", readBox).Then("notice box", readBox).Then("worker's warning", readBox);
+        driver.Run([&] {
+            main.CautionBox(main.GetString("IDS_NEED_CLOSE_AP"), MB_OK);
+            main.NoticeBox(main.GetString("IDS_PTS_SELECT_ONE_ITEM"), MB_OK);
+            main.CautionBox(0, main.GetString("IDS_PTS_WARNING_WRONG_PASSWORD"));
+            PumpUntil([&] { return boxes.size() == 3; }, 10000);
+        });
+        EXPECT_TRUE(driver.AllDone()) << (driver.m_Failures.empty() ? "" : driver.m_Failures[0]);
+        ASSERT_EQ(3u, boxes.size());
+        EXPECT_EQ(Utf8(Expected(language, "IDS_CAUTION")), Utf8(boxes[0].first));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_NEED_CLOSE_AP")), Utf8(boxes[0].second));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_DLG_NAME")), Utf8(boxes[1].first));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_SELECT_ONE_ITEM")), Utf8(boxes[1].second));
+        EXPECT_EQ(Utf8(Expected(language, "IDS_CAUTION")), Utf8(boxes[2].first));
+        // The warning names the source and its port in the language's own words.
+        std::wstring which = Expected(language, "IDS_PTS_WARNING_SOURCE_PORT");
+        for (const auto& place : {std::make_pair(L"%1", L"POS3"), std::make_pair(L"%2", L"4711")}) {
+            const size_t at = which.find(place.first);
+            ASSERT_NE(std::wstring::npos, at) << "IDS_PTS_WARNING_SOURCE_PORT";
+            which.replace(at, 2, place.second);
+        }
+        EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_WARNING_WRONG_PASSWORD") + L"\n\n" + which), Utf8(boxes[2].second));
+        DestroyWindow(main.Hwnd());
     }
 }

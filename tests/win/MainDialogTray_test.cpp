@@ -27,12 +27,21 @@ namespace {
 
 struct NOTIFY_CALL {
     DWORD dwMessage;
-    NOTIFYICONDATAA data;
+    NOTIFYICONDATAW data;
+    // The tip in UTF-8.
+    std::string Tip() const
+    {
+        const int count = WideCharToMultiByte(CP_UTF8, 0, data.szTip, -1, nullptr, 0, nullptr, nullptr);
+        std::string tip(static_cast<size_t>(count > 0 ? count : 1), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, data.szTip, -1, &tip[0], count, nullptr, nullptr);
+        tip.resize(tip.size() - 1);
+        return tip;
+    }
 };
 
 class CRecordingShell : public CShellNotify {
 public:
-    BOOL NotifyIcon(DWORD dwMessage, NOTIFYICONDATAA* pData) override
+    BOOL NotifyIcon(DWORD dwMessage, NOTIFYICONDATAW* pData) override
     {
         calls.push_back({dwMessage, *pData});
         return TRUE;
@@ -195,17 +204,17 @@ TEST_F(TrayFixture, MinimiseHidesTheWindowAndAddsTheIconALeftClickBringsItBack)
     SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(dialog.Hwnd()));
     ASSERT_EQ(std::vector<DWORD>{NIM_ADD}, dialog.shell.Messages());
-    const NOTIFYICONDATAA& record = dialog.shell.calls[0].data;
-    EXPECT_EQ(DWORD(NOTIFYICONDATAA_V1_SIZE), record.cbSize);
+    const NOTIFYICONDATAW& record = dialog.shell.calls[0].data;
+    EXPECT_EQ(DWORD(NOTIFYICONDATAW_V1_SIZE), record.cbSize);
     if (sizeof(void*) == 4) {
-        EXPECT_EQ(88u, record.cbSize) << "the first form of the record";
+        EXPECT_EQ(152u, record.cbSize) << "the first form of the record";
     }
     EXPECT_EQ(dialog.Hwnd(), record.hWnd);
     EXPECT_EQ(133u, record.uID);
     EXPECT_EQ(UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP), record.uFlags);
     EXPECT_EQ(0x464u, record.uCallbackMessage);
     EXPECT_NE(nullptr, record.hIcon);
-    EXPECT_EQ(Text("IDS_PTS_DLG_NAME"), record.szTip);
+    EXPECT_EQ(Text("IDS_PTS_DLG_NAME"), dialog.shell.calls[0].Tip());
 
     // Other mouse messages of the icon do nothing.
     for (LPARAM other : {LPARAM(WM_MOUSEMOVE), LPARAM(WM_LBUTTONUP), LPARAM(WM_LBUTTONDBLCLK)}) {
@@ -288,7 +297,7 @@ TEST_F(TrayFixture, RecreatedTaskbarGetsTheIconAgain)
     SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     SendMessageA(dialog.Hwnd(), nTaskbarCreated, 0, 0);
     ASSERT_EQ((std::vector<DWORD>{NIM_ADD, NIM_ADD}), dialog.shell.Messages());
-    EXPECT_EQ(0, memcmp(&dialog.shell.calls[0].data, &dialog.shell.calls[1].data, sizeof(NOTIFYICONDATAA)))
+    EXPECT_EQ(0, memcmp(&dialog.shell.calls[0].data, &dialog.shell.calls[1].data, sizeof(NOTIFYICONDATAW)))
         << "the same record";
     EXPECT_FALSE(IsWindowVisible(dialog.Hwnd())) << "the window stays in the tray";
 }
@@ -304,21 +313,21 @@ TEST_F(TrayFixture, TipCountsConnectedSourcesWhileRunning)
     CTestDlg dialog(pLanguage.get(), folder.Path(), true);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     ASSERT_FALSE(dialog.shell.calls.empty());
-    EXPECT_EQ(RunningTip(0, 2), dialog.shell.calls.back().data.szTip);
+    EXPECT_EQ(RunningTip(0, 2), dialog.shell.calls.back().Tip());
 
     CRecorderPeer recorder;
     ASSERT_TRUE(recorder.Connect(port2));
     ASSERT_EQ(67u, recorder.Login("pw").size());
-    EXPECT_TRUE(PumpUntil([&] { return RunningTip(1, 2) == dialog.shell.calls.back().data.szTip; }, 5000))
-        << dialog.shell.calls.back().data.szTip;
+    EXPECT_TRUE(PumpUntil([&] { return RunningTip(1, 2) == dialog.shell.calls.back().Tip(); }, 5000))
+        << dialog.shell.calls.back().Tip();
     EXPECT_EQ(DWORD(NIM_MODIFY), dialog.shell.calls.back().dwMessage);
 
     recorder.Close();
-    EXPECT_TRUE(PumpUntil([&] { return RunningTip(0, 2) == dialog.shell.calls.back().data.szTip; }, 5000))
-        << "a dropped recorder no longer counts: " << dialog.shell.calls.back().data.szTip;
+    EXPECT_TRUE(PumpUntil([&] { return RunningTip(0, 2) == dialog.shell.calls.back().Tip(); }, 5000))
+        << "a dropped recorder no longer counts: " << dialog.shell.calls.back().Tip();
 
     SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);  // Stop
-    EXPECT_EQ(Text("IDS_PTS_DLG_NAME"), dialog.shell.calls.back().data.szTip);
+    EXPECT_EQ(Text("IDS_PTS_DLG_NAME"), dialog.shell.calls.back().Tip());
     DestroyWindow(dialog.Hwnd());
 }
 

@@ -24,7 +24,7 @@ const unsigned short ENGLISH = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
 class CShellStub : public CShellNotify {
 public:
-    BOOL NotifyIcon(DWORD, NOTIFYICONDATAA*) override { return TRUE; }
+    BOOL NotifyIcon(DWORD, NOTIFYICONDATAW*) override { return TRUE; }
 };
 
 // The question on closing answered as the test says; every box shown is recorded.

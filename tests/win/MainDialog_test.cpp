@@ -160,6 +160,17 @@ struct MainDialogFixture : ::testing::Test {
     }
 };
 
+// lParam: the caption looked for, and the windows found.
+BOOL CALLBACK CollectVisibleWithCaption(HWND h, LPARAM p)
+{
+    auto* pBoxes = reinterpret_cast<std::pair<const std::string*, std::vector<HWND>>*>(p);
+    char text[256] = {};
+    GetWindowTextA(h, text, sizeof text);
+    if (IsWindowVisible(h) && *pBoxes->first == text)
+        pBoxes->second.push_back(h);
+    return TRUE;
+}
+
 }  // namespace
 
 TEST_F(MainDialogFixture, ChangedReceiptTypeAsksForARestartAndCancelLeavesItStopped)
@@ -236,7 +247,7 @@ TEST_F(MainDialogFixture, MissingLanguageFileLeavesAWorkingWindowWithEmptyTexts)
     GetWindowTextA(dialog.Hwnd(), caption, sizeof caption);
     EXPECT_STREQ("", caption);
     EXPECT_EQ(1, ListView_GetItemCount(dialog.Item(IDC_SOURCE_LIST)));
-    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(dialog.Hwnd(), IDC_AUTORUN));
+    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), IsDlgButtonChecked(dialog.Hwnd(), IDC_AUTORUN));
 }
 
 TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotClosed)
@@ -301,16 +312,7 @@ TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneB
         marker.Post();
         const bool bMarkerHandled = marker.WaitHandled();
         std::pair<const std::string*, std::vector<HWND>> boxes(&caption, {});
-        EnumWindows(
-            [](HWND h, LPARAM p) -> BOOL {
-                auto* pBoxes = reinterpret_cast<std::pair<const std::string*, std::vector<HWND>>*>(p);
-                char text[256] = {};
-                GetWindowTextA(h, text, sizeof text);
-                if (IsWindowVisible(h) && *pBoxes->first == text)
-                    pBoxes->second.push_back(h);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&boxes));
+        EnumWindows(CollectVisibleWithCaption, reinterpret_cast<LPARAM>(&boxes));
         nBoxesSeen = bMarkerHandled ? static_cast<int>(boxes.second.size()) : -1;
         // Every box is closed, a second one too, so that a failure ends the test.
         for (HWND h : boxes.second)

@@ -57,23 +57,30 @@ std::string Stream(int from, int to)
     return Swapped(s);
 }
 
+struct TITLE_SEARCH {
+    DWORD pid;
+    const std::string* title;
+    bool found;
+};
+
+BOOL CALLBACK FindWindowWithTitle(HWND hWnd, LPARAM lParam)
+{
+    auto* f = reinterpret_cast<TITLE_SEARCH*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    char text[256] = {};
+    GetWindowTextA(hWnd, text, sizeof text);
+    if (pid == f->pid && IsWindowVisible(hWnd) && *f->title == text) {
+        f->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 bool WindowOfProcessWithTitle(DWORD dwProcessId, const std::string& title)
 {
-    struct FIND { DWORD pid; const std::string* title; bool found; } find{dwProcessId, &title, false};
-    EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto* f = reinterpret_cast<FIND*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hWnd, &pid);
-            char text[256] = {};
-            GetWindowTextA(hWnd, text, sizeof text);
-            if (pid == f->pid && IsWindowVisible(hWnd) && *f->title == text) {
-                f->found = true;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&find));
+    TITLE_SEARCH find{dwProcessId, &title, false};
+    EnumWindows(FindWindowWithTitle, reinterpret_cast<LPARAM>(&find));
     return find.found;
 }
 

@@ -71,6 +71,22 @@ bool PortIsFree(unsigned short port)
     return probe.Create(port);
 }
 
+struct FIND_BOX {
+    DWORD dwProcessId;
+    HWND hBox;
+};
+
+BOOL CALLBACK FindMessageBoxOfProcess(HWND h, LPARAM p)
+{
+    auto* pFind = reinterpret_cast<FIND_BOX*>(p);
+    DWORD dwProcessId = 0;
+    GetWindowThreadProcessId(h, &dwProcessId);
+    std::string text;
+    if (dwProcessId == pFind->dwProcessId && IsWindowVisible(h) && MessageBoxText(h, text))
+        pFind->hBox = h;
+    return TRUE;
+}
+
 }  // namespace
 
 TEST_F(ProgramTrayFixture, StartedAtLogOnItCapturesInTheTrayAndExitFromTheMenuEndsEverything)
@@ -236,23 +252,10 @@ TEST_F(ProgramTrayFixture, APostedCloseEndsTheProgramWhileTheCloseQuestionIsOpen
 
     PostMessageA(hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
     // Nobody answers: the box is only looked for, never touched.
-    struct FIND_BOX {
-        DWORD dwProcessId;
-        HWND hBox;
-    } find = {program.ProcessId(), nullptr};
+    FIND_BOX find = {program.ProcessId(), nullptr};
     ASSERT_TRUE(WaitUntil(
         [&] {
-            EnumWindows(
-                [](HWND h, LPARAM p) -> BOOL {
-                    auto* pFind = reinterpret_cast<FIND_BOX*>(p);
-                    DWORD dwProcessId = 0;
-                    GetWindowThreadProcessId(h, &dwProcessId);
-                    std::string text;
-                    if (dwProcessId == pFind->dwProcessId && IsWindowVisible(h) && MessageBoxText(h, text))
-                        pFind->hBox = h;
-                    return TRUE;
-                },
-                reinterpret_cast<LPARAM>(&find));
+            EnumWindows(FindMessageBoxOfProcess, reinterpret_cast<LPARAM>(&find));
             return find.hBox != nullptr;
         },
         15000));

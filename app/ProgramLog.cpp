@@ -54,11 +54,11 @@ void CProgramLog::EventThreadProc()
             break;
         if (std::chrono::steady_clock::now() >= nextDue) {
             lock.unlock();
-            m_pEventLog->ReportDue();
+            m_pEventLog->ReportDue(false);
             lock.lock();
             nextDue = std::chrono::steady_clock::now() + m_DueEvery;
         }
     }
     lock.unlock();
-    m_pEventLog->ReportDue();
+    m_pEventLog->ReportDue(true);
 }

@@ -31,7 +31,7 @@ public:
 
     // Enters the counts of floods that stopped (call it now and then, e.g.
     // with the metrics); returns how many entries were written.
-    int ReportDue() override;
+    int ReportDue(bool bAtEnd = false) override;
 
 private:
     bool Enter(LOG_LEVEL level, const std::string& strText);

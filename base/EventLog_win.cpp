@@ -65,10 +65,10 @@ bool CEventLog::Report(LOG_LEVEL level, const std::string& strSource, const std:
     return Enter(level, EventLogText(strSource, strText, verdict.nSuppressed));
 }
 
-int CEventLog::ReportDue()
+int CEventLog::ReportDue(bool bAtEnd)
 {
     int nEntered = 0;
-    for (const CRateLimiter::SUMMARY& summary : m_limiter.Due(m_clock())) {
+    for (const CRateLimiter::SUMMARY& summary : m_limiter.Due(m_clock(), bAtEnd)) {
         if (Enter(LOG_LEVEL::LEVEL_WARNING,
                 EventLogSummaryText(summary.strSource, summary.strKind, summary.nSuppressed)))
             ++nEntered;

@@ -11,6 +11,7 @@ public:
     // strKind names the event for the rate limit; returns true when an entry was written.
     virtual bool Report(LOG_LEVEL level, const std::string& strSource, const std::string& strKind,
         const std::string& strText) = 0;
-    // Enters the counts of floods that stopped; returns how many entries were written.
-    virtual int ReportDue() = 0;
+    // Enters the counts of floods that stopped (bAtEnd: every count still held
+    // back, as the program ends); returns how many entries were written.
+    virtual int ReportDue(bool bAtEnd) = 0;
 };

@@ -21,13 +21,13 @@ CRateLimiter::VERDICT CRateLimiter::Check(const std::string& strSource, const st
     return verdict;
 }
 
-std::vector<CRateLimiter::SUMMARY> CRateLimiter::Due(int64_t nNowMs)
+std::vector<CRateLimiter::SUMMARY> CRateLimiter::Due(int64_t nNowMs, bool bAtEnd)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     std::vector<SUMMARY> due;
     for (auto it = m_keys.begin(); it != m_keys.end();) {
         KEY_STATE& state = it->second;
-        if (nNowMs - state.nLastEntryMs < m_nIntervalMs) {
+        if (!bAtEnd && nNowMs - state.nLastEntryMs < m_nIntervalMs) {
             ++it;
             continue;
         }

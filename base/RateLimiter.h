@@ -28,8 +28,10 @@ public:
         std::string strKind;
         uint64_t nSuppressed = 0;
     };
-    // The held-back counts of keys whose interval has passed; each is reported once.
-    std::vector<SUMMARY> Due(int64_t nNowMs);
+    // The held-back counts of keys whose interval has passed; each is reported
+    // once. bAtEnd (the program is ending): every count still held back, so
+    // that a flood of the last minute is not lost.
+    std::vector<SUMMARY> Due(int64_t nNowMs, bool bAtEnd = false);
 
 private:
     struct KEY_STATE {

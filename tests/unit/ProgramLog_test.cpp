@@ -27,6 +27,7 @@ public:
         std::vector<REPORTED> reported;
         bool bHang = false;
         std::atomic<int> nDue{0};
+        std::atomic<int> nDueAtEnd{0};
     };
     explicit CRecordingReporter(SHARED& shared) : m_shared(shared) {}
     bool Report(LOG_LEVEL level, const std::string& strSource, const std::string& strKind,
@@ -37,8 +38,10 @@ public:
         m_shared.reported.push_back(REPORTED{level, strSource, strKind, strText});
         return true;
     }
-    int ReportDue() override
+    int ReportDue(bool bAtEnd) override
     {
+        if (bAtEnd)
+            ++m_shared.nDueAtEnd;
         ++m_shared.nDue;
         return 0;
     }
@@ -116,4 +119,15 @@ TEST(ProgramLog, HeldBackCountsAreEnteredNowAndThen)
     CProgramLog log(folder.Path(), std::make_unique<CRecordingReporter>(shared), std::chrono::milliseconds(20));
     for (int k = 0; k < 500 && shared.nDue < 3; ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_GE(shared.nDue.load(), 3) << "without any new event";
+    EXPECT_EQ(0, shared.nDueAtEnd.load()) << "only counts whose minute is over, while the program runs";
+}
+
+TEST(ProgramLog, EveryCountStillHeldBackIsEnteredAtTheEnd)
+{
+    CScratchFolder folder;
+    CRecordingReporter::SHARED shared;
+    {
+        CProgramLog log(folder.Path(), std::make_unique<CRecordingReporter>(shared), std::chrono::hours(1));
+    }
+    EXPECT_EQ(1, shared.nDueAtEnd.load());
 }

@@ -98,3 +98,20 @@ TEST(RateLimiter, ASummaryIsAnEntryOfItsOwn)
         {2200, "POS1", "junk", true, 1},
     });
 }
+
+TEST(RateLimiter, AtTheEndEveryHeldBackCountIsHandedOutWithinItsInterval)
+{
+    CRateLimiter limiter(60000);
+    Play(limiter, {
+        {0, "POS1", "wrong password", true, 0},
+        {10, "POS1", "wrong password", false, 0},
+        {20, "POS1", "wrong password", false, 0},
+        {30, "POS2", "junk", true, 0},
+    });
+    EXPECT_TRUE(limiter.Due(100).empty()) << "the minute has not passed";
+    const std::vector<CRateLimiter::SUMMARY> last = limiter.Due(100, true);
+    ASSERT_EQ(1u, last.size()) << "POS2 held nothing back";
+    EXPECT_EQ("POS1", last[0].strSource);
+    EXPECT_EQ(2u, last[0].nSuppressed);
+    EXPECT_TRUE(limiter.Due(200, true).empty()) << "each count is handed out once";
+}

@@ -47,7 +47,8 @@ public:
     // A warning for the user about source nSource; returns at once (the box is
     // shown elsewhere), and at most one per source is open at a time.
     virtual void CautionBox(int nSource, const std::string& text) = 0;
-    // The text of an IDS_ key in the current language.
+    // The text of an IDS_ key in the current language, in UTF-8 (the window
+    // turns it into UTF-16; settings-file texts in row texts stay ANSI).
     virtual std::string GetString(const char* key) = 0;
     // An Infogenesis status for source nSource; any thread. The window posts
     // WM_INFOGENESIS_STATUS and shows InfogenesisRowText(nSource, nStatus).

@@ -29,7 +29,8 @@ public:
 protected:
     BOOL OnInitDialog() override
     {
-        SetWindowTextA(Hwnd(), "About Tillvox");
+        const std::wstring caption = m_pLanguage ? m_pLanguage->GetText("IDS_PTS_ABOUT_CAPTION") : std::wstring();
+        SetWindowTextW(Hwnd(), caption.empty() ? L"About Tillvox" : caption.c_str());
         const struct { int id; const char* key; } texts[] = {{IDOK, "IDS_PTS_OK"}};
         for (const auto& text : texts) {
             const std::wstring shown = m_pLanguage ? m_pLanguage->GetText(text.key) : std::wstring();

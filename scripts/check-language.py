@@ -25,9 +25,8 @@ FIXED_TEXTS = {
     "TCP": "a protocol name; the network dialog writes TCP, UDP or the OPOS text there",
     "Infogenesis": "the adapter's own name",
 }
-# The about box shows the product's name and version as they are.
+# The about box shows the product's version line as it is.
 FIXED_CONTROLS = {
-    ("IDD_ABOUTBOX", "CAPTION"),
     ("IDD_ABOUTBOX", "IDC_ABOUT_VERSION"),
 }
 

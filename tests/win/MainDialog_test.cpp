@@ -392,29 +392,47 @@ TEST_F(MainDialogFixture, EveryWayOutStopsCaptureFirst)
     }
 }
 
-TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBox)
+TEST_F(MainDialogFixture, SystemMenuOpensTheAboutBoxCaptionedInTheLanguage)
 {
     WriteSettings("");
-    CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
-    ASSERT_NE(nullptr, dialog.CreateModeless());
-    std::string versionLine;
-    std::thread closer([&] {
-        for (int k = 0; k < 200; ++k) {
-            // The caption is there from the window's creation; wait for its controls too.
-            HWND hAbout = FindWindowA(nullptr, "About Tillvox");
-            char text[128] = {};
-            // Found while it is still being made, its line may not be there yet.
-            if (hAbout && GetDlgItemTextA(hAbout, IDC_ABOUT_VERSION, text, sizeof text) > 0) {
-                versionLine = text;
-                PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
-                return;
+    // Written out here rather than read from the language file: the caption
+    // must be the file's text in that language, letter for letter, under the
+    // prefix's Western code page.
+    const struct { unsigned short nLangId; const wchar_t* pszCaption; } cases[] = {
+        {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"About Tillvox"},
+        {MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), L"Info \u00fcber Tillvox"},
+        {MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), L"\u5173\u4e8e Tillvox"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nLangId);
+        CLanguage language(LANGUAGE_INPUTS{c.nLangId, ""});
+        ASSERT_TRUE(language.Load(ProgramLanguageFilePath()));
+        CTestDlg dialog(&language, folder.Path(), false, false);
+        ASSERT_NE(nullptr, dialog.CreateModeless());
+        std::string versionLine;
+        std::thread closer([&] {
+            for (int k = 0; k < 200; ++k) {
+                // The caption is there from the window's creation; wait for its controls too.
+                HWND hAbout = FindWindowW(nullptr, c.pszCaption);
+                char text[128] = {};
+                // Found while it is still being made, its line may not be there yet.
+                if (hAbout && GetDlgItemTextA(hAbout, IDC_ABOUT_VERSION, text, sizeof text) > 0) {
+                    versionLine = text;
+                    PostMessageA(hAbout, WM_COMMAND, IDOK, 0);
+                    return;
+                }
+                Sleep(25);
             }
-            Sleep(25);
-        }
-    });
-    SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);  // returns when the box is closed
-    closer.join();
-    EXPECT_EQ("Kassimo Version 1.0", versionLine);
+            // Not found by its caption: close whatever box the window owns, so the test ends.
+            HWND hOwned = GetWindow(GetDesktopWindow(), GW_CHILD);
+            for (; hOwned; hOwned = GetWindow(hOwned, GW_HWNDNEXT))
+                if (GetWindow(hOwned, GW_OWNER) == dialog.Hwnd())
+                    PostMessageA(hOwned, WM_COMMAND, IDOK, 0);
+        });
+        SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);  // returns when the box is closed
+        closer.join();
+        EXPECT_EQ("Kassimo Version 1.0", versionLine) << "the box was not found by its caption";
+    }
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "app/KassimoDlg.h"
 
 #include "res/resource.h"
+#include "ui/ChildPlacement.h"
 #include "ui/DialogData.h"
 
 #include <commctrl.h>
@@ -26,20 +27,6 @@ const char* const STATUS_KEYS[] = {
     "IDS_PTS_WAIT_CONNECT", "IDS_PTS_CONNECTED",     "IDS_PTS_COM_SETTING_DONE", "IDS_PTS_COM_SETTING_FAIL",
     "IDS_PTS_LISTEN_FAIL",  "IDS_PTS_FOLDER_MISSING", "IDS_RECONNECT",
 };
-
-RECT ChildRect(HWND hDialog, HWND hChild)
-{
-    RECT rect = {};
-    GetWindowRect(hChild, &rect);
-    MapWindowPoints(nullptr, hDialog, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-void Place(HWND hChild, const RECT& rect)
-{
-    SetWindowPos(hChild, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 }  // namespace
 

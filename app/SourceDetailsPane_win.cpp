@@ -3,6 +3,7 @@
 #include "lang/Language.h"
 #include "output/OutputQueue.h"
 #include "res/resource.h"
+#include "ui/ChildPlacement.h"
 #include "ui/DialogData.h"
 #include "ui/FillText.h"
 
@@ -21,20 +22,6 @@ const int CELL_PADDING = 14;
 const wchar_t WIDEST_VALUE[] = L"0000-00-00 00:00:00";
 // Columns of a receipt seen without scrolling: an 80 mm printer's line.
 const int RECEIPT_COLUMNS = 42;
-
-RECT ChildRect(HWND hDialog, HWND hChild)
-{
-    RECT rect = {};
-    GetWindowRect(hChild, &rect);
-    MapWindowPoints(nullptr, hDialog, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-void Place(HWND hChild, const RECT& rect)
-{
-    SetWindowPos(hChild, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
 
 bool ToLocalClock(int64_t nUnixSeconds, CLOCK_TIME& clock)
 {

@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
+
 std::string EnvironmentValue(const char* name)
 {
     char value[2048] = {};
@@ -19,12 +21,26 @@ std::string UnixToWindowsPath(const std::string& unixPath)
 
 bool LaunchCommand(const std::string& command, HANDLE* phProcess, DWORD* pdwProcessId)
 {
-    std::string mutableCommand = command;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
+    // Under Wine a start now and then fails though the program is there (a new
+    // process that dies while Wine sets it up); that is no fault of the program
+    // under test, so such a start is tried again. A missing program is not.
+    const int ATTEMPTS = 3;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
+    for (int attempt = 1;; ++attempt) {
+        std::string mutableCommand = command;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (CreateProcessA(nullptr, &mutableCommand[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process))
+            break;
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "cannot start %s: error %lu (attempt %d)\n", command.c_str(),
+                     static_cast<unsigned long>(error), attempt);
+        std::fflush(stderr);
+        if (attempt == ATTEMPTS || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return false;
+        Sleep(200);
+    }
     CloseHandle(process.hThread);
     if (phProcess)
         *phProcess = process.hProcess;

@@ -50,8 +50,6 @@ void EncodeDigest(const std::string& digest, const uint8_t* filler, uint8_t key,
         EncodeDigestChar(filler[2 * j], uint8_t(digest[j]), key, payload + 2 * j);
 }
 
-bool Contains(const std::string& text, const char* word) { return text.find(word) != std::string::npos; }
-
 } // namespace
 
 uint8_t AdjustDigestKey(uint8_t key)
@@ -168,22 +166,6 @@ bool IsRefusal(const uint8_t* block, size_t n)
     uint8_t refusal[LINK_MSG_SIZE];
     BuildRefusal(refusal);
     return n == LINK_MSG_SIZE && std::memcmp(block, refusal, LINK_MSG_SIZE) == 0;
-}
-
-LINK_BLOCK_KIND ClassifyLinkBlock(const uint8_t* block, int n)
-{
-    if (n <= 0)
-        return LINK_BLOCK_IGNORED;
-    const size_t size = size_t(n);
-    const void* zero = std::memchr(block, 0, size);
-    const size_t textSize = zero ? size_t(static_cast<const uint8_t*>(zero) - block) : size;
-    const std::string text(reinterpret_cast<const char*>(block), textSize);
-
-    if (Contains(text, LINK_ACK_WORD))
-        return LINK_BLOCK_ACK;
-    if (Contains(text, LINK_KEEPALIVE_CHECK))
-        return LINK_BLOCK_KEEPALIVE;
-    return size == LINK_MSG_SIZE ? LINK_BLOCK_CHALLENGE : LINK_BLOCK_IGNORED;
 }
 
 size_t LinkChunkSize(size_t queued) { return queued < LINK_CHUNK_MAX ? queued : LINK_CHUNK_MAX; }

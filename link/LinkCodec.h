@@ -95,17 +95,5 @@ void BuildRefusal(uint8_t* block);
 // True when the n bytes are exactly the refusal.
 bool IsRefusal(const uint8_t* block, size_t n);
 
-enum LINK_BLOCK_KIND {
-    LINK_BLOCK_IGNORED,   // shorter than LINK_MSG_SIZE and without keywords
-    LINK_BLOCK_CHALLENGE, // LINK_MSG_SIZE bytes without keywords
-    LINK_BLOCK_KEEPALIVE, // answer with LINK_KEEPALIVE_ANSWER
-    LINK_BLOCK_ACK,       // release the next chunk (even when it also asks for a keep-alive)
-};
-
-// How the link thread treats n received bytes (n >= 1; a non-positive n, which
-// the receive cycle handles before this, is ignored). Keywords count only in
-// the text before the first zero byte.
-LINK_BLOCK_KIND ClassifyLinkBlock(const uint8_t* block, int n);
-
 // Size of the next chunk when queued bytes wait: at most LINK_CHUNK_MAX.
 size_t LinkChunkSize(size_t queued);

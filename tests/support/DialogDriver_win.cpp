@@ -1,6 +1,7 @@
 #include "tests/support/DialogDriver.h"
 
 #include "res/resource.h"
+#include "tests/support/TopWindows.h"
 
 #include <commctrl.h>
 
@@ -12,13 +13,6 @@ namespace {
 
 CDialogDriver* g_pDriver = nullptr;
 const UINT TICK_MS = 25;
-
-bool IsDialogClass(HWND hWnd)
-{
-    char name[16] = {};
-    GetClassNameA(hWnd, name, sizeof name);
-    return std::string(name) == "#32770";
-}
 
 struct FIND_TOP {
     const std::set<HWND>* pBefore;
@@ -32,7 +26,7 @@ BOOL CALLBACK FindTop(HWND hWnd, LPARAM lParam)
     DWORD dwProcessId = 0;
     if (pFind->dwProcessId && (GetWindowThreadProcessId(hWnd, &dwProcessId), dwProcessId != pFind->dwProcessId))
         return TRUE;
-    if (!IsWindowVisible(hWnd) || !IsWindowEnabled(hWnd) || !IsDialogClass(hWnd) || pFind->pBefore->count(hWnd))
+    if (!IsWindowVisible(hWnd) || !IsWindowEnabled(hWnd) || !IsDialogWindow(hWnd) || pFind->pBefore->count(hWnd))
         return TRUE;
     pFind->hFound = hWnd;
     return FALSE;
@@ -98,6 +92,17 @@ std::string SelectedText(HWND hDialog, int nId)
 {
     const int item = SelectedItem(hDialog, nId);
     return item < 0 ? std::string() : ListItemText(hDialog, nId, item);
+}
+
+std::string ListCell(HWND hList, int nRow, int nColumn)
+{
+    char text[512] = {};
+    LVITEMA item = {};
+    item.iSubItem = nColumn;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+    return text;
 }
 
 void PostClick(HWND hDialog, int nId)

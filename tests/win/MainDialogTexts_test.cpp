@@ -12,6 +12,7 @@
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/TempFolder.h"
 
@@ -162,31 +163,6 @@ bool MessageBoxTextW(HWND hWnd, std::wstring& caption, std::wstring& text)
         }
     }
     return false;
-}
-
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
-}
-
-template <typename F>
-bool PumpUntil(F condition, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Pump(20);
-    }
-    return true;
 }
 
 bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrW(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
@@ -438,7 +414,7 @@ TEST_F(WindowTexts, MainWindowCellsTipListAndBoxesKeepTheFileLetters)
             const std::wstring expected = Expected(language, key);
             ASSERT_FALSE(expected.empty()) << key;
             main.Engine().PostListCell(0, 0, main.GetString(key));
-            EXPECT_TRUE(PumpUntil([&] { return CellText(hList, 0, 0) == expected; }, 5000))
+            EXPECT_TRUE(PumpUntil([&] { return CellText(hList, 0, 0) == expected; }, 5000, WIDE_CALLS))
                 << key << ": " << Utf8(CellText(hList, 0, 0));
         }
 
@@ -468,7 +444,7 @@ TEST_F(WindowTexts, MainWindowCellsTipListAndBoxesKeepTheFileLetters)
             main.CautionBox(main.GetString("IDS_NEED_CLOSE_AP"), MB_OK);
             main.NoticeBox(main.GetString("IDS_PTS_SELECT_ONE_ITEM"), MB_OK);
             main.CautionBox(0, main.GetString("IDS_PTS_WARNING_WRONG_PASSWORD"));
-            PumpUntil([&] { return boxes.size() == 3; }, 10000);
+            PumpUntil([&] { return boxes.size() == 3; }, 10000, WIDE_CALLS);
         });
         EXPECT_TRUE(driver.AllDone()) << (driver.m_Failures.empty() ? "" : driver.m_Failures[0]);
         ASSERT_EQ(3u, boxes.size());

@@ -4,6 +4,7 @@
 #include "config/PosSettingInfo.h"
 #include "lang/Language.h"
 #include "net/WinsockInit.h"
+#include "tests/support/ProgramUnderTest.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@ struct CProgramDataFixture : ::testing::Test {
 
     CProgramDataFixture();
     ~CProgramDataFixture() override;
+    // Closes the main window as a person does; the program must end within 15 seconds.
+    static void CloseProgram(CProgramUnderTest& program, HWND hMain);
 };
 
 // The same with COM started and the program's language file loaded, for a

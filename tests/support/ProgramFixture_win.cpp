@@ -2,7 +2,6 @@
 
 #include "base/IniProfile.h"
 #include "config/SettingsFile.h"
-#include "tests/support/ProgramUnderTest.h"
 
 #include <objbase.h>
 
@@ -14,6 +13,12 @@ CProgramDataFixture::CProgramDataFixture()
 }
 
 CProgramDataFixture::~CProgramDataFixture() { DeleteFileA(ProgramSettingsPath().c_str()); }
+
+void CProgramDataFixture::CloseProgram(CProgramUnderTest& program, HWND hMain)
+{
+    PostMessageA(hMain, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitForExit(15000)) << "the program did not end";
+}
 
 CProgramFixture::CProgramFixture()
 {

@@ -21,17 +21,8 @@ struct FileSourceFixture : ::testing::Test {
     CTempFolder folder;
     std::string path = folder.File("receipts.txt");
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
 
-    FileSourceFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~FileSourceFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     void AddFileSource(PRINTER_TYPE printer, const std::string& port, int receiptType = 0)
     {
         auto r = std::make_unique<POS_SETTING_INFO>();

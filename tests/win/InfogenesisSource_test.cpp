@@ -88,17 +88,8 @@ struct InfogenesisFixture : ::testing::Test {
     CWinsockInit winsock;
     CSimulatorLibrary library;
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
 
-    InfogenesisFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~InfogenesisFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     void SetUp() override
     {
         ASSERT_NE(nullptr, library.hModule) << SimulatorPath();

@@ -19,19 +19,10 @@ namespace {
 struct NetworkSourceFixture : ::testing::Test {
     CWinsockInit winsock;
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
     unsigned short clientPort = FindFreeLoopbackPort();
     unsigned short recorderPort = FindFreeLoopbackPort();
 
-    NetworkSourceFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~NetworkSourceFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     void AddNetworkSource(PRINTER_TYPE printer, const std::string& outputPort, const std::string& client = "127.0.0.1")
     {
         auto r = std::make_unique<POS_SETTING_INFO>();

@@ -7,6 +7,7 @@
 #include "tests/support/EngineHost.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SimulatorClient.h"
 
 #include <gtest/gtest.h>
 
@@ -51,20 +52,6 @@ struct CSimulatorLibrary {
         library.pfnDeletePtr = reinterpret_cast<PFN_INFOGENESIS_DELETE_PTR>(
             reinterpret_cast<void (*)()>(GetProcAddress(hModule, "DeletePtr")));
         return library;
-    }
-};
-
-// One connection to a running simulator; each command gets its one-line answer.
-struct CSimulatorClient : CLoopbackClient {
-    std::string Ask(const std::string& command)
-    {
-        if (!SendAll(command + "\n")) return "send failed";
-        std::string answer;
-        for (;;) {
-            const std::string c = ReceiveUpTo(1, 10000);
-            if (c.empty() || c == "\n") return answer;
-            answer += c;
-        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
+#include "tests/support/SimulatorClient.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -24,19 +25,6 @@ std::string BinFile(const std::string& relative)
 {
     return UnixToWindowsPath(EnvironmentValue("TILLVOX_BIN_DIR") + "/" + relative);
 }
-
-struct CSimulatorClient : CLoopbackClient {
-    std::string Ask(const std::string& command)
-    {
-        if (!SendAll(command + "\n")) return "send failed";
-        std::string answer;
-        for (;;) {
-            const std::string c = ReceiveUpTo(1, 10000);
-            if (c.empty() || c == "\n") return answer;
-            answer += c;
-        }
-    }
-};
 
 struct ProgramInfogenesisFixture : CProgramFixture {
     CTempFolder folder;  // the program's own folder for this test

@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "tests/support/TopWindows.h"
+#include "tests/support/WideText.h"
 
 #include <commctrl.h>
 
@@ -305,17 +306,6 @@ void CDialogDriver::OnTick()
 
 namespace {
 
-std::string Utf8Of(const wchar_t* text)
-{
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (count <= 1)
-        return {};
-    std::string out(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], count, nullptr, nullptr);
-    out.resize(static_cast<size_t>(count - 1));
-    return out;
-}
-
 std::string DetailsCell(HWND hMain, int nRow, int nColumn)
 {
     wchar_t text[512] = {};
@@ -325,7 +315,7 @@ std::string DetailsCell(HWND hMain, int nRow, int nColumn)
     item.cchTextMax = static_cast<int>(std::size(text));
     SendDlgItemMessageW(DetailsPane(hMain), IDC_DETAILS_LIST, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow),
                         reinterpret_cast<LPARAM>(&item));
-    return Utf8Of(text);
+    return Utf8(text);
 }
 
 }  // namespace
@@ -342,7 +332,7 @@ std::string DetailsText(HWND hMain, int nId)
     const int length = GetWindowTextLengthW(hControl);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     GetWindowTextW(hControl, &text[0], length + 1);
-    return Utf8Of(text.c_str());
+    return Utf8(text.c_str());
 }
 
 void SelectOnlyRow(HWND hList, int nRow)

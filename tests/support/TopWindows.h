@@ -1,6 +1,6 @@
 #pragma once
-// Finding top-level windows, of this process or another one, as a person
-// sees them on the screen.
+// Finding windows, of this process or another one, as a person sees them on
+// the screen.
 #include <windows.h>
 
 #include <string>
@@ -12,3 +12,5 @@ bool IsDialogWindow(HWND hWnd);
 std::vector<HWND> VisibleTopWindows(DWORD dwProcessId = 0);
 // Those of them whose caption is exactly this text.
 std::vector<HWND> VisibleTopWindowsCaptioned(const std::string& caption, DWORD dwProcessId = 0);
+// Every window below hParent, children of children too, as EnumChildWindows gives them.
+std::vector<HWND> ChildWindows(HWND hParent);

@@ -17,6 +17,12 @@ BOOL CALLBACK CollectVisible(HWND hWnd, LPARAM lParam)
     return TRUE;
 }
 
+BOOL CALLBACK CollectChild(HWND hWnd, LPARAM lParam)
+{
+    reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hWnd);
+    return TRUE;
+}
+
 }  // namespace
 
 bool IsDialogWindow(HWND hWnd)
@@ -44,4 +50,11 @@ std::vector<HWND> VisibleTopWindowsCaptioned(const std::string& caption, DWORD d
             windows.push_back(hWnd);
     }
     return windows;
+}
+
+std::vector<HWND> ChildWindows(HWND hParent)
+{
+    std::vector<HWND> children;
+    EnumChildWindows(hParent, CollectChild, reinterpret_cast<LPARAM>(&children));
+    return children;
 }

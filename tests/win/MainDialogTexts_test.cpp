@@ -15,6 +15,7 @@
 #include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -45,15 +46,6 @@ const LANGUAGE_CASE LANGUAGES[] = {
     {L"HUN", 0x0E, 1, false}, {L"ITA", 0x10, 1, false}, {L"CZH", 0x05, 1, false}, {L"DAN", 0x06, 1, false},
     {L"TAI", 0x1E, 1, false}, {L"NLD", 0x13, 1, false}, {L"SRL", 0x1A, 1, false}, {L"PRS", 0x29, 1, true},
 };
-
-std::string Utf8(const std::wstring& text)
-{
-    const int size = static_cast<int>(text.size());
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), count, nullptr, nullptr);
-    return out;
-}
 
 std::wstring Bstr(BSTR text)
 {
@@ -111,13 +103,6 @@ FILE_TEXTS ReadFileTexts()
         }
     }
     return texts;
-}
-
-std::wstring WindowTextW(HWND hWnd)
-{
-    wchar_t text[512] = {};
-    GetWindowTextW(hWnd, text, static_cast<int>(std::size(text)));
-    return text;
 }
 
 std::wstring ColumnHead(HWND hList, int column)

@@ -1,5 +1,20 @@
 #include "tests/support/SourceRecords.h"
 
+std::unique_ptr<POS_SETTING_INFO> EngineSource(int kind, PRINTER_TYPE printer, const std::string& port,
+                                               const std::string& password)
+{
+    auto r = std::make_unique<POS_SETTING_INFO>();
+    r->nMonitorType = kind;
+    r->ePrinterType = printer;
+    r->strPort = port;
+    r->strPassword = password;
+    r->strBaudRate = "9600";
+    r->strDataBits = "8";
+    r->strParity = "None";
+    r->strStopBits = "1.0";
+    return r;
+}
+
 POS_SETTING_INFO TcpFileSource(const std::string& path, const std::string& posIndex, unsigned short recorderPort,
                                const std::string& password)
 {

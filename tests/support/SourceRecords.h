@@ -3,8 +3,13 @@
 // most: each sends its receipts over TCP to a recorder.
 #include "config/PosSettingInfo.h"
 
+#include <memory>
 #include <string>
 
+// A source of that kind as the engine takes it, sent to its printer on port,
+// with the serial settings 9600 8N1 that a serial printer uses.
+std::unique_ptr<POS_SETTING_INFO> EngineSource(int kind, PRINTER_TYPE printer, const std::string& port,
+                                               const std::string& password);
 // A file source reading path, its receipts sent to a recorder on recorderPort.
 POS_SETTING_INFO TcpFileSource(const std::string& path, const std::string& posIndex, unsigned short recorderPort,
                                const std::string& password);

@@ -6,6 +6,7 @@
 #include "tests/support/EngineHost.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -25,17 +26,9 @@ struct FileSourceFixture : ::testing::Test {
 
     void AddFileSource(PRINTER_TYPE printer, const std::string& port, int receiptType = 0)
     {
-        auto r = std::make_unique<POS_SETTING_INFO>();
-        r->nMonitorType = KIND_FILE;
+        auto r = EngineSource(KIND_FILE, printer, port, "pw");
         r->nReceiptType = receiptType;
         r->strFilePath = path;
-        r->ePrinterType = printer;
-        r->strPort = port;
-        r->strPassword = "pw";
-        r->strBaudRate = "9600";
-        r->strDataBits = "8";
-        r->strParity = "None";
-        r->strStopBits = "1.0";
         engine.AddSource(std::move(r));
     }
     void Start()

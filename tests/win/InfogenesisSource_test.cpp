@@ -8,6 +8,7 @@
 #include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/SimulatorClient.h"
+#include "tests/support/SourceRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -84,16 +85,8 @@ struct InfogenesisFixture : ::testing::Test {
     }
     void Add(int send, int recv, const char* ids, PRINTER_TYPE printer, const std::string& port)
     {
-        auto r = std::make_unique<POS_SETTING_INFO>();
-        r->nMonitorType = KIND_INFOGENESIS;
+        auto r = EngineSource(KIND_INFOGENESIS, printer, port, "pw");
         r->nReceiptType = 0;
-        r->ePrinterType = printer;
-        r->strPort = port;
-        r->strPassword = "pw";
-        r->strBaudRate = "9600";
-        r->strDataBits = "8";
-        r->strParity = "None";
-        r->strStopBits = "1.0";
         std::snprintf(r->infogenesis.szIP, sizeof r->infogenesis.szIP, "127.0.0.1");
         r->infogenesis.nSendPort = send;
         r->infogenesis.nRecvPort = recv;

@@ -20,7 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <functional>

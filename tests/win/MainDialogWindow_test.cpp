@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <memory>
 #include <vector>

@@ -15,11 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
-#include <functional>
 #include <iterator>
 #include <thread>
 #include <vector>

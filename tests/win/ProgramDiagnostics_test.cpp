@@ -3,9 +3,6 @@
 // overflows while no recorder is there), then read from outside as an
 // installer reads it: the log file, the event log and the metrics files.
 #include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/ProgramEventLog.h"
@@ -17,8 +14,6 @@
 #include "tests/support/TopWindows.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include <iostream>
 #include <regex>
@@ -112,7 +107,6 @@ bool WaitForEntry(const CProgramEventLog& eventLog, const std::string& text, DWO
         Sleep(500);
     }
 }
-
 
 }  // namespace
 

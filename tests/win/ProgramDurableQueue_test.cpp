@@ -1,11 +1,7 @@
 // The real Tillvox.exe keeps each source's queue in a file: receipts waiting
 // for an absent recorder survive a forced end, a clean close and Stop then
 // Start, and a damaged queue file costs only what is damaged.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "link/LinkCodec.h"
-#include "net/WinsockInit.h"
 #include "output/QueueRecord.h"
 #include "res/resource.h"
 #include "tests/support/Bytes.h"
@@ -17,8 +13,6 @@
 #include "tests/support/TopWindows.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include <cstdio>
 #include <random>

@@ -1,10 +1,6 @@
 // The real Tillvox.exe with the simulator adapter library beside it as
 // InfogenesisPos.dll (and without it): rows, statuses, the 5-second retry,
 // stop and start while the library calls back.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
-#include "net/WinsockInit.h"
 #include "res/resource.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
@@ -14,8 +10,6 @@
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include <cstdio>
 

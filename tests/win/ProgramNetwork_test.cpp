@@ -1,10 +1,6 @@
 // End to end: Tillvox.exe with a network source and a TCP printer, possim as
 // the till and dvrsim as the recorder, all three real programs.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "net/TimeOutSocket.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/NativeTool.h"
 #include "tests/support/ProgramFixture.h"
@@ -14,8 +10,6 @@
 #include "tools/possim/PosSimOptions.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 namespace {
 

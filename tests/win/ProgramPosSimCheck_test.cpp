@@ -1,8 +1,5 @@
 // possim.exe, as an installer runs it on the till's machine, against the real
 // Tillvox.exe: it must say when the program refused its connection.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
 #include "tests/support/ProgramFixture.h"

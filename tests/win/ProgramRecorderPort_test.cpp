@@ -1,11 +1,7 @@
 // The real Tillvox.exe with a file source sent over TCP: whoever else reaches
 // the recorder's port, or holds it when capture starts, the recorder still
 // gets in and gets the receipts.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "net/TimeOutSocket.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/NativeTool.h"
@@ -16,8 +12,6 @@
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 namespace {
 

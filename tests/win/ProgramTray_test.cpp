@@ -1,10 +1,7 @@
 // The real Tillvox.exe in the notification area and in the Run key: started as
 // Windows starts it at log-on, driven through the shell's tray and its check box.
 #include "app/AutoRun.h"
-#include "net/TimeOutSocket.h"
-#include "net/WinsockInit.h"
 #include "base/IniProfile.h"
-#include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
 #include "tests/support/Loopback.h"
@@ -17,8 +14,6 @@
 #include "tests/support/Tray.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 namespace {
 

@@ -1,7 +1,4 @@
 // The real Tillvox.exe under Wine, started as a user or the startup agent starts it.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/ComPortPair.h"
@@ -11,12 +8,8 @@
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
-#include "net/WinsockInit.h"
-#include "net/TimeOutSocket.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 namespace {
 

@@ -66,6 +66,8 @@ int SelectedItem(HWND hDialog, int nId);
 std::string SelectedText(HWND hDialog, int nId);
 int ItemCount(HWND hDialog, int nId);
 std::string ListItemText(HWND hDialog, int nId, int nItem);
+// A cell of a list view in this process, read with the A calls.
+std::string ListCell(HWND hList, int nRow, int nColumn);
 void PostClick(HWND hDialog, int nId);
 void SelectListItem(HWND hDialog, int nId, int nItem);
 void SetBoxText(HWND hDialog, int nId, const std::string& text);

@@ -1,6 +1,8 @@
 #include "tests/support/DialogDriver.h"
 
 #include "res/resource.h"
+#include "tests/support/TopWindows.h"
+#include "tests/support/WideText.h"
 
 #include <commctrl.h>
 
@@ -12,13 +14,6 @@ namespace {
 
 CDialogDriver* g_pDriver = nullptr;
 const UINT TICK_MS = 25;
-
-bool IsDialogClass(HWND hWnd)
-{
-    char name[16] = {};
-    GetClassNameA(hWnd, name, sizeof name);
-    return std::string(name) == "#32770";
-}
 
 struct FIND_TOP {
     const std::set<HWND>* pBefore;
@@ -32,7 +27,7 @@ BOOL CALLBACK FindTop(HWND hWnd, LPARAM lParam)
     DWORD dwProcessId = 0;
     if (pFind->dwProcessId && (GetWindowThreadProcessId(hWnd, &dwProcessId), dwProcessId != pFind->dwProcessId))
         return TRUE;
-    if (!IsWindowVisible(hWnd) || !IsWindowEnabled(hWnd) || !IsDialogClass(hWnd) || pFind->pBefore->count(hWnd))
+    if (!IsWindowVisible(hWnd) || !IsWindowEnabled(hWnd) || !IsDialogWindow(hWnd) || pFind->pBefore->count(hWnd))
         return TRUE;
     pFind->hFound = hWnd;
     return FALSE;
@@ -98,6 +93,17 @@ std::string SelectedText(HWND hDialog, int nId)
 {
     const int item = SelectedItem(hDialog, nId);
     return item < 0 ? std::string() : ListItemText(hDialog, nId, item);
+}
+
+std::string ListCell(HWND hList, int nRow, int nColumn)
+{
+    char text[512] = {};
+    LVITEMA item = {};
+    item.iSubItem = nColumn;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
+    return text;
 }
 
 void PostClick(HWND hDialog, int nId)
@@ -300,17 +306,6 @@ void CDialogDriver::OnTick()
 
 namespace {
 
-std::string Utf8Of(const wchar_t* text)
-{
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (count <= 1)
-        return {};
-    std::string out(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], count, nullptr, nullptr);
-    out.resize(static_cast<size_t>(count - 1));
-    return out;
-}
-
 std::string DetailsCell(HWND hMain, int nRow, int nColumn)
 {
     wchar_t text[512] = {};
@@ -320,7 +315,7 @@ std::string DetailsCell(HWND hMain, int nRow, int nColumn)
     item.cchTextMax = static_cast<int>(std::size(text));
     SendDlgItemMessageW(DetailsPane(hMain), IDC_DETAILS_LIST, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow),
                         reinterpret_cast<LPARAM>(&item));
-    return Utf8Of(text);
+    return Utf8(text);
 }
 
 }  // namespace
@@ -337,7 +332,7 @@ std::string DetailsText(HWND hMain, int nId)
     const int length = GetWindowTextLengthW(hControl);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     GetWindowTextW(hControl, &text[0], length + 1);
-    return Utf8Of(text.c_str());
+    return Utf8(text.c_str());
 }
 
 void SelectOnlyRow(HWND hList, int nRow)

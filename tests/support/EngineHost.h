@@ -39,5 +39,14 @@ private:
     std::vector<int> m_retries;
 };
 
+// The engine a test drives with such a host: the host is wired to it and its
+// texts are loaded; it stops, if it still runs, when it goes. What the running
+// engine uses is declared before it in a fixture, so it is still there then.
+class CHostedEngine : public CCaptureEngine {
+public:
+    explicit CHostedEngine(CEngineHost& host);
+    ~CHostedEngine() override;
+};
+
 // The text the host answers for a key.
 inline std::string HostText(const char* key) { return std::string("<") + key + ">"; }

@@ -82,3 +82,15 @@ std::vector<int> CEngineHost::RetryRequests()
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_retries;
 }
+
+CHostedEngine::CHostedEngine(CEngineHost& host) : CCaptureEngine(host)
+{
+    host.pEngine = this;
+    LoadTexts();
+}
+
+CHostedEngine::~CHostedEngine()
+{
+    if (m_bRunning)
+        Stop();
+}

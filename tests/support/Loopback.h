@@ -13,6 +13,8 @@ extern const char* const LOOPBACK_ADDRESS;
 // system takes ports for outgoing connections from, and handed to no other
 // test program in the prefix while this one runs.
 unsigned short FindFreeLoopbackPort();
+// True when a listener could take the port now: whoever held it let it go.
+bool PortIsFree(unsigned short port);
 // The local port a bound socket holds, 0 when it cannot be read.
 unsigned short BoundPort(SOCKET hSocket);
 // True while the value names an open socket.

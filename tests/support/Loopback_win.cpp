@@ -1,6 +1,7 @@
 #include "tests/support/Loopback.h"
 
 #include "base/WinHandle.h"
+#include "net/TimeOutSocket.h"
 
 #include <windows.h>
 
@@ -114,6 +115,12 @@ unsigned short FindFreeLoopbackPort()
         return nPort;
     }
     return 0;
+}
+
+bool PortIsFree(unsigned short port)
+{
+    CTimeOutSocket probe;
+    return probe.Create(port);
 }
 
 unsigned short BoundPort(SOCKET hSocket)

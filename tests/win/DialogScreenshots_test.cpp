@@ -13,6 +13,8 @@
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/Screenshot.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TopWindows.h"
+#include "tests/support/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -41,23 +43,6 @@ struct LANGUAGE_CASE {
 };
 
 bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrA(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
-
-std::string Utf8(const std::wstring& text)
-{
-    const int size = static_cast<int>(text.size());
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(count > 0 ? count : 0), '\0');
-    if (count > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &out[0], count, nullptr, nullptr);
-    return out;
-}
-
-std::wstring WindowTextW(HWND hWnd)
-{
-    wchar_t text[1024] = {};
-    GetWindowTextW(hWnd, text, static_cast<int>(std::size(text)));
-    return text;
-}
 
 std::wstring ClassOf(HWND hWnd)
 {
@@ -128,15 +113,7 @@ void ExpectLettersDrawn(HWND hWindow, const std::string& name)
         }
         DeleteObject(hCaptionFont);
     }
-    std::vector<HWND> children;
-    EnumChildWindows(
-        hWindow,
-        [](HWND hChild, LPARAM lParam) {
-            reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hChild);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
-    for (HWND hChild : children) {
+    for (HWND hChild : ChildWindows(hWindow)) {
         if (!IsWindowVisible(hChild))
             continue;
         HFONT hFont = reinterpret_cast<HFONT>(SendMessageW(hChild, WM_GETFONT, 0, 0));

@@ -34,17 +34,8 @@ std::string PendingIn(const std::string& path)
 
 struct EngineRun {
     CEngineHost host;
-    CCaptureEngine engine{host};
-    explicit EngineRun(const std::string& queueFolder)
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-        engine.SetQueueFolder(queueFolder);
-    }
-    ~EngineRun()
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
+    CHostedEngine engine{host};
+    explicit EngineRun(const std::string& queueFolder) { engine.SetQueueFolder(queueFolder); }
     void Deliver(int i, const std::string& bytes)
     {
         engine.Deliver(i, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));

@@ -6,6 +6,7 @@
 #include "tests/support/EngineHost.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -21,30 +22,13 @@ struct FileSourceFixture : ::testing::Test {
     CTempFolder folder;
     std::string path = folder.File("receipts.txt");
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
 
-    FileSourceFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~FileSourceFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     void AddFileSource(PRINTER_TYPE printer, const std::string& port, int receiptType = 0)
     {
-        auto r = std::make_unique<POS_SETTING_INFO>();
-        r->nMonitorType = KIND_FILE;
+        auto r = EngineSource(KIND_FILE, printer, port, "pw");
         r->nReceiptType = receiptType;
         r->strFilePath = path;
-        r->ePrinterType = printer;
-        r->strPort = port;
-        r->strPassword = "pw";
-        r->strBaudRate = "9600";
-        r->strDataBits = "8";
-        r->strParity = "None";
-        r->strStopBits = "1.0";
         engine.AddSource(std::move(r));
     }
     void Start()

@@ -7,6 +7,8 @@
 #include "tests/support/EngineHost.h"
 #include "tests/support/Process.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SimulatorClient.h"
+#include "tests/support/SourceRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -54,20 +56,6 @@ struct CSimulatorLibrary {
     }
 };
 
-// One connection to a running simulator; each command gets its one-line answer.
-struct CSimulatorClient : CLoopbackClient {
-    std::string Ask(const std::string& command)
-    {
-        if (!SendAll(command + "\n")) return "send failed";
-        std::string answer;
-        for (;;) {
-            const std::string c = ReceiveUpTo(1, 10000);
-            if (c.empty() || c == "\n") return answer;
-            answer += c;
-        }
-    }
-};
-
 std::string Record(unsigned short port)
 {
     CSimulatorClient client;
@@ -88,17 +76,8 @@ struct InfogenesisFixture : ::testing::Test {
     CWinsockInit winsock;
     CSimulatorLibrary library;
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
 
-    InfogenesisFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~InfogenesisFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     void SetUp() override
     {
         ASSERT_NE(nullptr, library.hModule) << SimulatorPath();
@@ -106,16 +85,8 @@ struct InfogenesisFixture : ::testing::Test {
     }
     void Add(int send, int recv, const char* ids, PRINTER_TYPE printer, const std::string& port)
     {
-        auto r = std::make_unique<POS_SETTING_INFO>();
-        r->nMonitorType = KIND_INFOGENESIS;
+        auto r = EngineSource(KIND_INFOGENESIS, printer, port, "pw");
         r->nReceiptType = 0;
-        r->ePrinterType = printer;
-        r->strPort = port;
-        r->strPassword = "pw";
-        r->strBaudRate = "9600";
-        r->strDataBits = "8";
-        r->strParity = "None";
-        r->strStopBits = "1.0";
         std::snprintf(r->infogenesis.szIP, sizeof r->infogenesis.szIP, "127.0.0.1");
         r->infogenesis.nSendPort = send;
         r->infogenesis.nRecvPort = recv;

@@ -12,8 +12,10 @@
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -44,15 +46,6 @@ const LANGUAGE_CASE LANGUAGES[] = {
     {L"HUN", 0x0E, 1, false}, {L"ITA", 0x10, 1, false}, {L"CZH", 0x05, 1, false}, {L"DAN", 0x06, 1, false},
     {L"TAI", 0x1E, 1, false}, {L"NLD", 0x13, 1, false}, {L"SRL", 0x1A, 1, false}, {L"PRS", 0x29, 1, true},
 };
-
-std::string Utf8(const std::wstring& text)
-{
-    const int size = static_cast<int>(text.size());
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), count, nullptr, nullptr);
-    return out;
-}
 
 std::wstring Bstr(BSTR text)
 {
@@ -112,13 +105,6 @@ FILE_TEXTS ReadFileTexts()
     return texts;
 }
 
-std::wstring WindowTextW(HWND hWnd)
-{
-    wchar_t text[512] = {};
-    GetWindowTextW(hWnd, text, static_cast<int>(std::size(text)));
-    return text;
-}
-
 std::wstring ColumnHead(HWND hList, int column)
 {
     wchar_t text[256] = {};
@@ -162,31 +148,6 @@ bool MessageBoxTextW(HWND hWnd, std::wstring& caption, std::wstring& text)
         }
     }
     return false;
-}
-
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
-}
-
-template <typename F>
-bool PumpUntil(F condition, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Pump(20);
-    }
-    return true;
 }
 
 bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrW(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
@@ -438,7 +399,7 @@ TEST_F(WindowTexts, MainWindowCellsTipListAndBoxesKeepTheFileLetters)
             const std::wstring expected = Expected(language, key);
             ASSERT_FALSE(expected.empty()) << key;
             main.Engine().PostListCell(0, 0, main.GetString(key));
-            EXPECT_TRUE(PumpUntil([&] { return CellText(hList, 0, 0) == expected; }, 5000))
+            EXPECT_TRUE(PumpUntil([&] { return CellText(hList, 0, 0) == expected; }, 5000, WIDE_CALLS))
                 << key << ": " << Utf8(CellText(hList, 0, 0));
         }
 
@@ -468,7 +429,7 @@ TEST_F(WindowTexts, MainWindowCellsTipListAndBoxesKeepTheFileLetters)
             main.CautionBox(main.GetString("IDS_NEED_CLOSE_AP"), MB_OK);
             main.NoticeBox(main.GetString("IDS_PTS_SELECT_ONE_ITEM"), MB_OK);
             main.CautionBox(0, main.GetString("IDS_PTS_WARNING_WRONG_PASSWORD"));
-            PumpUntil([&] { return boxes.size() == 3; }, 10000);
+            PumpUntil([&] { return boxes.size() == 3; }, 10000, WIDE_CALLS);
         });
         EXPECT_TRUE(driver.AllDone()) << (driver.m_Failures.empty() ? "" : driver.m_Failures[0]);
         ASSERT_EQ(3u, boxes.size());

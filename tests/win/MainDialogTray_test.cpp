@@ -7,16 +7,19 @@
 #include "base/IniProfile.h"
 #include "lang/Language.h"
 #include "res/resource.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/Tray.h"
+#include "tests/support/WindowFixture.h"
 #include "net/TimeOutSocket.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <functional>
@@ -95,32 +98,6 @@ public:
     int nShown = 0;
 };
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
-}
-
-// Pumps until the condition holds or the time is up.
-template <typename F>
-bool PumpUntil(F condition, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Pump(20);
-    }
-    return true;
-}
-
 std::string MenuItemText(HMENU hMenu, int position)
 {
     char text[128] = {};
@@ -128,42 +105,17 @@ std::string MenuItemText(HMENU hMenu, int position)
     return text;
 }
 
-bool PortIsFree(unsigned short port)
-{
-    CTimeOutSocket probe;
-    return probe.Create(port);
-}
-
-struct TrayFixture : ::testing::Test {
+struct TrayFixture : CWindowFixture {
     CWinsockInit winsock;
-    CTempFolder folder;
-    std::unique_ptr<CLanguage> pLanguage;
 
-    TrayFixture()
-    {
-        CoInitialize(nullptr);
-        pLanguage = std::make_unique<CLanguage>();
-        pLanguage->Load(ProgramLanguageFilePath());
-        DeleteRunValue(AUTORUN_VALUE);
-    }
-    ~TrayFixture() override
-    {
-        // A Run value left behind would start the program whenever the prefix starts.
-        DeleteRunValue(AUTORUN_VALUE);
-        pLanguage.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pLanguage->GetString(key); }
-    std::string SettingsPath() { return folder.File("FileMapPOS.ini"); }
-    void WriteSettings(const std::string& content) { WriteWholeFile(SettingsPath(), content); }
+    TrayFixture() { DeleteRunValue(AUTORUN_VALUE); }
+    // A Run value left behind would start the program whenever the prefix starts.
+    ~TrayFixture() override { DeleteRunValue(AUTORUN_VALUE); }
     void WriteTcpSources(const std::vector<unsigned short>& ports)
     {
         std::string content = "[Main]\r\nFile Number=" + std::to_string(ports.size()) + "\r\n";
         for (size_t n = 0; n < ports.size(); ++n)
-            content += "[Setup" + std::to_string(n + 1) + "]\r\nMonitor Type=0\r\nFile Path=" +
-                       folder.File("r" + std::to_string(n) + ".txt") + "\r\nPOS Index=POS" + std::to_string(n + 1) +
-                       "\r\nPrinter Type=TCP\r\nPort=TCP(" + std::to_string(ports[n]) +
-                       ")\r\nPassword=pw\r\nReceipt Type=0\r\n";
+            content += TcpSourceSection(static_cast<int>(n + 1), 0, ports[n], folder.File("r" + std::to_string(n) + ".txt"));
         WriteSettings(content);
     }
     std::string RunningTip(int nConnected, int nSources)

@@ -6,14 +6,16 @@
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WindowFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <memory>
 #include <vector>
@@ -60,30 +62,6 @@ public:
     int nAnswer = IDNO;
 };
 
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
-}
-
-std::string ListCell(HWND hList, int row, int column)
-{
-    char text[512] = {};
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 RECT ChildRect(HWND hDialog, int nId)
 {
     RECT rect = {};
@@ -92,37 +70,16 @@ RECT ChildRect(HWND hDialog, int nId)
     return rect;
 }
 
-struct MainWindowFixture : ::testing::Test {
+struct MainWindowFixture : CWindowFixture {
     CWinsockInit winsock;
-    CTempFolder folder;
-    std::unique_ptr<CLanguage> pLanguage;
     CDialogDriver driver;
 
-    MainWindowFixture()
-    {
-        CoInitialize(nullptr);
-        pLanguage = std::make_unique<CLanguage>(LANGUAGE_INPUTS{ENGLISH, ""});
-        pLanguage->Load(ProgramLanguageFilePath());
-    }
-    ~MainWindowFixture() override
-    {
-        pLanguage.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pLanguage->GetString(key); }
-    std::string SettingsPath() { return folder.File("FileMapPOS.ini"); }
-    void WriteSettings(const std::string& content) { WriteWholeFile(SettingsPath(), content); }
-    static std::string TcpSection(int n, int port, const std::string& path)
-    {
-        return "[Setup" + std::to_string(n) + "]\r\nMonitor Type=0\r\nFile Path=" + path + "\r\nPOS Index=POS" +
-               std::to_string(n) + "\r\nPrinter Type=TCP\r\nPort=TCP(" + std::to_string(port) +
-               ")\r\nPassword=pw\r\nReceipt Type=0\r\n";
-    }
+    MainWindowFixture() : CWindowFixture(LANGUAGE_INPUTS{ENGLISH, ""}) {}
     // One TCP source, running from the start (monitor mode), with a recorder logged in.
     void StartOneSource(std::unique_ptr<CAnsweringDlg>& pDialog, CRecorderPeer& recorder, unsigned short& port)
     {
         port = FindFreeLoopbackPort();
-        WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, port, folder.File("r.txt")));
+        WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, port, folder.File("r.txt")));
         pDialog = std::make_unique<CAnsweringDlg>(pLanguage.get(), folder.Path(), true);
         ASSERT_NE(nullptr, pDialog->CreateModeless());
         ASSERT_TRUE(pDialog->Engine().IsRunning());
@@ -201,7 +158,7 @@ TEST_F(MainWindowFixture, KeysDoNotEndTheProgramOtherProgramsAndTheTrayDoAtOnce)
 
 TEST_F(MainWindowFixture, ClosingAStoppedWindowAsksNothing)
 {
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, FindFreeLoopbackPort(), folder.File("r.txt")));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, FindFreeLoopbackPort(), folder.File("r.txt")));
     CAnsweringDlg dialog(pLanguage.get(), folder.Path(), false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     SendMessageA(dialog.Hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -224,7 +181,7 @@ TEST_F(MainWindowFixture, StartWithNoSourcesSaysThereIsNothingToStart)
 // Real message boxes: their caption and text as a person reads them.
 TEST_F(MainWindowFixture, ModifyAndDeleteWithoutASelectionSayWhatToSelectInATitledBox)
 {
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 4001, "C:\\a.txt"));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, 4001, "C:\\a.txt"));
     CKassimoDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     for (int button : {IDC_MODIFY, IDC_DELETE}) {
@@ -250,8 +207,8 @@ TEST_F(MainWindowFixture, ModifyAndDeleteWithoutASelectionSayWhatToSelectInATitl
 
 TEST_F(MainWindowFixture, DeleteAsksNamingTheSourceAndRemovesItsSectionFromTheFile)
 {
-    WriteSettings("[Main]\r\nFile Number=2\r\n[AutoExecute]\r\nAutoExecute=0\r\n" + TcpSection(1, 4001, "C:\\a.txt") +
-                  TcpSection(2, 4002, "C:\\b.txt"));
+    WriteSettings("[Main]\r\nFile Number=2\r\n[AutoExecute]\r\nAutoExecute=0\r\n" + TcpSourceSection(1, 0, 4001, "C:\\a.txt") +
+                  TcpSourceSection(2, 0, 4002, "C:\\b.txt"));
     CKassimoDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     HWND hList = dialog.Item(IDC_SOURCE_LIST);
@@ -288,8 +245,8 @@ TEST_F(MainWindowFixture, DeleteAsksNamingTheSourceAndRemovesItsSectionFromTheFi
 TEST_F(MainWindowFixture, WrongPasswordWarningNamesTheSourceAndItsPort)
 {
     const unsigned short port1 = FindFreeLoopbackPort(), port2 = FindFreeLoopbackPort();
-    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSection(1, port1, folder.File("a.txt")) +
-                  TcpSection(2, port2, folder.File("b.txt")));
+    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSourceSection(1, 0, port1, folder.File("a.txt")) +
+                  TcpSourceSection(2, 0, port2, folder.File("b.txt")));
     CAnsweringDlg dialog(pLanguage.get(), folder.Path(), true);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     ASSERT_TRUE(dialog.Engine().IsRunning());
@@ -308,7 +265,7 @@ TEST_F(MainWindowFixture, WrongPasswordWarningNamesTheSourceAndItsPort)
 
 TEST_F(MainWindowFixture, WindowGrowsWithTheListAndKeepsItsSizeInTheSettingsFile)
 {
-    const std::string sources = "[Main]\r\nFile Number=1\r\n" + TcpSection(1, 4001, "C:\\a.txt");
+    const std::string sources = "[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, 4001, "C:\\a.txt");
     WriteSettings(sources);
     RECT before = {}, list = {}, start = {}, autoRun = {};
     {
@@ -352,7 +309,7 @@ TEST_F(MainWindowFixture, WindowGrowsWithTheListAndKeepsItsSizeInTheSettingsFile
 
 TEST_F(MainWindowFixture, AWindowNeverResizedLeavesTheSettingsFileAsItWas)
 {
-    const std::string content = "[Main]\r\nFile Number=1\r\n" + TcpSection(1, 4001, "C:\\a.txt");
+    const std::string content = "[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, 4001, "C:\\a.txt");
     WriteSettings(content);
     {
         CAnsweringDlg dialog(pLanguage.get(), folder.Path(), false);
@@ -364,7 +321,7 @@ TEST_F(MainWindowFixture, AWindowNeverResizedLeavesTheSettingsFileAsItWas)
 TEST_F(MainWindowFixture, StatusColumnFitsEveryStatusAndATipShowsARowsWholeStatus)
 {
     const unsigned short port = FindFreeLoopbackPort();
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, port, folder.File("r.txt")));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, port, folder.File("r.txt")));
     CAnsweringDlg dialog(pLanguage.get(), folder.Path(), false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     HWND hList = dialog.Item(IDC_SOURCE_LIST);

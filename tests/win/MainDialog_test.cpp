@@ -4,18 +4,20 @@
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TopWindows.h"
+#include "tests/support/WindowFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <atomic>
 #include <cstdio>
-#include <functional>
 #include <iterator>
 #include <thread>
 #include <vector>
@@ -37,40 +39,6 @@ public:
     std::vector<UINT> flags;
     int nAnswer = IDCANCEL;
 };
-
-void Pump(DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    do {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(10);
-    } while (GetTickCount() - start < ms);
-}
-
-// Handles what waits in this thread's queue now, without waiting for more.
-void PumpWaiting()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-// Pumps until done() holds or ten seconds passed; returns done().
-bool PumpUntil(const std::function<bool()>& done)
-{
-    const DWORD start = GetTickCount();
-    while (!done() && GetTickCount() - start < 10000) {
-        PumpWaiting();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return done();
-}
 
 // Waits (at most ten seconds) until a message posted by another thread waits in
 // the queue of hWnd's thread, the caller's; leaves it there.
@@ -123,59 +91,15 @@ private:
     std::atomic<bool> m_bHandled{false};
 };
 
-std::string ListCell(HWND hList, int row, int column)
-{
-    char text[512] = {};
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
-struct MainDialogFixture : ::testing::Test {
+struct MainDialogFixture : CWindowFixture {
     CWinsockInit winsock;
-    CTempFolder folder;
-    std::unique_ptr<CLanguage> pLanguage;
-
-    MainDialogFixture()
-    {
-        CoInitialize(nullptr);
-        pLanguage = std::make_unique<CLanguage>();
-        pLanguage->Load(ProgramLanguageFilePath());
-    }
-    ~MainDialogFixture() override
-    {
-        pLanguage.reset();
-        CoUninitialize();
-    }
-    void WriteSettings(const std::string& content) { WriteWholeFile(folder.File("FileMapPOS.ini"), content); }
-    std::string Text(const char* key) { return pLanguage->GetString(key); }
-    static std::string TcpSection(int n, int kind, int port, const std::string& path)
-    {
-        return "[Setup" + std::to_string(n) + "]\r\nMonitor Type=" + std::to_string(kind) +
-               "\r\nFile Path=" + path + "\r\nPOS Index=POS" + std::to_string(n) +
-               "\r\nPrinter Type=TCP\r\nPort=TCP(" + std::to_string(port) + ")\r\nPassword=pw\r\nReceipt Type=0\r\n";
-    }
 };
-
-// lParam: the caption looked for, and the windows found.
-BOOL CALLBACK CollectVisibleWithCaption(HWND h, LPARAM p)
-{
-    auto* pBoxes = reinterpret_cast<std::pair<const std::string*, std::vector<HWND>>*>(p);
-    char text[256] = {};
-    GetWindowTextA(h, text, sizeof text);
-    if (IsWindowVisible(h) && *pBoxes->first == text)
-        pBoxes->second.push_back(h);
-    return TRUE;
-}
 
 }  // namespace
 
 TEST_F(MainDialogFixture, ChangedReceiptTypeAsksForARestartAndCancelLeavesItStopped)
 {
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), folder.File("r.txt")));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, FindFreeLoopbackPort(), folder.File("r.txt")));
     CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     dialog.Engine().Source(0).nReceiptType = 1;
@@ -201,8 +125,8 @@ TEST_F(MainDialogFixture, ChangedReceiptTypeAsksForARestartAndCancelLeavesItStop
 
 TEST_F(MainDialogFixture, DeletingTheFirstOfThreeMovesTheOthersUpAndRewritesTheFile)
 {
-    WriteSettings("[Main]\r\nFile Number=3\r\n" + TcpSection(1, 0, 4001, "C:\\a.txt") +
-                  TcpSection(2, 1, 4002, "") + TcpSection(3, 2, 4003, ""));
+    WriteSettings("[Main]\r\nFile Number=3\r\n" + TcpSourceSection(1, 0, 4001, "C:\\a.txt") +
+                  TcpSourceSection(2, 1, 4002, "") + TcpSourceSection(3, 2, 4003, ""));
     CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     HWND hList = dialog.Item(IDC_SOURCE_LIST);
@@ -240,7 +164,7 @@ TEST_F(MainDialogFixture, MissingLanguageFileLeavesAWorkingWindowWithEmptyTexts)
     CLanguage missing;
     missing.Load(folder.File("no-such.xml"));
     WriteSettings("[Main]\r\nFile Number=1\r\n[AutoExecute]\r\nAutoExecute=1\r\n" +
-                  TcpSection(1, 0, FindFreeLoopbackPort(), folder.File("r.txt")));
+                  TcpSourceSection(1, 0, FindFreeLoopbackPort(), folder.File("r.txt")));
     CTestDlg dialog(&missing, folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     char caption[128] = "x";
@@ -253,7 +177,7 @@ TEST_F(MainDialogFixture, MissingLanguageFileLeavesAWorkingWindowWithEmptyTexts)
 TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotClosed)
 {
     const unsigned short port = FindFreeLoopbackPort();
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, port, folder.File("r.txt")));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, port, folder.File("r.txt")));
     CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);
@@ -280,7 +204,7 @@ TEST_F(MainDialogFixture, StopDoesNotWaitForAWrongPasswordWarningTheUserHasNotCl
 TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneBox)
 {
     const unsigned short port = FindFreeLoopbackPort();
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, port, folder.File("r.txt")));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, port, folder.File("r.txt")));
     CKassimoDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     SendMessageA(dialog.Hwnd(), WM_COMMAND, IDC_START, 0);
@@ -311,13 +235,12 @@ TEST_F(MainDialogFixture, WrongPasswordWarningHoldsNeitherTheLinkNorMoreThanOneB
         // handled a second box would be open.
         marker.Post();
         const bool bMarkerHandled = marker.WaitHandled();
-        std::pair<const std::string*, std::vector<HWND>> boxes(&caption, {});
-        EnumWindows(CollectVisibleWithCaption, reinterpret_cast<LPARAM>(&boxes));
-        nBoxesSeen = bMarkerHandled ? static_cast<int>(boxes.second.size()) : -1;
+        const std::vector<HWND> boxes = VisibleTopWindowsCaptioned(caption);
+        nBoxesSeen = bMarkerHandled ? static_cast<int>(boxes.size()) : -1;
         // Every box is closed, a second one too, so that a failure ends the test.
-        for (HWND h : boxes.second)
+        for (HWND h : boxes)
             PostMessageA(h, WM_COMMAND, IDOK, 0);
-        if (hBox && boxes.second.empty())
+        if (hBox && boxes.empty())
             PostMessageA(hBox, WM_COMMAND, IDOK, 0);
     });
     // The user-interface thread shows the box in its own modal loop inside this pump.
@@ -343,8 +266,8 @@ TEST_F(MainDialogFixture, MissingLanguageFileStartsStopsAndKeepsTcpOutputs)
     CLanguage missing;
     missing.Load(folder.File("no-such.xml"));
     const unsigned short port = FindFreeLoopbackPort();
-    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), folder.File("a.txt")) +
-                  TcpSection(2, 0, port, folder.File("b.txt")));
+    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSourceSection(1, 0, FindFreeLoopbackPort(), folder.File("a.txt")) +
+                  TcpSourceSection(2, 0, port, folder.File("b.txt")));
     CTestDlg dialog(&missing, folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
 
@@ -376,7 +299,7 @@ TEST_F(MainDialogFixture, EveryWayOutStopsCaptureFirst)
     for (const auto& way : ways) {
         SCOPED_TRACE(way.way);
         const unsigned short port = FindFreeLoopbackPort();
-        WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, port, folder.File("r.txt")));
+        WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, port, folder.File("r.txt")));
         CTestDlg dialog(pLanguage.get(), folder.Path(), true, false);  // monitor mode: running at once
         ASSERT_NE(nullptr, dialog.CreateModeless());
         ASSERT_TRUE(dialog.Engine().m_bRunning);
@@ -505,8 +428,8 @@ TEST_F(MainDialogFixture, DetailsShowTheSelectedSourcesCountsAndLastReceipt)
     const std::string fileA = folder.File("a.txt"), fileB = folder.File("b.txt");
     WriteWholeFile(fileA, "");
     WriteWholeFile(fileB, "");
-    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), fileA) +
-                  TcpSection(2, 0, FindFreeLoopbackPort(), fileB));
+    WriteSettings("[Main]\r\nFile Number=2\r\n" + TcpSourceSection(1, 0, FindFreeLoopbackPort(), fileA) +
+                  TcpSourceSection(2, 0, FindFreeLoopbackPort(), fileB));
     CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);  // a hidden view is not refreshed
@@ -587,7 +510,7 @@ TEST_F(MainDialogFixture, DetailsSetNothingWhileNothingChangesAndLeaveTabAndEscT
 {
     const std::string file = folder.File("a.txt");
     WriteWholeFile(file, "");
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), file));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, FindFreeLoopbackPort(), file));
     CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);
@@ -646,7 +569,7 @@ TEST_F(MainDialogFixture, DetailsRestWhileTheWindowIsHiddenAndCatchUpWhenShown)
 {
     const std::string file = folder.File("a.txt");
     WriteWholeFile(file, "");
-    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSection(1, 0, FindFreeLoopbackPort(), file));
+    WriteSettings("[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, FindFreeLoopbackPort(), file));
     CTestDlg dialog(pLanguage.get(), folder.Path(), false, false);
     ASSERT_NE(nullptr, dialog.CreateModeless());
     ShowWindow(dialog.Hwnd(), SW_SHOWNOACTIVATE);

@@ -5,6 +5,7 @@
 #include "tests/support/ComPortPair.h"
 #include "tests/support/EngineHost.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -19,34 +20,17 @@ namespace {
 struct NetworkSourceFixture : ::testing::Test {
     CWinsockInit winsock;
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
     unsigned short clientPort = FindFreeLoopbackPort();
     unsigned short recorderPort = FindFreeLoopbackPort();
 
-    NetworkSourceFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~NetworkSourceFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     void AddNetworkSource(PRINTER_TYPE printer, const std::string& outputPort, const std::string& client = "127.0.0.1")
     {
-        auto r = std::make_unique<POS_SETTING_INFO>();
-        r->nMonitorType = KIND_NETWORK;
+        auto r = EngineSource(KIND_NETWORK, printer, outputPort, "till");
         r->nReceiptType = 0;
         r->nInternetType = 0;
         r->strInternetIP = client;
         r->nInternetPort = clientPort;
-        r->ePrinterType = printer;
-        r->strPort = outputPort;
-        r->strPassword = "till";
-        r->strBaudRate = "9600";
-        r->strDataBits = "8";
-        r->strParity = "None";
-        r->strStopBits = "1.0";
         engine.AddSource(std::move(r));
     }
     void Start()

@@ -3,19 +3,17 @@
 // overflows while no recorder is there), then read from outside as an
 // installer reads it: the log file, the event log and the metrics files.
 #include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/ProgramEventLog.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TopWindows.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include <iostream>
 #include <regex>
@@ -28,75 +26,28 @@ namespace {
 const char PASSWORD[] = "back till";
 const int WRONG_LOGINS = 20;
 
-struct ProgramDiagnosticsFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct ProgramDiagnosticsFixture : CProgramFixture {
     CTempFolder secondFolder;
-    std::unique_ptr<CLanguage> pTexts;
     unsigned short clientPort = FindFreeLoopbackPort();
     unsigned short recorderPort = FindFreeLoopbackPort();
 
     ProgramDiagnosticsFixture()
     {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
         // Earlier runs in this prefix wrote their own lines.
         for (const char* name : {"Tillvox.log", "Tillvox.1.log", "Tillvox.2.log", "Tillvox.3.log", "Tillvox.4.log",
                  "metrics.prom"})
             DeleteFileA((ProgramDataFolder() + name).c_str());
-        POS_SETTING_INFO r;
-        r.nMonitorType = KIND_NETWORK;
-        r.nReceiptType = 0;
-        r.nInternetType = 0;
-        r.strInternetIP = "127.0.0.1";
-        r.nInternetPort = clientPort;
-        r.strPosIndex = "POS1";
-        r.ePrinterType = PRINTER_TYPE::Tcp;
-        r.strPort = std::to_string(recorderPort);
-        r.strPassword = PASSWORD;
-        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
-        {
-            CIniProfile profile(ProgramSettingsPath());
-            SaveSettingsTo(profile, {&r}, false);
-        }
+        WriteProgramSettings({TcpNetworkSource("127.0.0.1", clientPort, recorderPort, PASSWORD)});
         WritePrivateProfileStringA("Metrics", "Folder", secondFolder.Path().c_str(), ProgramSettingsPath().c_str());
     }
-    ~ProgramDiagnosticsFixture() override
-    {
-        DeleteFileA(ProgramSettingsPath().c_str());
-        pTexts.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pTexts->GetString(key); }
 };
-
-struct BOX_SEARCH {
-    DWORD dwProcessId;
-    std::string strCaption;
-    std::set<HWND>* pSeen;
-};
-
-BOOL CALLBACK CollectCautionBox(HWND hWnd, LPARAM lParam)
-{
-    auto* pSearch = reinterpret_cast<BOX_SEARCH*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    char name[16] = {}, caption[256] = {};
-    GetClassNameA(hWnd, name, sizeof name);
-    GetWindowTextA(hWnd, caption, sizeof caption);
-    if (pid == pSearch->dwProcessId && std::string(name) == "#32770" && IsWindowVisible(hWnd) &&
-        pSearch->strCaption == caption)
-        pSearch->pSeen->insert(hWnd);
-    return TRUE;
-}
 
 // Adds the program's open caution boxes to the set.
 void CollectCautionBoxes(DWORD dwProcessId, const std::string& strCaption, std::set<HWND>& seen)
 {
-    BOX_SEARCH search{dwProcessId, strCaption, &seen};
-    EnumWindows(CollectCautionBox, reinterpret_cast<LPARAM>(&search));
+    for (HWND hWnd : VisibleTopWindowsCaptioned(strCaption, dwProcessId))
+        if (IsDialogWindow(hWnd))
+            seen.insert(hWnd);
 }
 
 std::vector<std::string> Lines(const std::string& text)
@@ -156,7 +107,6 @@ bool WaitForEntry(const CProgramEventLog& eventLog, const std::string& text, DWO
         Sleep(500);
     }
 }
-
 
 }  // namespace
 

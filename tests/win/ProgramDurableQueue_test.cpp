@@ -1,21 +1,18 @@
 // The real Tillvox.exe keeps each source's queue in a file: receipts waiting
 // for an absent recorder survive a forced end, a clean close and Stop then
 // Start, and a damaged queue file costs only what is damaged.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "link/LinkCodec.h"
-#include "net/WinsockInit.h"
 #include "output/QueueRecord.h"
 #include "res/resource.h"
 #include "tests/support/Bytes.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TopWindows.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include <cstdio>
 #include <random>
@@ -57,72 +54,20 @@ std::string Stream(int from, int to)
     return Swapped(s);
 }
 
-struct TITLE_SEARCH {
-    DWORD pid;
-    const std::string* title;
-    bool found;
-};
-
-BOOL CALLBACK FindWindowWithTitle(HWND hWnd, LPARAM lParam)
-{
-    auto* f = reinterpret_cast<TITLE_SEARCH*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hWnd, &pid);
-    char text[256] = {};
-    GetWindowTextA(hWnd, text, sizeof text);
-    if (pid == f->pid && IsWindowVisible(hWnd) && *f->title == text) {
-        f->found = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-bool WindowOfProcessWithTitle(DWORD dwProcessId, const std::string& title)
-{
-    TITLE_SEARCH find{dwProcessId, &title, false};
-    EnumWindows(FindWindowWithTitle, reinterpret_cast<LPARAM>(&find));
-    return find.found;
-}
-
-struct ProgramQueueFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct ProgramQueueFixture : CProgramFixture {
     CTempFolder folder;
-    std::unique_ptr<CLanguage> pTexts;
     std::string till = folder.File("till.txt");
     unsigned short port = FindFreeLoopbackPort();
 
     ProgramQueueFixture()
     {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
-        DeleteFileA(ProgramSettingsPath().c_str());
         ClearProgramQueues();
         WriteWholeFile(till, "");
-        POS_SETTING_INFO r;
-        r.nMonitorType = KIND_FILE;
-        r.nReceiptType = 0;
-        r.nInternetType = 0;
-        r.strFilePath = till;
-        r.strPosIndex = "POS9";
-        r.ePrinterType = PRINTER_TYPE::Tcp;
-        r.strPort = std::to_string(port);
-        r.strPassword = PASSWORD;
-        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
+        POS_SETTING_INFO r = TcpFileSource(till, "POS9", port, PASSWORD);
         r.nQueueId = 1;
-        CIniProfile profile(ProgramSettingsPath());
-        SaveSettingsTo(profile, {&r}, false);
+        WriteProgramSettings({r});
     }
-    ~ProgramQueueFixture() override
-    {
-        DeleteFileA(ProgramSettingsPath().c_str());
-        ClearProgramQueues();
-        pTexts.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pTexts->GetString(key); }
+    ~ProgramQueueFixture() override { ClearProgramQueues(); }
 
     void StartProgram(CProgramUnderTest& program)
     {
@@ -291,7 +236,7 @@ TEST_F(ProgramQueueFixture, DamagedQueueFileDeliversWhatIsIntactReportsTheRestAn
         if (c.damaged) {
             bool bShown = false;
             for (int k = 0; k < 100 && !bShown; ++k) {
-                bShown = WindowOfProcessWithTitle(program.ProcessId(), Text("IDS_CAUTION"));
+                bShown = !VisibleTopWindowsCaptioned(Text("IDS_CAUTION"), program.ProcessId()).empty();
                 if (!bShown) Sleep(50);
             }
             EXPECT_TRUE(bShown) << "the damage is reported";

@@ -1,19 +1,15 @@
 // The real Tillvox.exe with the simulator adapter library beside it as
 // InfogenesisPos.dll (and without it): rows, statuses, the 5-second retry,
 // stop and start while the library calls back.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
-#include "net/WinsockInit.h"
 #include "res/resource.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
+#include "tests/support/SimulatorClient.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 #include <cstdio>
 
@@ -24,41 +20,15 @@ std::string BinFile(const std::string& relative)
     return UnixToWindowsPath(EnvironmentValue("TILLVOX_BIN_DIR") + "/" + relative);
 }
 
-struct CSimulatorClient : CLoopbackClient {
-    std::string Ask(const std::string& command)
-    {
-        if (!SendAll(command + "\n")) return "send failed";
-        std::string answer;
-        for (;;) {
-            const std::string c = ReceiveUpTo(1, 10000);
-            if (c.empty() || c == "\n") return answer;
-            answer += c;
-        }
-    }
-};
-
-struct ProgramInfogenesisFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct ProgramInfogenesisFixture : CProgramFixture {
     CTempFolder folder;  // the program's own folder for this test
-    std::unique_ptr<CLanguage> pTexts;
     unsigned short simPort = FindFreeLoopbackPort();
 
     ProgramInfogenesisFixture()
     {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
         CopyFileA(BinFile("Tillvox.exe").c_str(), folder.File("Tillvox.exe").c_str(), FALSE);
         CopyFileA(BinFile("Tillvox.xml").c_str(), folder.File("Tillvox.xml").c_str(), FALSE);
-        WriteSettings();
-    }
-    ~ProgramInfogenesisFixture() override
-    {
-        DeleteFileA(ProgramSettingsPath().c_str());
-        pTexts.reset();
-        CoUninitialize();
+        WriteProgramSettings({Source(simPort, "1"), Source(simPort, "2,3")});
     }
     void WithLibrary()
     {
@@ -81,14 +51,6 @@ struct ProgramInfogenesisFixture : ::testing::Test {
         std::snprintf(r.infogenesis.szTerminalIDs, sizeof r.infogenesis.szTerminalIDs, "%s", ids);
         return r;
     }
-    void WriteSettings()
-    {
-        const std::vector<POS_SETTING_INFO> records = {Source(simPort, "1"), Source(simPort, "2,3")};
-        CIniProfile profile(ProgramSettingsPath());
-        std::vector<const POS_SETTING_INFO*> pointers;
-        for (const auto& r : records) pointers.push_back(&r);
-        SaveSettingsTo(profile, pointers, false);
-    }
     std::string Description(int i)
     {
         return "Infogenesis: 127.0.0.1, 7001, " + std::to_string(simPort) + ", " + (i == 0 ? "1" : "2,3");
@@ -98,11 +60,6 @@ struct ProgramInfogenesisFixture : ::testing::Test {
     std::string Connected(int i) { return Row(i, "(" + pTexts->GetString("IDS_PTS_CONNECTED") + ")"); }
     std::string Reconnecting(int i) { return Row(i, " (" + pTexts->GetString("IDS_RECONNECT") + ")"); }
     std::string Failed(int i) { return Row(i, " (Failed)"); }
-    void Close(CProgramUnderTest& program, HWND hMain)
-    {
-        PostMessageA(hMain, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(program.WaitForExit(15000)) << "the program did not end";
-    }
 };
 
 }  // namespace
@@ -139,7 +96,7 @@ TEST_F(ProgramInfogenesisFixture, StatusesAndTheFiveSecondRetryOnTheRows)
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Connected(i))) << program.ListCell(i, 1);
     EXPECT_EQ("OK", again.Ask("EVENT 9 0"));
     for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Failed(i))) << program.ListCell(i, 1);
-    Close(program, hMain);
+    CloseProgram(program, hMain);
 }
 
 TEST_F(ProgramInfogenesisFixture, StopAndStartWhileTheLibraryCallsBackInATightLoop)
@@ -165,7 +122,7 @@ TEST_F(ProgramInfogenesisFixture, StopAndStartWhileTheLibraryCallsBackInATightLo
         SendMessageA(hMain, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), 0);  // Start again
     }
     ASSERT_TRUE(program.IsRunning());
-    Close(program, hMain);
+    CloseProgram(program, hMain);
 }
 
 TEST_F(ProgramInfogenesisFixture, WithoutTheLibraryTheProgramRunsAndTheSourcesShowFailed)
@@ -178,7 +135,7 @@ TEST_F(ProgramInfogenesisFixture, WithoutTheLibraryTheProgramRunsAndTheSourcesSh
     CLoopbackClient nobody;
     EXPECT_FALSE(nobody.Connect(simPort, 500));
     ASSERT_TRUE(program.IsRunning());
-    Close(program, hMain);
+    CloseProgram(program, hMain);
 }
 
 // The program runs with full rights: a library of the adapter's name that
@@ -210,6 +167,6 @@ TEST_F(ProgramInfogenesisFixture, ALibraryOutsideTheProgramFolderIsNeverLoaded)
         for (int i = 0; i < 2; ++i) EXPECT_TRUE(program.WaitForCell(i, 1, Failed(i))) << program.ListCell(i, 1);
         CLoopbackClient nobody;
         EXPECT_FALSE(nobody.Connect(simPort, 500)) << "the planted library was started";
-        Close(program, hMain);
+        CloseProgram(program, hMain);
     }
 }

@@ -1,65 +1,20 @@
 // End to end: Tillvox.exe with a network source and a TCP printer, possim as
 // the till and dvrsim as the recorder, all three real programs.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "net/TimeOutSocket.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/NativeTool.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
 #include "tools/possim/PosSimOptions.h"
 
 #include <gtest/gtest.h>
 
-#include <objbase.h>
-
 namespace {
 
-struct ProgramNetworkFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct ProgramNetworkFixture : CProgramFixture {
     CSharedTempFolder shared;
-    std::unique_ptr<CLanguage> pTexts;
-
-    ProgramNetworkFixture()
-    {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
-        DeleteFileA(ProgramSettingsPath().c_str());
-    }
-    ~ProgramNetworkFixture() override
-    {
-        DeleteFileA(ProgramSettingsPath().c_str());
-        pTexts.reset();
-        CoUninitialize();
-    }
-
-    static POS_SETTING_INFO NetworkSource(const std::string& client, unsigned short clientPort, unsigned short recorderPort)
-    {
-        POS_SETTING_INFO r;
-        r.nMonitorType = KIND_NETWORK;
-        r.nReceiptType = 0;
-        r.nInternetType = 0;
-        r.strInternetIP = client;
-        r.nInternetPort = clientPort;
-        r.strPosIndex = "POS1";
-        r.ePrinterType = PRINTER_TYPE::Tcp;
-        r.strPort = std::to_string(recorderPort);
-        r.strPassword = "front till";
-        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
-        return r;
-    }
-    static void WriteSettings(const std::vector<POS_SETTING_INFO>& records)
-    {
-        CIniProfile profile(ProgramSettingsPath());
-        std::vector<const POS_SETTING_INFO*> pointers;
-        for (const auto& r : records) pointers.push_back(&r);
-        SaveSettingsTo(profile, pointers, false);
-    }
 };
 
 }  // namespace
@@ -69,8 +24,8 @@ TEST_F(ProgramNetworkFixture, WhatPossimSendsDvrsimWritesExactly)
     const unsigned short clientPort = FindFreeLoopbackPort(), recorderPort = FindFreeLoopbackPort();
     const unsigned short otherPort = FindFreeLoopbackPort();
     // Two tills: one sending files, one generated receipts on a new connection each.
-    WriteSettings({NetworkSource("127.0.0.1", clientPort, recorderPort),
-                   NetworkSource("127.0.0.2", clientPort, otherPort)});
+    WriteProgramSettings({TcpNetworkSource("127.0.0.1", clientPort, recorderPort, "front till"),
+                          TcpNetworkSource("127.0.0.2", clientPort, otherPort, "front till")});
     std::string fileReceipt;
     for (int v = 0; v < 256; ++v) fileReceipt += static_cast<char>(v);
     fileReceipt += "\r\nTOTAL 12.50\r\n";

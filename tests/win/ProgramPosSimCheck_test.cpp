@@ -1,44 +1,21 @@
 // possim.exe, as an installer runs it on the till's machine, against the real
 // Tillvox.exe: it must say when the program refused its connection.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tools/possim/PosSimOptions.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct PosSimCheckFixture : ::testing::Test {
-    CWinsockInit winsock;
-
-    PosSimCheckFixture()
-    {
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
-        DeleteFileA(ProgramSettingsPath().c_str());
-    }
-    ~PosSimCheckFixture() override { DeleteFileA(ProgramSettingsPath().c_str()); }
-
+struct PosSimCheckFixture : CProgramDataFixture {
     static void WriteNetworkSource(const std::string& client, unsigned short clientPort, unsigned short recorderPort)
     {
-        POS_SETTING_INFO r;
-        r.nMonitorType = KIND_NETWORK;
-        r.nReceiptType = 0;
-        r.nInternetType = 0;
-        r.strInternetIP = client;
-        r.nInternetPort = clientPort;
-        r.strPosIndex = "POS1";
-        r.ePrinterType = PRINTER_TYPE::Tcp;
-        r.strPort = std::to_string(recorderPort);
-        r.strPassword = "pw";
-        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
-        CIniProfile profile(ProgramSettingsPath());
-        SaveSettingsTo(profile, {&r}, false);
+        WriteProgramSettings({TcpNetworkSource(client, clientPort, recorderPort, "pw")});
     }
 
     // Runs the Windows possim of this build to its end; its exit code, or -1.

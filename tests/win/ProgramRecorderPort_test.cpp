@@ -1,65 +1,31 @@
 // The real Tillvox.exe with a file source sent over TCP: whoever else reaches
 // the recorder's port, or holds it when capture starts, the recorder still
 // gets in and gets the receipts.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "net/TimeOutSocket.h"
-#include "net/WinsockInit.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/Loopback.h"
 #include "tests/support/NativeTool.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 namespace {
 
 const char PASSWORD[] = "counter 3";
 
-struct RecorderPortFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct RecorderPortFixture : CProgramFixture {
     CTempFolder folder;
-    std::unique_ptr<CLanguage> pTexts;
     unsigned short port = FindFreeLoopbackPort();
     std::string receiptFile = folder.File("till1.txt");
 
     RecorderPortFixture()
     {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
         WriteWholeFile(receiptFile, "");
-        POS_SETTING_INFO r;
-        r.nMonitorType = KIND_FILE;
-        r.nReceiptType = 0;
-        r.nInternetType = 0;
-        r.strFilePath = receiptFile;
-        r.strPosIndex = "POS1";
-        r.ePrinterType = PRINTER_TYPE::Tcp;
-        r.strPort = std::to_string(port);
-        r.strPassword = PASSWORD;
-        r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
-        CIniProfile profile(ProgramSettingsPath());
-        SaveSettingsTo(profile, {&r}, false);
-    }
-    ~RecorderPortFixture() override
-    {
-        DeleteFileA(ProgramSettingsPath().c_str());
-        pTexts.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pTexts->GetString(key); }
-    void Close(CProgramUnderTest& program, HWND hMain)
-    {
-        PostMessageA(hMain, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(program.WaitForExit(15000)) << "the program did not end";
+        WriteProgramSettings({TcpFileSource(receiptFile, "POS1", port, PASSWORD)});
     }
 };
 
@@ -91,7 +57,7 @@ TEST_F(RecorderPortFixture, AStrangerOnThePortDoesNotKeepTheRecorderFromTheRecei
     EXPECT_EQ(receipt + std::string(1, '\0'),
               WaitForFileOfSize(shared.WindowsPath("received.txt"), receipt.size() + 1, 40000));
     EXPECT_TRUE(stranger.WaitPeerClose(5000)) << "the stranger kept its connection";
-    Close(program, hMain);
+    CloseProgram(program, hMain);
 }
 
 TEST_F(RecorderPortFixture, APortHeldAtStartIsListenedOnOnceFreed)
@@ -114,5 +80,5 @@ TEST_F(RecorderPortFixture, APortHeldAtStartIsListenedOnOnceFreed)
     ASSERT_EQ(67u, recorder.Login(PASSWORD).size());
     EXPECT_TRUE(program.WaitForCell(0, 0, Text("IDS_PTS_CONNECTED")));
     EXPECT_EQ(Swapped(receipt + std::string(1, '\0')), recorder.ReceiveUpTo(receipt.size() + 1, 10000));
-    Close(program, hMain);
+    CloseProgram(program, hMain);
 }

@@ -1,55 +1,34 @@
 // The real Tillvox.exe in the notification area and in the Run key: started as
 // Windows starts it at log-on, driven through the shell's tray and its check box.
 #include "app/AutoRun.h"
-#include "net/TimeOutSocket.h"
-#include "net/WinsockInit.h"
 #include "base/IniProfile.h"
-#include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/Loopback.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
+#include "tests/support/SourceRecords.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TopWindows.h"
 #include "tests/support/Tray.h"
 
 #include <gtest/gtest.h>
-
-#include <objbase.h>
 
 namespace {
 
 const UINT WM_TRAY_NOTIFY_ID = 0x464;
 
-struct ProgramTrayFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct ProgramTrayFixture : CProgramFixture {
     CTempFolder folder;
-    std::unique_ptr<CLanguage> pTexts;
 
-    ProgramTrayFixture()
-    {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
-        DeleteFileA(ProgramSettingsPath().c_str());
-        DeleteRunValue(AUTORUN_VALUE);
-    }
-    ~ProgramTrayFixture() override
-    {
-        // A Run value left behind would start the program whenever the prefix starts.
-        DeleteRunValue(AUTORUN_VALUE);
-        DeleteFileA(ProgramSettingsPath().c_str());
-        pTexts.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pTexts->GetString(key); }
+    ProgramTrayFixture() { DeleteRunValue(AUTORUN_VALUE); }
+    // A Run value left behind would start the program whenever the prefix starts.
+    ~ProgramTrayFixture() override { DeleteRunValue(AUTORUN_VALUE); }
     void WriteTcpSource(unsigned short port)
     {
         WriteWholeFile(ProgramSettingsPath(),
-                       "[Main]\r\nFile Number=1\r\n[Setup1]\r\nMonitor Type=0\r\nFile Path=" + folder.File("till.txt") +
-                           "\r\nPOS Index=POS1\r\nPrinter Type=TCP\r\nPort=TCP(" + std::to_string(port) +
-                           ")\r\nPassword=pw\r\nReceipt Type=0\r\n");
+                       "[Main]\r\nFile Number=1\r\n" + TcpSourceSection(1, 0, port, folder.File("till.txt")));
     }
 };
 
@@ -65,26 +44,15 @@ bool WaitUntil(F condition, DWORD ms)
     return true;
 }
 
-bool PortIsFree(unsigned short port)
+// A message box the process shows, or null.
+HWND MessageBoxOfProcess(DWORD dwProcessId)
 {
-    CTimeOutSocket probe;
-    return probe.Create(port);
-}
-
-struct FIND_BOX {
-    DWORD dwProcessId;
-    HWND hBox;
-};
-
-BOOL CALLBACK FindMessageBoxOfProcess(HWND h, LPARAM p)
-{
-    auto* pFind = reinterpret_cast<FIND_BOX*>(p);
-    DWORD dwProcessId = 0;
-    GetWindowThreadProcessId(h, &dwProcessId);
+    HWND hBox = nullptr;
     std::string text;
-    if (dwProcessId == pFind->dwProcessId && IsWindowVisible(h) && MessageBoxText(h, text))
-        pFind->hBox = h;
-    return TRUE;
+    for (HWND h : VisibleTopWindows(dwProcessId))
+        if (MessageBoxText(h, text))
+            hBox = h;
+    return hBox;
 }
 
 }  // namespace
@@ -252,13 +220,7 @@ TEST_F(ProgramTrayFixture, APostedCloseEndsTheProgramWhileTheCloseQuestionIsOpen
 
     PostMessageA(hMain, WM_SYSCOMMAND, SC_CLOSE, 0);
     // Nobody answers: the box is only looked for, never touched.
-    FIND_BOX find = {program.ProcessId(), nullptr};
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            EnumWindows(FindMessageBoxOfProcess, reinterpret_cast<LPARAM>(&find));
-            return find.hBox != nullptr;
-        },
-        15000));
+    ASSERT_TRUE(WaitUntil([&] { return MessageBoxOfProcess(program.ProcessId()) != nullptr; }, 15000));
 
     PostMessageA(hMain, WM_CLOSE, 0, 0);
     ASSERT_TRUE(program.WaitForExit(15000)) << "the posted close does not wait for an answer";

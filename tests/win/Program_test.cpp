@@ -1,44 +1,20 @@
 // The real Tillvox.exe under Wine, started as a user or the startup agent starts it.
-#include "base/IniProfile.h"
-#include "config/SettingsFile.h"
-#include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/ComPortPair.h"
+#include "tests/support/Loopback.h"
 #include "tests/support/Process.h"
+#include "tests/support/ProgramFixture.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/RecorderPeer.h"
 #include "tests/support/TempFolder.h"
-#include "net/WinsockInit.h"
-#include "net/TimeOutSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <objbase.h>
-
 namespace {
 
-struct ProgramFixture : ::testing::Test {
-    CWinsockInit winsock;
+struct ProgramFixture : CProgramFixture {
     CTempFolder folder;
-    std::unique_ptr<CLanguage> pTexts;
-
-    ProgramFixture()
-    {
-        CoInitialize(nullptr);
-        pTexts = std::make_unique<CLanguage>();
-        pTexts->Load(ProgramLanguageFilePath());
-        CreateDirectoryA((ProgramDataFolder() + "..").c_str(), nullptr);
-        CreateDirectoryA(ProgramDataFolder().c_str(), nullptr);
-        DeleteFileA(ProgramSettingsPath().c_str());
-    }
-    ~ProgramFixture() override
-    {
-        DeleteFileA(ProgramSettingsPath().c_str());
-        pTexts.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pTexts->GetString(key); }
 
     static POS_SETTING_INFO FileSource(const std::string& path, bool tcp, const std::string& port)
     {
@@ -57,20 +33,7 @@ struct ProgramFixture : ::testing::Test {
         r.strStopBits = tcp ? "NULL" : "1.0";
         return r;
     }
-    static void WriteSettings(const std::vector<POS_SETTING_INFO>& records)
-    {
-        CIniProfile profile(ProgramSettingsPath());
-        std::vector<const POS_SETTING_INFO*> pointers;
-        for (const auto& r : records) pointers.push_back(&r);
-        SaveSettingsTo(profile, pointers, false);
-    }
 };
-
-bool PortIsFree(unsigned short port)
-{
-    CTimeOutSocket probe;
-    return probe.Create(port);
-}
 
 }  // namespace
 
@@ -82,8 +45,8 @@ TEST_F(ProgramFixture, MonitorModeCapturesAtOnceAndClosingStopsEverything)
     const std::string tcpFile = folder.File("till1.txt"), serialFile = folder.File("till2.txt");
     WriteWholeFile(tcpFile, "old receipt\r\n");
     WriteWholeFile(serialFile, "");
-    WriteSettings({FileSource(tcpFile, true, std::to_string(port)), FileSource(serialFile, false, com.Name()),
-                   FileSource(folder.File("till3.txt"), false, missing.Name())});
+    WriteProgramSettings({FileSource(tcpFile, true, std::to_string(port)), FileSource(serialFile, false, com.Name()),
+                          FileSource(folder.File("till3.txt"), false, missing.Name())});
 
     CProgramUnderTest program;
     ASSERT_TRUE(program.Start("/Service /Monitor"));
@@ -117,7 +80,7 @@ TEST_F(ProgramFixture, MonitorModeCapturesAtOnceAndClosingStopsEverything)
 
 TEST_F(ProgramFixture, SecondStartEndsWithoutAWindowAndTheFirstKeepsRunning)
 {
-    WriteSettings({});
+    WriteProgramSettings({});
     CProgramUnderTest first;
     ASSERT_TRUE(first.Start("/Service"));
     ASSERT_NE(nullptr, first.WaitForMainWindow());
@@ -141,7 +104,7 @@ TEST_F(ProgramFixture, LastArgumentDecidesMonitorMode)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        WriteSettings({});
+        WriteProgramSettings({});
         CProgramUnderTest program;
         ASSERT_TRUE(program.Start(c.arguments));
         HWND hMain = program.WaitForMainWindow();
@@ -159,9 +122,9 @@ TEST_F(ProgramFixture, ScreenshotOfTheMainWindowWithAFewSources)
     CComPortPair com(25);
     CAbsentComPort missing(36);
     const unsigned short port = FindFreeLoopbackPort();
-    WriteSettings({FileSource(folder.File("front till.txt"), true, std::to_string(port)),
-                   FileSource(folder.File("bar till.txt"), false, com.Name()),
-                   FileSource(folder.File("kiosk.txt"), false, missing.Name())});
+    WriteProgramSettings({FileSource(folder.File("front till.txt"), true, std::to_string(port)),
+                          FileSource(folder.File("bar till.txt"), false, com.Name()),
+                          FileSource(folder.File("kiosk.txt"), false, missing.Name())});
     CProgramUnderTest program;
     ASSERT_TRUE(program.Start("/Service"));
     HWND hMain = program.WaitForMainWindow();
@@ -201,7 +164,7 @@ TEST_F(ProgramFixture, ScreenshotOfTheMainWindowWithAFewSources)
 TEST_F(ProgramFixture, CloseProgramToolClosesOnlyThatProgramAsAUserWould)
 {
     const unsigned short port = FindFreeLoopbackPort();
-    WriteSettings({FileSource(folder.File("r.txt"), true, std::to_string(port))});
+    WriteProgramSettings({FileSource(folder.File("r.txt"), true, std::to_string(port))});
     CProgramUnderTest program;
     ASSERT_TRUE(program.Start("/Service /Monitor"));
     ASSERT_NE(nullptr, program.WaitForMainWindow());

@@ -9,11 +9,11 @@
 #include "tests/support/DialogDriver.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WindowFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <deque>
 
@@ -31,37 +31,12 @@ protected:
     bool IsInfogenesisLoaded() const override { return bInfogenesis; }
 };
 
-std::string ListCell(HWND hList, int row, int column)
-{
-    char text[512] = {};
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(hList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrA(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
 
-struct SourceDialogs : ::testing::Test {
-    CTempFolder folder;
-    std::unique_ptr<CLanguage> pLanguage;
+struct SourceDialogs : CWindowFixture {
     CDialogDriver driver;
 
-    SourceDialogs()
-    {
-        CoInitialize(nullptr);
-        pLanguage = std::make_unique<CLanguage>(LANGUAGE_INPUTS{ENGLISH, ""});
-        pLanguage->Load(ProgramLanguageFilePath());
-    }
-    ~SourceDialogs() override
-    {
-        pLanguage.reset();
-        CoUninitialize();
-    }
-    std::string Text(const char* key) { return pLanguage->GetString(key); }
-    std::string SettingsPath() { return folder.File("FileMapPOS.ini"); }
+    SourceDialogs() : CWindowFixture(LANGUAGE_INPUTS{ENGLISH, ""}) {}
     std::string Ini(const std::string& section, const std::string& key)
     {
         CIniProfile profile(SettingsPath());

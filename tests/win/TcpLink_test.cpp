@@ -23,17 +23,8 @@ const std::string PASSWORD = "till-7 pass";
 struct LinkFixture : ::testing::Test {
     CWinsockInit winsock;
     CEngineHost host;
-    CCaptureEngine engine{host};
+    CHostedEngine engine{host};
 
-    LinkFixture()
-    {
-        host.pEngine = &engine;
-        engine.LoadTexts();
-    }
-    ~LinkFixture() override
-    {
-        if (engine.m_bRunning) engine.Stop();
-    }
     unsigned short AddTcp(const std::string& password = PASSWORD, bool wrapped = false)
     {
         const unsigned short port = FindFreeLoopbackPort();

@@ -140,8 +140,6 @@ public:
     const FILE_STATE& FileState(int i) const { return m_FileInput.State(i); }
     int FindFileSource(const std::string& strPath) const { return m_FileInput.FindFileSource(strPath); }
 
-    std::string m_strPrinterSerial;
-    std::string m_strPrinterTcp;
     std::string m_strReconnect;
     std::string m_strConnected;
     std::string m_strWaitConnect;

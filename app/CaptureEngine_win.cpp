@@ -107,8 +107,6 @@ void CCaptureEngine::OnQueueStoreState(int nSource, bool bWritable)
 
 void CCaptureEngine::LoadTexts()
 {
-    m_strPrinterSerial = m_Callback.GetString("IDS_PTS_PRINTER_SERIAL");
-    m_strPrinterTcp = m_Callback.GetString("IDS_PTS_PRINTER_TCP");
     m_strReconnect = m_Callback.GetString("IDS_RECONNECT");
     m_strConnected = m_Callback.GetString("IDS_PTS_CONNECTED");
     m_strWaitConnect = m_Callback.GetString("IDS_PTS_WAIT_CONNECT");

@@ -51,6 +51,8 @@ private:
     HANDLE m_hSingleInstance = nullptr;
     bool m_bOwnsSingleInstance = false;
     bool m_bComReady = false;
+    // The product version of the running program, read once at start.
+    std::string m_strVersion;
 };
 
 extern CKassimoApp* g_pApp;

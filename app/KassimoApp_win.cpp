@@ -123,7 +123,7 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
     if (folders.size() > 1)
         Log(LOG_LEVEL::LEVEL_INFO, "metrics are written to " + folders[1] + " too");
     METRICS_PROGRAM program;
-    program.strVersion = ProgramVersion();
+    program.strVersion = m_strVersion;
     program.nStartTime = static_cast<int64_t>(std::time(nullptr));
     CCaptureEngine& engine = dialog.Engine();
     {
@@ -138,7 +138,8 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
 void CKassimoApp::StartLog()
 {
     m_pLog = std::make_unique<CProgramLog>(m_strDataFolder, std::make_unique<CEventLog>());
-    Log(LOG_LEVEL::LEVEL_INFO, "program starts, version " + ProgramVersion() + (m_bMonitor ? ", monitor mode" : ""));
+    m_strVersion = ProgramVersion();
+    Log(LOG_LEVEL::LEVEL_INFO, "program starts, version " + m_strVersion + (m_bMonitor ? ", monitor mode" : ""));
 }
 
 void CKassimoApp::Log(LOG_LEVEL level, const std::string& strText)

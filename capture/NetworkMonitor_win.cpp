@@ -1,6 +1,7 @@
 #include "capture/NetworkMonitor.h"
 
 #include "base/Trace.h"
+#include "net/AddressText.h"
 
 #include <cstring>
 

@@ -44,9 +44,3 @@ int FirstSourceOnPort(const std::vector<NETWORK_SOURCE>& sources, unsigned short
     }
     return -1;
 }
-
-std::string DottedIPv4(const uint8_t address[4])
-{
-    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) + "." +
-           std::to_string(address[3]);
-}

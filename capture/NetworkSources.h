@@ -29,9 +29,6 @@ std::vector<unsigned short> DistinctPorts(const std::vector<NETWORK_SOURCE>& sou
 // the port; -1 when none.
 int MatchNetworkSource(const std::vector<NETWORK_SOURCE>& sources, const std::string& peerIP, unsigned short nPort);
 
-// Dotted text of an IPv4 address given in network byte order, e.g. "127.0.0.2".
-std::string DottedIPv4(const uint8_t address[4]);
-
 // The source a connection on port is counted for when its peer matches no
 // source: the first in list order that listens on the port; -1 when none.
 int FirstSourceOnPort(const std::vector<NETWORK_SOURCE>& sources, unsigned short nPort);

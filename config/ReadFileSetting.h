@@ -37,7 +37,6 @@ public:
     std::string m_strPassword;
     int m_nReceiptType = 0;
     std::string m_strBaudRate, m_strDataBits, m_strParity, m_strStopBits;
-    std::string m_strPrinterSerial, m_strPrinterTcp;
 
     // Picks the file for the browse button; the system's open-file dialog unless replaced.
     std::function<bool(HWND hOwner, std::string& path)> m_PickFile;

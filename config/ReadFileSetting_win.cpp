@@ -37,8 +37,6 @@ CReadFileSetting::CReadFileSetting(CLanguage* pLanguage, bool bRightToLeft)
 
 BOOL CReadFileSetting::OnInitDialog()
 {
-    m_strPrinterTcp = Text("IDS_PTS_PRINTER_TCP");
-    m_strPrinterSerial = Text("IDS_PTS_PRINTER_SERIAL");
     m_pNewRecord.reset();
     UseFont({IDC_SEQUENTIAL, IDC_PRINTER_TYPE_LABEL, IDC_PRINTER_TYPE, IDC_FILE_PATH_LABEL, IDC_FILE_PATH, IDC_POS_INDEX_LABEL,
              IDC_POS_INDEX, IDC_COM_PORT_LABEL, IDC_COM_PORT, IDC_PORT_BUTTON, IDOK, IDCANCEL});

@@ -2,6 +2,7 @@
 
 #include "base/Trace.h"
 #include "link/LinkCodec.h"
+#include "net/AddressText.h"
 #include "net/WinsockInit.h"
 
 #include <algorithm>
@@ -101,9 +102,8 @@ void CRecorderLink::ThreadProc()
             Pause(ACCEPT_RETRY_PAUSE_MS);
             continue;
         }
-        const uint8_t* pIp = reinterpret_cast<const uint8_t*>(&peer.sin_addr);
-        const std::string strPeer = std::to_string(pIp[0]) + "." + std::to_string(pIp[1]) + "." +
-            std::to_string(pIp[2]) + "." + std::to_string(pIp[3]) + ":" + std::to_string(ntohs(peer.sin_port));
+        const std::string strPeer = DottedIPv4(reinterpret_cast<const uint8_t*>(&peer.sin_addr)) + ":" +
+            std::to_string(ntohs(peer.sin_port));
         m_pQueue->Connected(static_cast<uintptr_t>(m_Conn.Handle()), strPeer);
         LINK_DROP eReason = LINK_DROP::STOPPED;
         if (!m_bEnd)

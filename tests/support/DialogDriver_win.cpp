@@ -308,14 +308,7 @@ namespace {
 
 std::string DetailsCell(HWND hMain, int nRow, int nColumn)
 {
-    wchar_t text[512] = {};
-    LVITEMW item = {};
-    item.iSubItem = nColumn;
-    item.pszText = text;
-    item.cchTextMax = static_cast<int>(std::size(text));
-    SendDlgItemMessageW(DetailsPane(hMain), IDC_DETAILS_LIST, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow),
-                        reinterpret_cast<LPARAM>(&item));
-    return Utf8(text);
+    return Utf8(ListCellW(GetDlgItem(DetailsPane(hMain), IDC_DETAILS_LIST), nRow, nColumn));
 }
 
 }  // namespace

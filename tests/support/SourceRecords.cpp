@@ -15,14 +15,16 @@ std::unique_ptr<POS_SETTING_INFO> EngineSource(int kind, PRINTER_TYPE printer, c
     return r;
 }
 
-POS_SETTING_INFO TcpFileSource(const std::string& path, const std::string& posIndex, unsigned short recorderPort,
-                               const std::string& password)
+namespace {
+
+// A source of kind that sends to a recorder logging in on recorderPort.
+POS_SETTING_INFO TcpRecord(int kind, const std::string& posIndex, unsigned short recorderPort,
+                           const std::string& password)
 {
     POS_SETTING_INFO r;
-    r.nMonitorType = KIND_FILE;
+    r.nMonitorType = kind;
     r.nReceiptType = 0;
     r.nInternetType = 0;
-    r.strFilePath = path;
     r.strPosIndex = posIndex;
     r.ePrinterType = PRINTER_TYPE::Tcp;
     r.strPort = std::to_string(recorderPort);
@@ -31,20 +33,22 @@ POS_SETTING_INFO TcpFileSource(const std::string& path, const std::string& posIn
     return r;
 }
 
+}  // namespace
+
+POS_SETTING_INFO TcpFileSource(const std::string& path, const std::string& posIndex, unsigned short recorderPort,
+                               const std::string& password)
+{
+    POS_SETTING_INFO r = TcpRecord(KIND_FILE, posIndex, recorderPort, password);
+    r.strFilePath = path;
+    return r;
+}
+
 POS_SETTING_INFO TcpNetworkSource(const std::string& client, unsigned short clientPort, unsigned short recorderPort,
                                   const std::string& password)
 {
-    POS_SETTING_INFO r;
-    r.nMonitorType = KIND_NETWORK;
-    r.nReceiptType = 0;
-    r.nInternetType = 0;
+    POS_SETTING_INFO r = TcpRecord(KIND_NETWORK, "POS1", recorderPort, password);
     r.strInternetIP = client;
     r.nInternetPort = clientPort;
-    r.strPosIndex = "POS1";
-    r.ePrinterType = PRINTER_TYPE::Tcp;
-    r.strPort = std::to_string(recorderPort);
-    r.strPassword = password;
-    r.strBaudRate = r.strDataBits = r.strParity = r.strStopBits = "NULL";
     return r;
 }
 

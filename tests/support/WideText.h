@@ -8,3 +8,5 @@
 std::string Utf8(const std::wstring& text);
 // A window's text as GetWindowTextW reads it (up to 1023 characters).
 std::wstring WindowTextW(HWND hWnd);
+// A list view's cell as LVM_GETITEMTEXTW reads it (up to 511 characters).
+std::wstring ListCellW(HWND hList, int nRow, int nColumn);

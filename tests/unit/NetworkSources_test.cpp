@@ -1,4 +1,5 @@
 #include "capture/NetworkSources.h"
+#include "net/AddressText.h"
 
 #include <gtest/gtest.h>
 

@@ -124,17 +124,6 @@ std::wstring ComboItem(HWND hDialog, int nId, int nItem)
     return text;
 }
 
-std::wstring CellText(HWND hList, int nRow, int nColumn)
-{
-    wchar_t text[512] = {};
-    LVITEMW item = {};
-    item.iSubItem = nColumn;
-    item.pszText = text;
-    item.cchTextMax = static_cast<int>(std::size(text));
-    SendMessageW(hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(nRow), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 // A message box's caption and text as the W calls read them; false when hWnd is none.
 bool MessageBoxTextW(HWND hWnd, std::wstring& caption, std::wstring& text)
 {
@@ -391,16 +380,16 @@ TEST_F(WindowTexts, MainWindowCellsTipListAndBoxesKeepTheFileLetters)
         ASSERT_NE(nullptr, main.CreateModeless());
         HWND hList = main.Item(IDC_SOURCE_LIST);
         ASSERT_EQ(1, main.Engine().SourceCount());
-        EXPECT_EQ(Utf8(widePath), Utf8(CellText(hList, 0, 1)));
-        EXPECT_EQ("POS3", Utf8(CellText(hList, 0, 2)));
+        EXPECT_EQ(Utf8(widePath), Utf8(ListCellW(hList, 0, 1)));
+        EXPECT_EQ("POS3", Utf8(ListCellW(hList, 0, 2)));
 
         // A status as a worker reports it, through the engine's mailbox.
         for (const char* key : {"IDS_PTS_CONNECTED", "IDS_PTS_WAIT_CONNECT", "IDS_PTS_COM_SETTING_FAIL"}) {
             const std::wstring expected = Expected(language, key);
             ASSERT_FALSE(expected.empty()) << key;
             main.Engine().PostListCell(0, 0, main.GetString(key));
-            EXPECT_TRUE(PumpUntil([&] { return CellText(hList, 0, 0) == expected; }, 5000, WIDE_CALLS))
-                << key << ": " << Utf8(CellText(hList, 0, 0));
+            EXPECT_TRUE(PumpUntil([&] { return ListCellW(hList, 0, 0) == expected; }, 5000, WIDE_CALLS))
+                << key << ": " << Utf8(ListCellW(hList, 0, 0));
         }
 
         EXPECT_EQ(Utf8(Expected(language, "IDS_PTS_DLG_NAME")), Utf8(main.TrayIcon().Record().szTip));

@@ -79,6 +79,8 @@ public:
 
     // Where the queue files live; empty (the default) keeps queues in memory only.
     void SetQueueFolder(const std::string& strFolder) { m_strQueueFolder = strFolder; }
+    // How recorder links pause and wait, from the next Start; the program keeps the defaults.
+    void SetLinkTiming(const LINK_TIMING& timing) { m_LinkTiming = timing; }
     std::string QueueFilePath(int i) const;
     // Where an append-mode file source remembers how far it captured (in the same folder, by the same id).
     std::string PositionFilePath(int i) const;
@@ -185,6 +187,7 @@ private:
     std::unique_ptr<COutput> m_Outputs[MAX_SOURCES];
     COutputProbe* m_pOutputProbe = nullptr;
     std::string m_strQueueFolder;
+    LINK_TIMING m_LinkTiming;  // UI thread (set before Start, read by Start)
     CFileInput m_FileInput;
     // Started and stopped on the user-interface thread; its readers deliver here.
     CNetworkMonitor m_NetworkMonitor{*this, this};

@@ -290,7 +290,7 @@ void CCaptureEngine::Start()
         "capture starts with " + std::to_string(SourceCount()) + " sources");
     OpenQueueStores();
     for (int i = 0; i < SourceCount(); ++i) {
-        m_Outputs[i] = MakeOutput(Source(i), *m_Queues[i]);
+        m_Outputs[i] = MakeOutput(Source(i), *m_Queues[i], m_LinkTiming);
         m_Outputs[i]->SetProbe(m_pOutputProbe);
         m_Outputs[i]->Open(i, Source(i), *this);
     }

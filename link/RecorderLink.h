@@ -5,6 +5,7 @@
 #include "base/WinHandle.h"
 #include "link/LinkQueue.h"
 #include "link/LinkStream.h"
+#include "link/LinkTiming.h"
 #include "net/TimeOutSocket.h"
 
 #include <atomic>
@@ -24,7 +25,8 @@ public:
     // is tried again every LINK_LISTEN_RETRY_MS by the thread. The queue hears
     // ListenFailed on this thread, Listening on the link's when a retry
     // succeeds. Returns whether it listens now.
-    bool Start(int nSource, int nPort, const std::string& strPassword, CLinkQueue& queue);
+    bool Start(int nSource, int nPort, const std::string& strPassword, CLinkQueue& queue,
+               const LINK_TIMING& timing = LINK_TIMING());
     // Ends the link: closes the listener, shuts the connection down so that a
     // blocked receive and any send fail at once, and waits for the thread,
     // which tells the queue Dropped before it closes the connection.
@@ -49,6 +51,7 @@ private:
     int m_nSource = -1;
     int m_nPort = 0;
     std::string m_strPassword;
+    LINK_TIMING m_Timing;
     CLinkQueue* m_pQueue = nullptr;
     // The link thread accepts and receives on these; Stop only closes the
     // listener and shuts the connection down (both cancel a blocked call).

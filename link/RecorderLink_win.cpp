@@ -15,9 +15,11 @@ const unsigned ACCEPT_RETRY_PAUSE_MS = 500;
 const int LINK_RECEIVE_SIZE = 512;
 }  // namespace
 
-bool CRecorderLink::Start(int nSource, int nPort, const std::string& strPassword, CLinkQueue& queue)
+bool CRecorderLink::Start(int nSource, int nPort, const std::string& strPassword, CLinkQueue& queue,
+                          const LINK_TIMING& timing)
 {
     Stop();
+    m_Timing = timing;
     m_nSource = nSource;
     m_nPort = nPort;
     m_strPassword = strPassword;
@@ -123,15 +125,15 @@ LINK_DROP CRecorderLink::Serve()
     bool bLoggedIn = false;
     // Only one connection is served at a time: one that does not log in soon
     // must not keep the recorder waiting behind it.
-    const uint64_t nLoginDeadline = GetTickCount64() + LINK_LOGIN_TIMEOUT_MS;
+    const uint64_t nLoginDeadline = GetTickCount64() + m_Timing.nLoginTimeoutMs;
     uint8_t block[LINK_RECEIVE_SIZE];
     while (!m_bEnd) {
-        unsigned nBound = LINK_RECV_TIMEOUT_MS;
+        unsigned nBound = m_Timing.nRecvTimeoutMs;
         if (!bLoggedIn) {
             const uint64_t nNow = GetTickCount64();
             if (nNow >= nLoginDeadline) {
                 Trace("[Tillvox] POS:%d connection not logged in within %u ms, dropped\n", m_nSource,
-                      LINK_LOGIN_TIMEOUT_MS);
+                      m_Timing.nLoginTimeoutMs);
                 m_pQueue->Refused(REFUSAL_REASON::JUNK);
                 return LINK_DROP::NO_LOGIN;
             }
@@ -210,7 +212,7 @@ bool CRecorderLink::Login(const LINK_MESSAGE& message, bool& bLoggedIn, LINK_DRO
         return true;
     }
     uint8_t reply[LINK_MSG_SIZE];
-    BuildLoginReply(reply, verdict.nEchoA, verdict.nEchoB);
+    BuildLoginReply(reply, verdict.nEchoA, verdict.nEchoB, m_Timing.nReplyPauseMs);
     if (m_bEnd)
         return false;
     // A recorder gone before it heard the answer is not logged in; the next one is accepted.

@@ -4,6 +4,7 @@
 // printer type (MakeOutput) and keeps the queue apart, so that it outlives
 // the output.
 #include "config/PosSettingInfo.h"
+#include "link/LinkTiming.h"
 #include "output/OutputEvents.h"
 #include "output/OutputQueue.h"
 
@@ -21,5 +22,7 @@ public:
     virtual void SetProbe(COutputProbe* /*pProbe*/) {}
 };
 
-// The output for the record's printer type, draining queue.
-std::unique_ptr<COutput> MakeOutput(const POS_SETTING_INFO& record, COutputQueue& queue);
+// The output for the record's printer type, draining queue; a recorder link
+// waits as linkTiming says.
+std::unique_ptr<COutput> MakeOutput(const POS_SETTING_INFO& record, COutputQueue& queue,
+                                    const LINK_TIMING& linkTiming);

@@ -12,7 +12,7 @@
 
 class CRecorderOutput : public COutput, private CLinkQueue, private CQueueDrain {
 public:
-    explicit CRecorderOutput(COutputQueue& queue) : m_Queue(queue) {}
+    CRecorderOutput(COutputQueue& queue, const LINK_TIMING& timing) : m_Queue(queue), m_Timing(timing) {}
     ~CRecorderOutput() override;
 
     void Open(int nSource, const POS_SETTING_INFO& record, COutputEvents& events) override;
@@ -37,6 +37,7 @@ private:
     void Note(LOG_LEVEL level, const char* pszKind, const std::string& strText);
 
     COutputQueue& m_Queue;
+    const LINK_TIMING m_Timing;
     int m_nSource = -1;
     COutputEvents* m_pEvents = nullptr;
     std::atomic<bool> m_bOpen{false};

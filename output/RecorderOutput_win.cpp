@@ -32,7 +32,7 @@ void CRecorderOutput::Open(int nSource, const POS_SETTING_INFO& record, COutputE
     m_Queue.Attach(this);
     // The row says waiting before the link can report anything else.
     Report(OUTPUT_STATUS::WaitingForRecorder);
-    if (m_Link.Start(nSource, m_nPort, record.strPassword, *this))
+    if (m_Link.Start(nSource, m_nPort, record.strPassword, *this, m_Timing))
         Note(LOG_LEVEL::LEVEL_INFO, nullptr, "waits for the recorder on TCP port " + std::to_string(m_nPort));
 }
 

@@ -40,13 +40,41 @@ tillvox_pick_wine() {
 tillvox_make_prefix() {
   local prefix=$1
   tillvox_pick_wine
-  if [ ! -f "$prefix/system.reg" ]; then
-    mkdir -p "$prefix"
-    WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 "$TILLVOX_WINE" wineboot -i >/dev/null 2>&1 \
-      || { echo "error: making the Wine prefix $prefix failed or took over 300 s" >&2; return 1; }
-    WINEPREFIX="$prefix" timeout 60 wineserver -w || true
-  fi
+  tillvox_boot_prefix "$prefix" "$TILLVOX_WINE" || return 1
   tillvox_prefix_settings "$prefix"
+}
+
+# Boots the Wine prefix PREFIX with the loader WINE unless it was made whole
+# before. A prefix counts as made only once wineboot ended well and its server
+# shut down: the marker file .tillvox-made says so. A prefix without it is
+# half made (wineboot failed, timed out or was interrupted) and is made anew.
+# The first Wine start on a fresh machine builds caches and can fail; wineboot
+# is tried twice, and what it said is shown when it fails.
+tillvox_boot_prefix() {
+  local prefix=$1 wine=$2 log try started
+  [ -f "$prefix/.tillvox-made" ] && return 0
+  log=$(mktemp)
+  for try in 1 2; do
+    # A server still serving a half-made prefix ends by itself once its programs have.
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" timeout 60 wineserver -w 2>/dev/null
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    started=$SECONDS
+    if WINEPREFIX="$prefix" WINEDEBUG=fixme-all WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" \
+         timeout 300 "$wine" wineboot -i >"$log" 2>&1 \
+       && WINEPREFIX="$prefix" timeout 120 wineserver -w \
+       && [ -s "$prefix/system.reg" ] && [ -s "$prefix/user.reg" ]; then
+      echo "Wine prefix $prefix made in $((SECONDS - started)) s"
+      touch "$prefix/.tillvox-made"
+      rm -f "$log"
+      return 0
+    fi
+    echo "warning: making the Wine prefix $prefix failed after $((SECONDS - started)) s (try $try of 2); wineboot said:" >&2
+    tail -n 40 "$log" >&2
+  done
+  rm -f "$log"
+  echo "error: the Wine prefix $prefix could not be made" >&2
+  return 1
 }
 
 # Settings a prefix needs to show the windows as a Windows PC does, applied
@@ -124,28 +152,29 @@ winepath_of() {
   printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"
 }
 
-# Starts a virtual X display for this run unless TILLVOX_USE_DISPLAY asks for the user's own.
+# Starts a virtual X display for this run unless TILLVOX_USE_DISPLAY asks for
+# the user's own, and exports DISPLAY. Each display started is ended when the
+# script ends.
 tillvox_start_display() {
   if [ -n "${TILLVOX_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then return; fi
-  local n
-  local n log
+  local n log pid
   log=$(mktemp)
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$log" 2>&1 &
-    TILLVOX_XVFB_PID=$!
+    pid=$!
     for _ in $(seq 1 50); do
       [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$TILLVOX_XVFB_PID" 2>/dev/null || break
+      kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
     done
-    if ! kill -0 "$TILLVOX_XVFB_PID" 2>/dev/null || [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    if ! kill -0 "$pid" 2>/dev/null || [ ! -e "/tmp/.X11-unix/X$n" ]; then
       # Another run may have taken the number in the meantime: try the next one.
-      kill "$TILLVOX_XVFB_PID" 2>/dev/null || true
-      TILLVOX_XVFB_PID=""
+      kill "$pid" 2>/dev/null || true
       continue
     fi
     rm -f "$log"
+    TILLVOX_XVFB_PIDS="${TILLVOX_XVFB_PIDS:-} $pid"
     export DISPLAY=":$n"
     trap 'tillvox_stop_display' EXIT
     return 0
@@ -157,7 +186,9 @@ tillvox_start_display() {
 }
 
 tillvox_stop_display() {
-  [ -n "${TILLVOX_XVFB_PID:-}" ] && kill "$TILLVOX_XVFB_PID" 2>/dev/null || true
+  local pid
+  for pid in ${TILLVOX_XVFB_PIDS:-}; do kill "$pid" 2>/dev/null || true; done
+  TILLVOX_XVFB_PIDS=
 }
 
 # Builds one benchmark program and runs it under Wine in the test prefix.
@@ -212,13 +243,14 @@ tillvox_wineserver_socket() {
 # output on to it, and ctest counts a test until every process holding its
 # output is gone. HOLDER is the holder program, which says "ready" into OUT.
 tillvox_hold_wine_session() {
-  local holder=$1 out=$2 fifo _
+  local holder=$1 out=$2 fifo fd _
   fifo=$(mktemp -u)
   mkfifo "$fifo"
   rm -f "$out"
   WINEDEBUG=-all "$TILLVOX_WINE" "$holder" <"$fifo" >"$out" 2>&1 &
-  exec {TILLVOX_SESSION_FD}>"$fifo"
+  exec {fd}>"$fifo"
   rm -f "$fifo"
+  TILLVOX_SESSION_FDS="${TILLVOX_SESSION_FDS:-} $fd"
   for _ in $(seq 1 300); do
     grep -q ready "$out" 2>/dev/null && return 0
     sleep 0.1
@@ -227,26 +259,83 @@ tillvox_hold_wine_session() {
   return 1
 }
 
+# Lets every session held by tillvox_hold_wine_session end.
 tillvox_release_wine_session() {
-  if [ -n "${TILLVOX_SESSION_FD:-}" ]; then
-    echo end >&"$TILLVOX_SESSION_FD" || true
-    exec {TILLVOX_SESSION_FD}>&-
-    TILLVOX_SESSION_FD=
-  fi
+  local fd
+  for fd in ${TILLVOX_SESSION_FDS:-}; do
+    echo end >&"$fd" || true
+    exec {fd}>&-
+  done
+  TILLVOX_SESSION_FDS=
+}
+
+# Copies the whole prefix FROM (its server gone) to TO, anew. The system's
+# own libraries (system32, syswow64: over a gigabyte, which nothing changes)
+# are hard links to FROM's; everything Wine or a test may change, the registry
+# and the data folders among them, is the copy's own.
+tillvox_copy_prefix() {
+  local from=$1 to=$2 d
+  [ -d "$to" ] && WINEPREFIX="$to" timeout 60 wineserver -w 2>/dev/null
+  rm -rf "$to"
+  mkdir -p "$to"
+  tar -C "$from" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 -cf - . \
+    | tar -C "$to" -xf - || return 1
+  for d in system32 syswow64; do
+    [ -d "$from/drive_c/windows/$d" ] && { cp -al "$from/drive_c/windows/$d" "$to/drive_c/windows/$d" || return 1; }
+  done
+  return 0
+}
+
+# Sets up COUNT test slots, each a Wine prefix with a display, server and
+# session holder of its own, for tests that use the program's data folder,
+# start the program or show its windows: ctest gives such a test one slot of
+# the resource "prefix" at a time (the spec file $TILLVOX_RESOURCE_SPEC), and
+# tests/support/in-test-slot.sh runs it there from the slot's file in
+# $TILLVOX_SLOTS_DIR. Slot 1 is PREFIX itself, whose display and server the
+# caller started (WINEPREFIX and DISPLAY); slots 2.. are fresh copies of it.
+# HOLDER is the session holder program; LOGS the folder for the servers' logs.
+tillvox_start_test_slots() {
+  local prefix=$1 count=$2 holder=$3 logs=$4 i copy spec main_display slot_display
+  export TILLVOX_SLOTS_DIR=$logs/test-slots
+  export TILLVOX_RESOURCE_SPEC=$TILLVOX_SLOTS_DIR/resources.json
+  rm -rf "$TILLVOX_SLOTS_DIR"
+  mkdir -p "$TILLVOX_SLOTS_DIR"
+  printf 'WINEPREFIX=%q\nDISPLAY=%q\n' "$prefix" "$DISPLAY" >"$TILLVOX_SLOTS_DIR/1"
+  spec='{"id": "1", "slots": 1}'
+  for i in $(seq 2 "$count"); do
+    copy=$prefix-$i
+    tillvox_copy_prefix "$prefix" "$copy" || { echo "error: could not copy the Wine prefix to $copy" >&2; return 1; }
+    main_display=$DISPLAY
+    tillvox_start_display
+    slot_display=$DISPLAY
+    export DISPLAY=$main_display
+    printf 'WINEPREFIX=%q\nDISPLAY=%q\n' "$copy" "$slot_display" >"$TILLVOX_SLOTS_DIR/$i"
+    WINEPREFIX=$copy DISPLAY=$slot_display tillvox_start_wineserver "$logs/wineserver-$i.log" || return 1
+    WINEPREFIX=$copy DISPLAY=$slot_display tillvox_hold_wine_session "$holder" "$logs/session-holder-$i.out" || return 1
+    TILLVOX_SLOT_PREFIXES="${TILLVOX_SLOT_PREFIXES:-} $copy"
+    spec="$spec, {\"id\": \"$i\", \"slots\": 1}"
+  done
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"prefix": [%s]}]}\n' "$spec" >"$TILLVOX_RESOURCE_SPEC"
 }
 
 # Waits (at most 30 s) for the Wine server of $WINEPREFIX to end by itself,
 # once the processes the caller started there are gone. Nothing is killed.
 tillvox_wait_wine() {
-  WINEPREFIX="$WINEPREFIX" timeout 30 wineserver -w 2>/dev/null || true
+  local p
+  for p in "$WINEPREFIX" ${TILLVOX_SLOT_PREFIXES:-}; do
+    WINEPREFIX="$p" timeout 30 wineserver -w 2>/dev/null || true
+  done
 }
 
 # A free TCP port for a script's program, from 5000-9999: below the ports the
 # system gives outgoing connections (another test's connection could take one
 # of those before the program binds it) and below the test programs' own picks.
+# With TILLVOX_PORT_CLAIMS set (the test command's), the port is also claimed
+# for the run there, so that no other script or test program of the run picks it.
 tillvox_free_port() {
   python3 - <<'PY'
-import random, socket
+import os, random, socket
+claims = os.environ.get("TILLVOX_PORT_CLAIMS", "")
 for _ in range(2000):
     port = random.randint(5000, 9999)
     s = socket.socket()
@@ -256,6 +345,11 @@ for _ in range(2000):
         continue
     finally:
         s.close()
+    if claims:
+        try:
+            os.mkdir(os.path.join(claims, str(port)))
+        except OSError:
+            continue
     print(port)
     break
 PY

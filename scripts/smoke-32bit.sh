@@ -158,12 +158,7 @@ wait_exit() {
 ended_with_0() { wait_exit "$1" "$2" && [ "$code" -eq 0 ]; }
 
 phase "a 32-bit prefix"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  WINEDLLOVERRIDES="mscoree,mshtml=" timeout 600 "$wine32" wineboot -i >"$work/wineboot.log" 2>&1
-  timeout 300 wineserver -w
-fi
+tillvox_boot_prefix "$WINEPREFIX" "$wine32"
 tillvox_prefix_settings "$WINEPREFIX"
 check "the prefix is a 32-bit one" grep -q '^#arch=win32' "$WINEPREFIX/system.reg"
 # What an earlier run installed or set up.

@@ -38,11 +38,14 @@ export WINEPREFIX="$top/build/wineprefix"
 export TILLVOX_NATIVE_BIN_DIR="$top/build/native/bin"
 tillvox_start_display
 tillvox_start_wineserver "$top/build/wineserver.log"
-tillvox_hold_wine_session "$top/$TILLVOX_WIN_BUILD/support/session_holder.exe" "$top/build/session-holder.out"
+holder="$top/$TILLVOX_WIN_BUILD/support/session_holder.exe"
+tillvox_hold_wine_session "$holder" "$top/build/session-holder.out"
+# One test slot: tests that need one run one after another, as ctest runs them here.
+tillvox_start_test_slots "$top/build/wineprefix" 1 "$holder" "$top/build"
 
 status=0
 ctest --test-dir build/native -R "$pattern" --output-on-failure --timeout 300 "$@" || status=1
-ctest --test-dir "$TILLVOX_WIN_BUILD" -R "$pattern" --output-on-failure --timeout 300 "$@" || status=1
+ctest --test-dir "$TILLVOX_WIN_BUILD" -R "$pattern" --resource-spec-file "$TILLVOX_RESOURCE_SPEC" --output-on-failure --timeout 300 "$@" || status=1
 tillvox_release_wine_session
 tillvox_wait_wine
 exit $status

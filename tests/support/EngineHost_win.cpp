@@ -94,3 +94,12 @@ CHostedEngine::~CHostedEngine()
     if (m_bRunning)
         Stop();
 }
+
+LINK_TIMING QuickLinkTiming()
+{
+    LINK_TIMING timing;
+    timing.nReplyPauseMs = 20;
+    timing.nRecvTimeoutMs = 5000;
+    timing.nLoginTimeoutMs = 3000;
+    return timing;
+}

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -80,6 +81,20 @@ void TestPortRange(unsigned& nLow, unsigned& nHigh)
     std::fclose(pFile);
 }
 
+// Test programs in the test run's other prefixes share no named objects with
+// this one: a port is also claimed for the whole run as a folder in
+// $TILLVOX_PORT_CLAIMS (a Linux path the test command makes empty), which only
+// one process on the machine can create.
+bool ClaimForTheRun(unsigned short nPort)
+{
+    const char* pszClaims = std::getenv("TILLVOX_PORT_CLAIMS");
+    if (pszClaims == nullptr || *pszClaims == '\0')
+        return true;
+    std::string strFolder = std::string("Z:") + pszClaims + "/" + std::to_string(nPort);
+    std::replace(strFolder.begin(), strFolder.end(), '/', '\\');
+    return CreateDirectoryA(strFolder.c_str(), nullptr) != FALSE;
+}
+
 bool CanBind(unsigned short nPort)
 {
     const SOCKET hSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -97,7 +112,8 @@ unsigned short FindFreeLoopbackPort()
 {
     // Test programs run side by side in one prefix: each port handed out is
     // claimed by a named object held for the rest of the process's life, so
-    // no other test program picks it while this one may still use it.
+    // no other test program picks it while this one may still use it; and for
+    // the run, against the programs in the other prefixes.
     static std::mutex s_lockClaims;
     static std::vector<CHandle> s_claims;
     static uint32_t s_nSeed = GetCurrentProcessId() * 2654435761u ^ static_cast<uint32_t>(GetTickCount64());
@@ -109,7 +125,7 @@ unsigned short FindFreeLoopbackPort()
         const auto nPort = static_cast<unsigned short>(nLow + (s_nSeed >> 8) % (nHigh - nLow + 1));
         const std::string strName = "TillvoxTestPort" + std::to_string(nPort);
         CHandle hClaim(CreateMutexA(nullptr, FALSE, strName.c_str()));
-        if (!hClaim.IsValid() || GetLastError() == ERROR_ALREADY_EXISTS || !CanBind(nPort))
+        if (!hClaim.IsValid() || GetLastError() == ERROR_ALREADY_EXISTS || !CanBind(nPort) || !ClaimForTheRun(nPort))
             continue;
         s_claims.push_back(std::move(hClaim));
         return nPort;

@@ -25,6 +25,8 @@ struct LinkFixture : ::testing::Test {
     CEngineHost host;
     CHostedEngine engine{host};
 
+    LinkFixture() { engine.SetLinkTiming(QuickLinkTiming()); }
+
     unsigned short AddTcp(const std::string& password = PASSWORD, bool wrapped = false)
     {
         const unsigned short port = FindFreeLoopbackPort();

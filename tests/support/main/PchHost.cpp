@@ -1,0 +1,1 @@
+// Compiles the shared precompiled header that the test programs reuse.

@@ -128,7 +128,8 @@ private:
 
     static void WatchThreadProc(CReadDirChange* pWatcher);
     // Waits for changes in the open folder; false when the folder failed or went away.
-    bool WatchOpenFolder(void* hDirectory);
+    // bCameBack: the folder was missing; its return is reported once the wait is armed.
+    bool WatchOpenFolder(void* hDirectory, bool bCameBack);
     void ReportRecords(const uint8_t* pBuffer, uint32_t dwBytes);
     void ReportFolderState(bool bPresent);
     // Reports every watched file that changed since it was last seen: for a

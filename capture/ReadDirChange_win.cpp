@@ -240,14 +240,14 @@ void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
         if (hDirectory.IsValid()) {
+            const bool bCameBack = bMissing;
             if (bMissing) {
                 bMissing = false;
-                w.ReportFolderState(true);
                 // The file may have come back with its folder.
                 w.SweepWatchedFiles();
             }
             // A removed folder fails the wait: it is opened again, or reported missing.
-            if (!w.WatchOpenFolder(hDirectory.Get()) && w.m_nStop == 0)
+            if (!w.WatchOpenFolder(hDirectory.Get(), bCameBack) && w.m_nStop == 0)
                 continue;
             return;
         }
@@ -261,7 +261,7 @@ void CReadDirChange::WatchThreadProc(CReadDirChange* pWatcher)
     }
 }
 
-bool CReadDirChange::WatchOpenFolder(void* hDirectory)
+bool CReadDirChange::WatchOpenFolder(void* hDirectory, bool bCameBack)
 {
     CRDCHandle hIoDone(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!hIoDone.IsValid())
@@ -285,6 +285,12 @@ bool CReadDirChange::WatchOpenFolder(void* hDirectory)
         if (!bArmedSignalled) {
             bArmedSignalled = true;
             SetEvent(m_hArmedEvent.Get());
+            // Told only now that the folder is watched again, so that whoever
+            // hears it may write at once; a write since the look above shows here.
+            if (bCameBack) {
+                ReportFolderState(true);
+                SweepWatchedFiles();
+            }
         }
         DWORD dwBytes = 0;
         DWORD dwWait;

@@ -71,9 +71,11 @@ foreach(t ${_tests})
       list(GET shot 0 lang)
       list(GET shot 1 locale)
       # A display and a folder of its own: no other test's window in the pictures.
+      # It sets the prefix's caption and menu fonts while it runs: a test slot of its own.
       add_test(NAME win.${name}.${lang}
-               COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-on-own-display.sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win_${name}>)
-      set_tests_properties(win.${name}.${lang} PROPERTIES TIMEOUT 300
+               COMMAND bash ${CMAKE_SOURCE_DIR}/tests/support/in-test-slot.sh
+                       ${CMAKE_SOURCE_DIR}/scripts/test-on-own-display.sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:win_${name}>)
+      set_tests_properties(win.${name}.${lang} PROPERTIES TIMEOUT 300 RESOURCE_GROUPS "prefix:1"
         ENVIRONMENT "${TILLVOX_WINE_ENV};TILLVOX_SCREENSHOT_LANGUAGE=${lang};LANG=${locale};LC_ALL=${locale}")
     endforeach()
     continue()

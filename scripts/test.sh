@@ -59,8 +59,8 @@ holder="$top/$TILLVOX_WIN_BUILD/support/session_holder.exe"
 tillvox_start_wineserver "$top/build/wineserver.log"
 tillvox_hold_wine_session "$holder" "$top/build/session-holder.out"
 # Tests that use the program's data folder, start the program or show its
-# windows run in two test slots (prefixes and displays of their own) side by side.
-tillvox_start_test_slots "$top/build/wineprefix" 2 "$holder" "$top/build"
+# windows run in three test slots (prefixes and displays of their own) side by side.
+tillvox_start_test_slots "$top/build/wineprefix" 3 "$holder" "$top/build"
 stage "making the Wine prefixes"
 
 status=0
@@ -82,7 +82,7 @@ if tillvox_runs_32bit; then
 fi
 run_ctest --test-dir build/native -j "$jobs" --output-on-failure --timeout 300 || status=1
 # Most Windows tests wait on the network, timers or Wine rather than compute.
-run_ctest --test-dir "$TILLVOX_WIN_BUILD" -j 4 --resource-spec-file "$TILLVOX_RESOURCE_SPEC" \
+run_ctest --test-dir "$TILLVOX_WIN_BUILD" -j 5 --resource-spec-file "$TILLVOX_RESOURCE_SPEC" \
           --output-on-failure --timeout 300 || status=1
 stage "running the native and Windows tests"
 tillvox_release_wine_session

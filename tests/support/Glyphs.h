@@ -21,8 +21,21 @@ std::wstring FaceOf(HFONT hFont);
 // The font the system draws window captions with; the caller deletes it.
 HFONT CreateCaptionFont();
 
-// For this process only: the captions', menus' and message boxes' fonts ask
-// for the character set of the ANSI code page. A Windows in a language draws
-// those in a face with its letters; Wine's fonts ask for the Western set, and
-// under the Thai code page their face has no Thai letters.
-bool UseSystemFontsOfCodePage();
+// While it lives: the captions', menus' and message boxes' fonts ask for the
+// character set of the ANSI code page. A Windows in a language draws those in
+// a face with its letters; Wine's fonts ask for the Western set, and under the
+// Thai code page their face has no Thai letters. Wine keeps the setting for
+// every program of the prefix until its session ends: it is put back when this
+// ends, and a test that makes one holds the prefix to itself.
+class CCodePageSystemFonts {
+public:
+    CCodePageSystemFonts();
+    ~CCodePageSystemFonts();
+    CCodePageSystemFonts(const CCodePageSystemFonts&) = delete;
+    CCodePageSystemFonts& operator=(const CCodePageSystemFonts&) = delete;
+    bool Applied() const { return m_bApplied; }
+
+private:
+    NONCLIENTMETRICSW m_Before = {};
+    bool m_bApplied = false;
+};

@@ -125,20 +125,26 @@ std::wstring FaceOf(HFONT hFont)
     return face;
 }
 
-bool UseSystemFontsOfCodePage()
+CCodePageSystemFonts::CCodePageSystemFonts()
 {
     CHARSETINFO info = {};
     if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<DWORD_PTR>(GetACP())), &info, TCI_SRCCODEPAGE))
-        return false;
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof metrics;
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        return false;
+        return;
+    m_Before.cbSize = sizeof m_Before;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof m_Before, &m_Before, 0))
+        return;
+    NONCLIENTMETRICSW metrics = m_Before;
     for (LOGFONTW* pFont : {&metrics.lfCaptionFont, &metrics.lfSmCaptionFont, &metrics.lfMenuFont,
                             &metrics.lfStatusFont, &metrics.lfMessageFont})
         pFont->lfCharSet = static_cast<BYTE>(info.ciCharset);
-    // Not written to the user's settings: other programs of the prefix keep theirs.
-    return SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE;
+    // Not written to the user's settings file.
+    m_bApplied = SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE;
+}
+
+CCodePageSystemFonts::~CCodePageSystemFonts()
+{
+    if (m_bApplied)
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof m_Before, &m_Before, 0);
 }
 
 bool JoinsArabicLetters(HFONT hFont)

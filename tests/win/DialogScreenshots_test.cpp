@@ -9,6 +9,7 @@
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
 #include "tests/support/Glyphs.h"
+#include "tests/support/LettersDrawn.h"
 #include "tests/support/Process.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/Screenshot.h"
@@ -44,99 +45,13 @@ struct LANGUAGE_CASE {
 
 bool IsMirrored(HWND hWnd) { return (GetWindowLongPtrA(hWnd, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0; }
 
-std::wstring ClassOf(HWND hWnd)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(hWnd, name, static_cast<int>(std::size(name)));
-    return name;
-}
-
-bool HasArabicLetters(const std::wstring& text)
-{
-    for (wchar_t c : text)
-        if (c >= 0x0620 && c <= 0x064A)
-            return true;
-    return false;
-}
-
-// Every text a control shows: its window text, a drop-down list's items, a
-// list view's column heads and cells.
-std::vector<std::wstring> ShownTexts(HWND hControl)
-{
-    std::vector<std::wstring> texts = {WindowTextW(hControl)};
-    const std::wstring name = ClassOf(hControl);
-    if (lstrcmpiW(name.c_str(), L"ComboBox") == 0) {
-        const LRESULT count = SendMessageW(hControl, CB_GETCOUNT, 0, 0);
-        for (LRESULT i = 0; i < count; ++i) {
-            wchar_t item[512] = {};
-            if (SendMessageW(hControl, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 512)
-                SendMessageW(hControl, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
-            texts.push_back(item);
-        }
-    } else if (lstrcmpiW(name.c_str(), WC_LISTVIEWW) == 0) {
-        for (int column = 0;; ++column) {
-            wchar_t head[256] = {};
-            LVCOLUMNW lvc = {};
-            lvc.mask = LVCF_TEXT;
-            lvc.pszText = head;
-            lvc.cchTextMax = static_cast<int>(std::size(head));
-            if (!SendMessageW(hControl, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&lvc)))
-                break;
-            texts.push_back(head);
-            const LRESULT rows = SendMessageW(hControl, LVM_GETITEMCOUNT, 0, 0);
-            for (LRESULT row = 0; row < rows; ++row) {
-                wchar_t cell[512] = {};
-                LVITEMW item = {};
-                item.iSubItem = column;
-                item.pszText = cell;
-                item.cchTextMax = static_cast<int>(std::size(cell));
-                SendMessageW(hControl, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-                texts.push_back(cell);
-            }
-        }
-    }
-    return texts;
-}
-
-// Every visible letter of a window, its caption included, is drawn by the
-// font it is drawn with: no empty boxes where the language's letters belong.
-void ExpectLettersDrawn(HWND hWindow, const std::string& name)
-{
-    if ((GetWindowLongW(hWindow, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
-        HFONT hCaptionFont = CreateCaptionFont();
-        ASSERT_NE(nullptr, hCaptionFont);
-        const std::wstring caption = WindowTextW(hWindow);
-        EXPECT_EQ("", Utf8(MissingGlyphs(hCaptionFont, caption)))
-            << name << " caption: " << Utf8(caption) << " in " << Utf8(FaceOf(hCaptionFont));
-        if (HasArabicLetters(caption)) {
-            EXPECT_TRUE(JoinsArabicLetters(hCaptionFont)) << name << " caption drawn unjoined in " << Utf8(FaceOf(hCaptionFont));
-        }
-        DeleteObject(hCaptionFont);
-    }
-    for (HWND hChild : ChildWindows(hWindow)) {
-        if (!IsWindowVisible(hChild))
-            continue;
-        HFONT hFont = reinterpret_cast<HFONT>(SendMessageW(hChild, WM_GETFONT, 0, 0));
-        if (!hFont)
-            hFont = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
-        for (const std::wstring& text : ShownTexts(hChild)) {
-            EXPECT_EQ("", Utf8(MissingGlyphs(hFont, text)))
-                << name << " control " << GetDlgCtrlID(hChild) << ": " << Utf8(text) << " in " << Utf8(FaceOf(hFont));
-            if (HasArabicLetters(text)) {
-                EXPECT_TRUE(JoinsArabicLetters(hFont))
-                    << name << " control " << GetDlgCtrlID(hChild) << ": " << Utf8(text) << " drawn unjoined in "
-                    << Utf8(FaceOf(hFont));
-            }
-        }
-    }
-}
-
 }  // namespace
 
 TEST(DialogScreenshots, EveryDialogInEnglishArabicChineseGermanAndRussian)
 {
     ASSERT_FALSE(ScreenshotFolder().empty()) << "TILLVOX_BIN_DIR is not set";
-    ASSERT_TRUE(UseSystemFontsOfCodePage());
+    const CCodePageSystemFonts codePageFonts;
+    ASSERT_TRUE(codePageFonts.Applied());
     CoInitialize(nullptr);
     const LANGUAGE_CASE languages[] = {
         {"en", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), 1252, "C.UTF-8"},
@@ -330,7 +245,8 @@ TEST(DialogScreenshots, MainWindowShowsEveryStatusWholeAtItsDefaultSize)
         {"ru", MAKELANGID(LANG_RUSSIAN, SUBLANG_RUSSIAN_RUSSIA)},
         {"th", MAKELANGID(LANG_THAI, SUBLANG_THAI_THAILAND)},
     };
-    ASSERT_TRUE(UseSystemFontsOfCodePage());
+    const CCodePageSystemFonts codePageFonts;
+    ASSERT_TRUE(codePageFonts.Applied());
     const char* const statusKeys[] = {"IDS_PTS_LISTEN_FAIL",      "IDS_PTS_FOLDER_MISSING", "IDS_PTS_WAIT_CONNECT",
                                       "IDS_PTS_CONNECTED",        "IDS_PTS_COM_SETTING_FAIL", "IDS_PTS_COM_SETTING_DONE",
                                       "IDS_RECONNECT"};

@@ -88,9 +88,9 @@ TEST_F(FileSourceFixture, MissingFolderShowsAFailedStatusAndWatchingResumesWhenI
 
     ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
     WriteWholeFile(path, "");
+    // The folder is reported back once it is watched again: a write at once is captured.
     EXPECT_TRUE(host.WaitForStatus(0, HostText("IDS_PTS_COM_SETTING_DONE"), 10s))
         << "back to the output's status: " << host.StatusOf(0);
-    Sleep(200);
     const std::string receipt = "RECEIPT AFTER THE FOLDER CAME\r\n";
     AppendToFile(path, receipt);
     EXPECT_EQ(Swapped(WithZero(receipt)), com.Read(receipt.size() + 1, 10s));

@@ -12,6 +12,7 @@
 #include "lang/Language.h"
 #include "res/resource.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/LettersDrawn.h"
 #include "tests/support/MessagePump.h"
 #include "tests/support/ProgramUnderTest.h"
 #include "tests/support/TempFolder.h"
@@ -313,6 +314,10 @@ TEST_F(WindowTexts, EveryLanguageShowsTheFileTextsWhateverTheCodePage)
         SelectOnlyRow(hList, 0);
         EXPECT_EQ(Utf8(Filled(Expected(language, "IDS_DETAILS_MB"), std::wstring(L"2") + decimal + L"0")),
                   DetailsValue(hMain, 1));
+        // Drawn, not only set: no missing-glyph boxes in any language. The
+        // caption is the system's to draw, in the caption font of a Windows in
+        // that language: the screenshot tests check it under such a locale.
+        EXPECT_LT(5u, ExpectLettersDrawn(hMain, Utf8(language.id) + " main window", LETTERS::CONTROLS));
 
         CMonitorType chooser(pLanguage.get(), bRightToLeft, false, false);
         ASSERT_NE(nullptr, chooser.CreateModeless(main.Hwnd()));
@@ -334,6 +339,7 @@ TEST_F(WindowTexts, EveryLanguageShowsTheFileTextsWhateverTheCodePage)
         ASSERT_NE(nullptr, source.CreateModeless(main.Hwnd()));
         ExpectTexts(language, source.Hwnd(), SOURCE_DIALOG_TEXTS);
         EXPECT_EQ(language.bRightToLeft, IsMirrored(source.Hwnd()));
+        EXPECT_LT(5u, ExpectLettersDrawn(source.Hwnd(), Utf8(language.id) + " source dialog", LETTERS::CONTROLS));
 
         CCOMPortSetting serial(pLanguage.get(), bRightToLeft);
         ASSERT_NE(nullptr, serial.CreateModeless(main.Hwnd()));

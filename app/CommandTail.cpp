@@ -14,9 +14,11 @@ int WriteStartRequest(CProfileStore& requestFile, const std::string& path, const
     if (nIndex < 0)
         nIndex = 0;
     const std::string section = "AP" + std::to_string(nIndex);
-    requestFile.WriteString(section, "ExePath", path);
-    if (!args.empty())
-        requestFile.WriteString(section, "CmdLine", args);
-    requestFile.WriteString("Startup", "Count", std::to_string(nIndex + 1));
+    if (!requestFile.WriteString(section, "ExePath", path))
+        return -1;
+    if (!args.empty() && !requestFile.WriteString(section, "CmdLine", args))
+        return -1;
+    if (!requestFile.WriteString("Startup", "Count", std::to_string(nIndex + 1)))
+        return -1;
     return nIndex;
 }

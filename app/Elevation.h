@@ -24,6 +24,11 @@ constexpr int SVC_STATE_NO_MANAGER = 5;
 constexpr int START_NO_PATH = 0;
 constexpr int START_QUEUED = 1;
 constexpr int START_DIRECT = 2;
+constexpr int START_FAILED = 3;  // neither queued nor started: the shell's start failed or was declined
+
+// How long a request waits for the agent's mutex. Any account may hold it (it
+// has an open access list): a start must not wait for it for ever.
+constexpr unsigned AGENT_MUTEX_WAIT_MS = 5000;
 
 // The process's arguments (a process-wide copy, taken on the first call) and,
 // through bElevated, IsProcessElevated(nullptr).
@@ -51,8 +56,11 @@ HANDLE OpenOrCreateGlobalEvent(LPSECURITY_ATTRIBUTES pSecurity, BOOL bManualRese
 // a thread that ended while owning it counts as acquired, and is held once.
 bool WaitMutex(HANDLE hMutex, DWORD ms);
 
-// Starts a program through the shell: verb "open" or "runas".
-using START_DIRECT_FN = std::function<void(const char* verb, const std::string& path, const std::string& args)>;
+// Starts a program through the shell: verb "open" or "runas". False when it
+// was not started (the user declined the prompt, or the shell failed).
+using START_DIRECT_FN = std::function<bool(const char* verb, const std::string& path, const std::string& args)>;
+// Says what went wrong with a request, for the program's log.
+using START_LOG_FN = std::function<void(const std::string& strText)>;
 
 // Everything RequestStart takes from the system, replaceable so that a request
 // can be made without reaching the real agent or starting a program.
@@ -62,7 +70,9 @@ struct START_REQUEST_ENV {
     int nServiceState = SVC_STATE_NOT_INSTALLED;
     std::string strMutexName;    // opened under "Global\"
     std::string strEventName;
+    unsigned nMutexWaitMs = AGENT_MUTEX_WAIT_MS;
     START_DIRECT_FN fnStartDirect;
+    START_LOG_FN fnLog;          // may be empty
 };
 
 // The running system: common application data + "Orvane\", the real version
@@ -71,6 +81,10 @@ START_REQUEST_ENV DefaultStartRequestEnv();
 
 // Asks for a start of path with args: START_NO_PATH when path is empty,
 // START_QUEUED when the request was queued for the running agent and its event
-// signalled, START_DIRECT when the program was started through the shell.
+// signalled, START_DIRECT when the program was started through the shell,
+// START_FAILED when that start failed. A request the agent cannot take (its
+// mutex not had within nMutexWaitMs, the request file not written, no event)
+// is said through fnLog and started through the shell instead; the agent's
+// event is signalled only for a request written whole.
 int RequestStart(const std::string& path, const std::string& args);
 int RequestStart(const std::string& path, const std::string& args, const START_REQUEST_ENV& env);

@@ -49,9 +49,11 @@ std::string GlobalName(const char* name)
     return std::string("Global\\") + name;
 }
 
-void ShellStart(const char* verb, const std::string& path, const std::string& args)
+bool ShellStart(const char* verb, const std::string& path, const std::string& args)
 {
-    ShellExecuteA(nullptr, verb, path.c_str(), args.c_str(), nullptr, SW_SHOWNORMAL);
+    // Above 32 means started; a declined elevation prompt gives an error.
+    const HINSTANCE hResult = ShellExecuteA(nullptr, verb, path.c_str(), args.c_str(), nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(hResult) > 32;
 }
 
 std::string CommonAppDataFolder()
@@ -190,34 +192,71 @@ int RequestStart(const std::string& path, const std::string& args)
     return RequestStart(path, args, DefaultStartRequestEnv());
 }
 
+namespace {
+
+// Queues the request for the running agent and wakes it; false (said through
+// the log) when the agent cannot take it.
+bool QueueForAgent(const std::string& path, const std::string& args, const START_REQUEST_ENV& env)
+{
+    auto log = [&env](const std::string& strText) {
+        Trace("[Tillvox] %s", strText.c_str());
+        if (env.fnLog)
+            env.fnLog(strText);
+    };
+    // Never closed: the named object then outlives this call for as long as
+    // the requesting process lives, whether or not the agent holds it yet.
+    HANDLE hMutex = OpenOrCreateGlobalMutex(nullptr, FALSE, env.strMutexName.c_str(), true);
+    if (!PathFileExistsA(env.strAgentFolder.c_str()))
+        SHCreateDirectoryExA(nullptr, env.strAgentFolder.c_str(), nullptr);
+    if (hMutex == nullptr) {
+        log("the startup agent's lock " + env.strMutexName + " cannot be opened (error " +
+            std::to_string(GetLastError()) + "): the request is not queued");
+        return false;
+    }
+    if (!WaitMutex(hMutex, env.nMutexWaitMs)) {
+        log("the startup agent's lock " + env.strMutexName + " was not free within " +
+            std::to_string(env.nMutexWaitMs) + " ms (another program holds it): the request is not queued");
+        return false;
+    }
+    const std::string strFile = env.strAgentFolder + STARTUP_AGENT_REQUEST_FILE;
+    CIniProfile requestFile(strFile);
+    const int nIndex = WriteStartRequest(requestFile, path, args);
+    const DWORD dwWriteError = GetLastError();
+    ReleaseMutex(hMutex);
+    if (nIndex < 0) {
+        log("the start request could not be written to " + strFile + " (error " + std::to_string(dwWriteError) +
+            "): the request is not queued");
+        return false;
+    }
+    CHandle hEvent(OpenOrCreateGlobalEvent(nullptr, FALSE, FALSE, env.strEventName.c_str(), true));
+    if (!hEvent.IsValid()) {
+        log("the startup agent's event " + env.strEventName + " is not available (error " +
+            std::to_string(GetLastError()) + "): the agent is not woken for the request");
+        return false;
+    }
+    SetEvent(hEvent.Get());
+    Trace("[Tillvox] start request AP%d queued for %s", nIndex, path.c_str());
+    return true;
+}
+
+}  // namespace
+
 int RequestStart(const std::string& path, const std::string& args, const START_REQUEST_ENV& env)
 {
     const char* verb = env.nOsVersionCode < OS_CODE_VISTA ? "open" : "runas";
     if (path.empty())
         return START_NO_PATH;
     if (env.nServiceState == SVC_STATE_RUNNING) {
-        // Never closed: the named object then outlives this call for as long as
-        // the requesting process lives, whether or not the agent holds it yet.
-        HANDLE hMutex = OpenOrCreateGlobalMutex(nullptr, FALSE, env.strMutexName.c_str(), true);
-        if (!PathFileExistsA(env.strAgentFolder.c_str()))
-            SHCreateDirectoryExA(nullptr, env.strAgentFolder.c_str(), nullptr);
-        if (WaitMutex(hMutex, INFINITE)) {
-            CIniProfile requestFile(env.strAgentFolder + STARTUP_AGENT_REQUEST_FILE);
-            const int nIndex = WriteStartRequest(requestFile, path, args);
-            ReleaseMutex(hMutex);
-            Trace("[Tillvox] start request AP%d queued for %s", nIndex, path.c_str());
-        } else {
-            Trace("[Tillvox] agent mutex %s not acquired, error %lu", env.strMutexName.c_str(), GetLastError());
-        }
-        CHandle hEvent(OpenOrCreateGlobalEvent(nullptr, FALSE, FALSE, env.strEventName.c_str(), true));
-        if (hEvent.IsValid()) {
-            SetEvent(hEvent.Get());
+        if (QueueForAgent(path, args, env))
             return START_QUEUED;
-        }
-        Trace("[Tillvox] agent event %s not available, error %lu", env.strEventName.c_str(), GetLastError());
+        if (env.fnLog)
+            env.fnLog(std::string("the startup agent could not take the request: the shell is asked to start ") +
+                      path + " with \"" + verb + "\" instead");
     }
     Trace("[Tillvox] starting %s directly with \"%s\"", path.c_str(), verb);
-    if (env.fnStartDirect)
-        env.fnStartDirect(verb, path, args);
-    return START_DIRECT;
+    if (env.fnStartDirect && env.fnStartDirect(verb, path, args))
+        return START_DIRECT;
+    if (env.fnLog)
+        env.fnLog(std::string("starting ") + path + " with \"" + verb + "\" failed or was declined");
+    return START_FAILED;
 }

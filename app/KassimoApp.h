@@ -32,6 +32,8 @@ public:
     std::unique_ptr<CLanguage> m_pLanguage;
     bool m_bRightToLeft = false;
     bool m_bMonitor = false;
+    // Started without full rights and could not be started again with them: runs on without.
+    bool m_bWithoutFullRights = false;
     HMODULE m_hInfogenesisLib = nullptr;
     FARPROC m_pfnCreatePtr = nullptr;
     FARPROC m_pfnDeletePtr = nullptr;

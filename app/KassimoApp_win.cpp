@@ -90,9 +90,17 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
     bool bElevated = false;
     const std::string tail = GetCommandTail(bElevated);
     if (!bElevated && !IsStartedAsService(tail)) {
-        Log(LOG_LEVEL::LEVEL_INFO, "started without full rights: asks to be started again with them, and ends");
-        RequestStart(m_strExeFolder + "\\Tillvox.exe", m_bMonitor ? "/Service /Monitor" : "/Service");
-        return false;
+        Log(LOG_LEVEL::LEVEL_INFO, "started without full rights: asks to be started again with them");
+        START_REQUEST_ENV env = DefaultStartRequestEnv();
+        env.fnLog = [this](const std::string& strText) { Log(LOG_LEVEL::LEVEL_WARNING, strText); };
+        if (RequestStart(m_strExeFolder + "\\Tillvox.exe", m_bMonitor ? "/Service /Monitor" : "/Service", env) !=
+            START_FAILED) {
+            Log(LOG_LEVEL::LEVEL_INFO, "the start with full rights was asked for: this instance ends");
+            return false;
+        }
+        // Capturing without full rights beats not capturing at all.
+        Log(LOG_LEVEL::LEVEL_ERROR, "could not be started again with full rights: runs on without them");
+        m_bWithoutFullRights = true;
     }
 
     m_pLanguage = std::make_unique<CLanguage>();
@@ -100,6 +108,10 @@ bool CKassimoApp::InitInstance(const std::vector<std::string>& arguments)
     if (!m_pLanguage->Load(strLanguageFile))
         Log(LOG_LEVEL::LEVEL_ERROR, "the language file " + strLanguageFile + " could not be read: texts stay empty");
     m_bRightToLeft = m_pLanguage->IsRightToLeft() != 0;
+    // Said to whoever started it; a start with Windows (monitor mode) must not wait for a person.
+    if (m_bWithoutFullRights && !m_bMonitor)
+        MessageBoxW(nullptr, m_pLanguage->GetText("IDS_NO_FULL_RIGHTS").c_str(), m_pLanguage->GetText("IDS_CAUTION").c_str(),
+                    MB_OK | MB_ICONWARNING | (m_bRightToLeft ? MB_RTLREADING | MB_RIGHT : 0));
 
     LoadInfogenesisLibrary();
     if (m_hInfogenesisLib) {

@@ -10,7 +10,7 @@ public:
     std::string GetString(const std::string& section, const std::string& key, const std::string& def,
                           size_t bufferSize) override;
     int GetInt(const std::string& section, const std::string& key, int def) override;
-    void WriteString(const std::string& section, const std::string& key, const std::string& value) override;
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value) override;
     const std::string& Path() const { return m_strPath; }
 
 private:

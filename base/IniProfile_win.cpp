@@ -18,7 +18,7 @@ int CIniProfile::GetInt(const std::string& section, const std::string& key, int 
     return static_cast<int>(GetPrivateProfileIntA(section.c_str(), key.c_str(), def, m_strPath.c_str()));
 }
 
-void CIniProfile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+bool CIniProfile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), m_strPath.c_str());
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), m_strPath.c_str()) != FALSE;
 }

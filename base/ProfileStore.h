@@ -10,6 +10,7 @@ public:
     virtual std::string GetString(const std::string& section, const std::string& key,
                                   const std::string& def, size_t bufferSize) = 0;
     virtual int GetInt(const std::string& section, const std::string& key, int def) = 0;
-    virtual void WriteString(const std::string& section, const std::string& key,
+    // False when the value could not be written (a full disk, no rights, a folder in the file's place).
+    virtual bool WriteString(const std::string& section, const std::string& key,
                              const std::string& value) = 0;
 };

@@ -13,6 +13,7 @@ class CMemoryProfile : public CProfileStore {
 public:
     std::map<std::string, std::string> values;  // "section/key" -> value
     std::vector<std::string> writes;            // "section/key=value", in order
+    int nWritesThatWork = -1;                   // writes that succeed before the disk refuses; -1: all
 
     std::string GetString(const std::string& section, const std::string& key, const std::string& def,
                           size_t bufferSize) override
@@ -25,10 +26,15 @@ public:
         auto it = values.find(section + "/" + key);
         return it == values.end() ? def : std::stoi(it->second);
     }
-    void WriteString(const std::string& section, const std::string& key, const std::string& value) override
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value) override
     {
+        if (nWritesThatWork == 0)
+            return false;
+        if (nWritesThatWork > 0)
+            --nWritesThatWork;
         values[section + "/" + key] = value;
         writes.push_back(section + "/" + key + "=" + value);
+        return true;
     }
 };
 
@@ -98,4 +104,16 @@ TEST(StartRequestEntry, EmptyArgumentsLeaveAnEarlierCmdLineOfTheSameEntryAlone)
     EXPECT_EQ(0, WriteStartRequest(file, "C:\\T.exe", ""));
     EXPECT_EQ("stale", file.values["AP0/CmdLine"]);
     EXPECT_EQ("C:\\T.exe", file.values["AP0/ExePath"]);
+}
+
+// A disk that refuses a write part way: nothing counts an entry that is not whole.
+TEST(StartRequestEntry, AFailedWriteIsReportedAndCountsNoEntry)
+{
+    for (int nWorking : {0, 1, 2}) {
+        CMemoryProfile file;
+        file.values["Startup/Count"] = "3";
+        file.nWritesThatWork = nWorking;
+        EXPECT_EQ(-1, WriteStartRequest(file, "C:\\T.exe", "/Service")) << nWorking << " writes worked";
+        EXPECT_EQ("3", file.values["Startup/Count"]) << nWorking << " writes worked";
+    }
 }

@@ -71,9 +71,10 @@ public:
         auto it = values.find(section + "/" + key);
         return it == values.end() ? def : DecimalValue(it->second);
     }
-    void WriteString(const std::string&, const std::string&, const std::string&) override
+    bool WriteString(const std::string&, const std::string&, const std::string&) override
     {
         ADD_FAILURE() << "the brand file is never written";
+        return false;
     }
 };
 

@@ -18,10 +18,11 @@ public:
         return it == values.end() ? def : it->second;
     }
     int GetInt(const std::string&, const std::string&, int def) override { return def; }
-    void WriteString(const std::string& section, const std::string& key, const std::string& value) override
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value) override
     {
         values[section + "/" + key] = value;
         writes.push_back(section + "/" + key + "=" + value);
+        return true;
     }
 };
 

@@ -84,10 +84,13 @@ std::ostream& operator<<(std::ostream& out, const START_CALL& c)
     return out << c.strVerb << " [" << c.strPath << "] [" << c.strArgs << "]";
 }
 
-// A request environment over a temporary agent folder that records direct starts.
+// A request environment over a temporary agent folder that records direct
+// starts (which succeed unless bShellStarts is false) and what it logs.
 struct CRequestBench {
     CTempFolder temp;
     std::vector<START_CALL> calls;
+    std::vector<std::string> logged;
+    bool bShellStarts = true;
     START_REQUEST_ENV env;
 
     explicit CRequestBench(int nServiceState = SVC_STATE_RUNNING, int nOsVersionCode = 17)
@@ -99,7 +102,17 @@ struct CRequestBench {
         env.strEventName = UniqueName("event");
         env.fnStartDirect = [this](const char* verb, const std::string& path, const std::string& args) {
             calls.push_back({verb, path, args});
+            return bShellStarts;
         };
+        env.fnLog = [this](const std::string& strText) { logged.push_back(strText); };
+    }
+    // True when a logged line contains text.
+    bool Logged(const std::string& text) const
+    {
+        for (const std::string& line : logged)
+            if (line.find(text) != std::string::npos)
+                return true;
+        return false;
     }
     std::string RequestFile() const { return env.strAgentFolder + "OrvaneStartupAgent.ini"; }
     bool AgentFolderExists() const { return PathFileExistsA(env.strAgentFolder.c_str()) != FALSE; }
@@ -312,18 +325,99 @@ TEST(RequestStart, QueuesYetStartsDirectlyWhenTheEventCannotBeHad)
     }
 }
 
-TEST(RequestStart, SignalsWithoutQueuingWhenTheMutexCannotBeHad)
+// The agent's mutex has an open access list: any account can take it and
+// keep it, or squat its name. A request then neither waits for ever nor
+// claims to be queued: it says why, and the shell is asked instead.
+TEST(RequestStart, AMutexHeldByAnotherOrSquattedEndsTheWaitAndStartsDirectly)
 {
-    CRequestBench bench;
-    CHandle hSquatter(NewGlobalEvent(bench.env.strMutexName));
-    CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
-    ASSERT_TRUE(hSquatter.IsValid());
+    enum class SQUAT { HeldByAnotherThread, NameTakenByAnEvent };
+    for (const SQUAT eSquat : {SQUAT::HeldByAnotherThread, SQUAT::NameTakenByAnEvent}) {
+        SCOPED_TRACE(eSquat == SQUAT::HeldByAnotherThread ? "held" : "name taken");
+        CRequestBench bench;
+        bench.env.nMutexWaitMs = 300;
+        CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
+        CHandle hRelease(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        CHandle hHeld(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        std::thread holder;
+        CHandle hSquatter;
+        if (eSquat == SQUAT::HeldByAnotherThread) {
+            holder = std::thread([&] {
+                CHandle hMutex(NewGlobalMutex(bench.env.strMutexName));
+                WaitForSingleObject(hMutex.Get(), INFINITE);
+                SetEvent(hHeld.Get());
+                WaitForSingleObject(hRelease.Get(), 30000);
+                ReleaseMutex(hMutex.Get());
+            });
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(hHeld.Get(), 5000));
+        } else {
+            hSquatter.Reset(NewGlobalEvent(bench.env.strMutexName));
+            ASSERT_TRUE(hSquatter.IsValid());
+        }
 
-    EXPECT_EQ(START_QUEUED, RequestStart(EXE, "/Service", bench.env));
+        const ULONGLONG nStarted = GetTickCount64();
+        EXPECT_EQ(START_DIRECT, RequestStart(EXE, "/Service", bench.env));
+        const ULONGLONG nTook = GetTickCount64() - nStarted;
+        SetEvent(hRelease.Get());
+        if (holder.joinable())
+            holder.join();
 
-    EXPECT_TRUE(IsSignalled(hAgentEvent.Get()));
-    EXPECT_FALSE(PathFileExistsA(bench.RequestFile().c_str()));
-    EXPECT_TRUE(bench.calls.empty());
+        EXPECT_LT(nTook, 5000u) << "the wait is bounded";
+        EXPECT_EQ(std::vector<START_CALL>({{"runas", EXE, "/Service"}}), bench.calls);
+        EXPECT_FALSE(IsSignalled(hAgentEvent.Get())) << "nothing was queued for the agent";
+        EXPECT_FALSE(PathFileExistsA(bench.RequestFile().c_str()));
+        EXPECT_TRUE(bench.Logged(bench.env.strMutexName)) << "the log names the lock";
+        EXPECT_TRUE(bench.Logged("not queued"));
+    }
+}
+
+// A request file that cannot be written (a file in the agent folder's place,
+// a folder in the request file's) is no queued request: the agent is not woken
+// for it. (A read-only file would do too on Windows; under Wine as root it is
+// written all the same.)
+TEST(RequestStart, ARequestThatCannotBeWrittenIsNotCalledQueued)
+{
+    enum class BLOCK { FileInTheFoldersPlace, FolderInTheFilesPlace };
+    for (const BLOCK eBlock : {BLOCK::FileInTheFoldersPlace, BLOCK::FolderInTheFilesPlace}) {
+        SCOPED_TRACE(eBlock == BLOCK::FileInTheFoldersPlace ? "file in the folder's place" : "folder in the file's place");
+        CRequestBench bench;
+        CHandle hAgentEvent(NewGlobalEvent(bench.env.strEventName));
+        std::string strFolder = bench.env.strAgentFolder;
+        strFolder.pop_back();
+        if (eBlock == BLOCK::FileInTheFoldersPlace) {
+            WriteWholeFile(strFolder, "not a folder");
+        } else {
+            ASSERT_TRUE(CreateDirectoryA(strFolder.c_str(), nullptr));
+            ASSERT_TRUE(CreateDirectoryA(bench.RequestFile().c_str(), nullptr));
+        }
+
+        EXPECT_EQ(START_DIRECT, RequestStart(EXE, "/Service", bench.env));
+
+        EXPECT_EQ(std::vector<START_CALL>({{"runas", EXE, "/Service"}}), bench.calls);
+        EXPECT_FALSE(IsSignalled(hAgentEvent.Get()));
+        EXPECT_TRUE(bench.Logged("could not be written")) << (bench.logged.empty() ? "" : bench.logged[0]);
+        if (eBlock == BLOCK::FolderInTheFilesPlace) {
+            RemoveDirectoryA(bench.RequestFile().c_str());
+            RemoveDirectoryA(strFolder.c_str());
+        } else {
+            DeleteFileA(strFolder.c_str());
+        }
+    }
+}
+
+// A declined elevation prompt starts nothing: the caller must know, not end.
+TEST(RequestStart, ADeclinedOrFailedShellStartIsReported)
+{
+    for (const int nState : {SVC_STATE_STOPPED, SVC_STATE_RUNNING}) {
+        CRequestBench bench(nState);
+        bench.bShellStarts = false;
+        bench.env.nMutexWaitMs = 300;
+        // With the agent running, its lock is squatted so that the shell is asked.
+        CHandle hSquatter(NewGlobalEvent(bench.env.strMutexName));
+
+        EXPECT_EQ(START_FAILED, RequestStart(EXE, "/Service", bench.env)) << nState;
+        EXPECT_EQ(1u, bench.calls.size());
+        EXPECT_TRUE(bench.Logged("failed or was declined"));
+    }
 }
 
 TEST(RequestStart, EmptyPathAsksForNothing)

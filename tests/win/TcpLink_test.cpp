@@ -552,6 +552,31 @@ TEST_F(LinkFixture, StrangersHoldingTheConnectionDoNotKeepTheRecorderOut)
     EXPECT_EQ(1u, snap.nRefused[static_cast<int>(REFUSAL_REASON::WRONG_PASSWORD)]);
 }
 
+// With the link's real times: a recorder that sends its login 8 s after it
+// connected is served, and a connection that sends none is dropped at 10 s,
+// not seconds later, so that the recorder behind it gets in.
+TEST_F(LinkFixture, TheRealLoginLimitKeepsASlowRecorderAndDropsAStrangerAtTenSeconds)
+{
+    engine.SetLinkTiming(LINK_TIMING());
+    const unsigned short port = AddTcp();
+    engine.Start();
+    {
+        CRecorderPeer slow;
+        ASSERT_TRUE(slow.Connect(port));
+        Sleep(8000);
+        EXPECT_TRUE(IsGoodReply(LoginWithin(slow, PASSWORD, 5000))) << "a login at 8 s is answered";
+        EXPECT_TRUE(Connected(0));
+    }
+    ASSERT_TRUE(Waiting(0));
+    CRecorderPeer stranger;
+    ASSERT_TRUE(stranger.Connect(port));
+    const ULONGLONG nConnected = GetTickCount64();
+    ASSERT_TRUE(stranger.WaitPeerClose(20000)) << "the stranger was never dropped";
+    const ULONGLONG nHeld = GetTickCount64() - nConnected;
+    EXPECT_GE(nHeld, 9500u);
+    EXPECT_LE(nHeld, 12000u) << "the stranger held the port too long";
+}
+
 // TCP keeps no message boundaries: a challenge that comes in two pieces is
 // answered once whole, and a check sent together with the challenge after it
 // is answered and does not shift the challenge.

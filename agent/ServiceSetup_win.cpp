@@ -21,7 +21,8 @@ std::string Failed(const char* what)
     return std::string(what) + " failed, error " + std::to_string(GetLastError());
 }
 
-bool WaitForState(SC_HANDLE hService, DWORD wanted, std::string& message)
+// bStoppedEndsIt: a stopped service is not waited for when another state is wanted.
+bool WaitForState(SC_HANDLE hService, DWORD wanted, std::string& message, bool bStoppedEndsIt = true)
 {
     SERVICE_STATUS status{};
     for (DWORD waited = 0;; waited += 100) {
@@ -31,7 +32,7 @@ bool WaitForState(SC_HANDLE hService, DWORD wanted, std::string& message)
         }
         if (status.dwCurrentState == wanted)
             return true;
-        if (wanted == SERVICE_RUNNING && status.dwCurrentState == SERVICE_STOPPED && waited > 0) {
+        if (bStoppedEndsIt && wanted == SERVICE_RUNNING && status.dwCurrentState == SERVICE_STOPPED && waited > 0) {
             message = "the service stopped while starting, exit code " + std::to_string(status.dwWin32ExitCode);
             return false;
         }
@@ -46,9 +47,18 @@ bool WaitForState(SC_HANDLE hService, DWORD wanted, std::string& message)
 
 bool StartAndWait(SC_HANDLE hService, std::string& message)
 {
-    if (!StartServiceA(hService, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-        message = Failed("StartService");
-        return false;
+    if (!StartServiceA(hService, 0, nullptr)) {
+        const DWORD error = GetLastError();
+        // 1053: the service did not answer the manager in time. A first start
+        // can be slower than the manager waits (a 32-bit service on a 64-bit
+        // system, a busy disk); whether it runs shows in its state a moment
+        // later, which is waited for, stopped states included.
+        if (error == ERROR_SERVICE_REQUEST_TIMEOUT)
+            return WaitForState(hService, SERVICE_RUNNING, message, false);
+        if (error != ERROR_SERVICE_ALREADY_RUNNING) {
+            message = Failed("StartService");
+            return false;
+        }
     }
     return WaitForState(hService, SERVICE_RUNNING, message);
 }

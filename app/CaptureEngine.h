@@ -98,7 +98,13 @@ public:
 
     // Settings file: fills the records and start-time snapshots, returns each row's texts.
     std::vector<SOURCE_ROW_TEXT> LoadSettings(const std::string& path);
-    void SaveSettings(const std::string& path) const;
+    // Saves the sources whole: the file's other sections stay as they were,
+    // and the new file replaces the old one in one step, on the disk first, so
+    // that a crash or power cut during a save leaves the old sources or the
+    // new ones, never a mixture. bRowDeleted: the section after the last
+    // source, left over from the deleted row, goes too. False (and logged)
+    // when it could not be saved; the old file then stays as it was.
+    bool SaveSettings(const std::string& path, bool bRowDeleted = false);
     int SourceCount() const { return static_cast<int>(m_PosSettingArray.size()); }
     POS_SETTING_INFO& Source(int i) { return *m_PosSettingArray[static_cast<size_t>(i)]; }
     void AddSource(std::unique_ptr<POS_SETTING_INFO> record);

@@ -3,11 +3,36 @@
 #include "app/ProgramLog.h"
 #include "app/QueueIds.h"
 #include "app/SourceName.h"
+#include "base/AtomicFile.h"
 #include "base/IniProfile.h"
+#include "base/IniText.h"
+#include "base/WinHandle.h"
 #include "base/Trace.h"
 #include "output/QueueFile.h"
 
 #include <cstdio>
+
+namespace {
+
+// The whole of a file that other programs may have open; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    CHandle hFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile.IsValid())
+        return false;
+    bytes.clear();
+    char buffer[16384];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile.Get(), buffer, sizeof buffer, &dwRead, nullptr)) {
+        if (dwRead == 0)
+            return true;
+        bytes.append(buffer, dwRead);
+    }
+    return false;
+}
+
+}  // namespace
 
 CCaptureEngine::CCaptureEngine(CEngineCallback& callback) : m_Callback(callback)
 {
@@ -136,15 +161,31 @@ std::vector<SOURCE_ROW_TEXT> CCaptureEngine::LoadSettings(const std::string& pat
     return rows;
 }
 
-void CCaptureEngine::SaveSettings(const std::string& path) const
+bool CCaptureEngine::SaveSettings(const std::string& path, bool bRowDeleted)
 {
-    CIniProfile profile(path);
+    // Saved after every edit: a changed POS index renames the source from now on.
+    RefreshSourceNames();
+    std::string strOld;
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES && !ReadWholeFile(path, strOld)) {
+        // Its other sections (the metrics folder, the window) would be lost with it.
+        Log(LOG_LEVEL::LEVEL_ERROR, DIAG_PROGRAM, nullptr,
+            "the settings could not be saved: " + path + " cannot be read, error " + std::to_string(GetLastError()));
+        return false;
+    }
+    CIniText file(strOld);
     std::vector<const POS_SETTING_INFO*> records;
     for (const auto& record : m_PosSettingArray)
         records.push_back(record.get());
-    SaveSettingsTo(profile, records, m_bRightToLeft);
-    // Saved after every edit: a changed POS index renames the source from now on.
-    RefreshSourceNames();
+    SaveSettingsTo(file, records, m_bRightToLeft);
+    if (bRowDeleted)
+        file.DeleteSection(SetupSectionName(SourceCount()));
+    if (!WriteFileAtomically(path, file.Text(), true)) {
+        Log(LOG_LEVEL::LEVEL_ERROR, DIAG_PROGRAM, nullptr,
+            "the settings could not be saved to " + path + ", error " + std::to_string(GetLastError()) +
+                ": the file keeps the sources it had");
+        return false;
+    }
+    return true;
 }
 
 void CCaptureEngine::AddSource(std::unique_ptr<POS_SETTING_INFO> record)

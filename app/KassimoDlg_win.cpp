@@ -614,10 +614,8 @@ void CKassimoDlg::OnDelete()
     for (int i = 0; i < m_Engine.SourceCount(); ++i)
         bOpos = bOpos || m_Engine.Source(i).nMonitorType == KIND_OPOS;
     SetOposExists(bOpos);
-    m_Engine.SaveSettings(SettingsPath());
     // The sections move up one; the last one is no source any more.
-    WritePrivateProfileStringA(SetupSectionName(m_Engine.SourceCount()).c_str(), nullptr, nullptr,
-                               SettingsPath().c_str());
+    m_Engine.SaveSettings(SettingsPath(), true);
     UpdateTrayTip();
 }
 

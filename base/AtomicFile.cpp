@@ -3,7 +3,10 @@
 #include <cstdio>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -17,9 +20,18 @@ bool MoveOver(const std::string& strFrom, const std::string& strTo)
 #endif
 }
 
+bool FlushToDisk(std::FILE* file)
+{
+#ifdef _WIN32
+    return _commit(_fileno(file)) == 0;
+#else
+    return fsync(fileno(file)) == 0;
+#endif
+}
+
 }  // namespace
 
-bool WriteFileAtomically(const std::string& strPath, const std::string& strBytes)
+bool WriteFileAtomically(const std::string& strPath, const std::string& strBytes, bool bToDisk)
 {
     const std::string strTemp = strPath + ".tmp";
     std::FILE* file = std::fopen(strTemp.c_str(), "wb");
@@ -27,6 +39,8 @@ bool WriteFileAtomically(const std::string& strPath, const std::string& strBytes
         return false;
     bool bOk = std::fwrite(strBytes.data(), 1, strBytes.size(), file) == strBytes.size();
     bOk = std::fflush(file) == 0 && bOk;
+    if (bToDisk)
+        bOk = bOk && FlushToDisk(file);
     bOk = std::fclose(file) == 0 && bOk;
     if (bOk)
         bOk = MoveOver(strTemp, strPath);

@@ -1,6 +1,8 @@
 // Settings file through the system's profile functions, on real files.
+#include "app/CaptureEngine.h"
 #include "base/IniProfile.h"
 #include "config/SettingsFile.h"
+#include "tests/support/EngineHost.h"
 #include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -261,3 +263,40 @@ TEST_F(SettingsFixture, MissingFileLoadsEmptyAndFirstSaveCreatesIt)
     Save({SerialFileSource()});
     EXPECT_EQ(1u, Load().sources.size());
 }
+
+// The program saves the sources whole and replaces the file in one step: the
+// file's other sections stay, the profile functions read every key back, a
+// deleted row's section goes with it, and a save that cannot be written leaves
+// the old file exactly as it was, never a mixture of old and new sources.
+TEST_F(SettingsFixture, TheProgramSavesTheWholeFileInOneStepAndKeepsTheRest)
+{
+    WriteWholeFile(path, "[Main]\r\nFile Number=0\r\n[Metrics]\r\nFolder=C:\\exporter\r\n[Window]\r\nWidth=700\r\n");
+    CEngineHost host;
+    CHostedEngine engine(host);
+    engine.LoadSettings(path);
+    engine.AddSource(std::make_unique<POS_SETTING_INFO>(SerialFileSource()));
+    engine.AddSource(std::make_unique<POS_SETTING_INFO>(TcpNetworkSource(0)));
+    ASSERT_TRUE(engine.SaveSettings(path));
+    EXPECT_EQ("C:\\exporter", Value("Metrics", "Folder"));
+    EXPECT_EQ("700", Value("Window", "Width"));
+    LOADED_SETTINGS loaded = Load();
+    ASSERT_EQ(2u, loaded.sources.size());
+    EXPECT_EQ("POS3", loaded.sources[0].pRecord->strPosIndex);
+    EXPECT_EQ("C:\\Receipts\\till one.txt", loaded.sources[0].pRecord->strFilePath);
+    EXPECT_EQ("POS1", loaded.sources[1].pRecord->strPosIndex);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((path + ".tmp").c_str()));
+
+    engine.DeleteSource(0);
+    ASSERT_TRUE(engine.SaveSettings(path, true));
+    EXPECT_EQ("<missing>", Value("Setup2", "Monitor Type")) << "the deleted row's section goes";
+    ASSERT_EQ(1u, Load().sources.size());
+    EXPECT_EQ("POS1", Load().sources[0].pRecord->strPosIndex);
+
+    const std::string before = ReadWholeFile(path);
+    ASSERT_TRUE(CreateDirectoryA((path + ".tmp").c_str(), nullptr)) << "the new file's place taken";
+    engine.AddSource(std::make_unique<POS_SETTING_INFO>(OposSource()));
+    EXPECT_FALSE(engine.SaveSettings(path));
+    EXPECT_EQ(before, ReadWholeFile(path)) << "a failed save leaves the old file whole";
+    RemoveDirectoryA((path + ".tmp").c_str());
+}
+

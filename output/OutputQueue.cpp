@@ -52,7 +52,8 @@ void COutputQueue::DeliverPiece(const uint8_t* bytes, int count)
                 m_nDropRunPieces = 0;
             }
             if (m_pJournal)
-                m_pJournal->Appended(m_SwapBuf.get(), static_cast<size_t>(count));
+                m_pJournal->Appended(m_SwapBuf.get(), static_cast<size_t>(count), m_Buffer.Data(),
+                                     static_cast<size_t>(m_Buffer.UsedLen()));
             if (!ShouldSendLocked() || m_pDrain == nullptr)
                 Trace("ZZZ Internet Stream%d Wait Timeout, so store send data\n", m_nSource.load());
             else
@@ -172,6 +173,9 @@ void COutputQueue::CloseStore()
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         pJournal = std::move(m_pJournal);
+        // What lived only in memory gets one last try at the disk.
+        if (pJournal)
+            pJournal->CatchUp(m_Buffer.Data(), static_cast<size_t>(m_Buffer.UsedLen()));
     }
     // The file's last flush happens here, outside the lock.
 }

@@ -61,7 +61,8 @@ public:
     // to strKey before takes what the file holds; one that was (it lived on in
     // memory since) writes what it holds to the file. Returns what was read.
     QUEUE_FILE_CONTENT OpenStore(const std::string& strKey, std::unique_ptr<CQueueJournal> pJournal);
-    // Stops writing through; the file stays as it is.
+    // Stops writing through, after one last try to write a queue that lived
+    // in memory (the file out of step); the file then stays as it is.
     void CloseStore();
     const std::string& StoreKey() const { return m_strStoreKey; }
     bool HasStore();

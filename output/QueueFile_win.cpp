@@ -76,19 +76,19 @@ bool CQueueFile::Replace(const uint8_t* bytes, size_t count)
             bOk = FlushFileBuffers(hTemp.Get()) != FALSE;
     }
     bOk = bOk && MoveFileExA(temp.c_str(), m_strPath.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    if (bOk) {
-        // Only this handle writes: its position stays at the end, where every record goes.
-        HANDLE hFile = CreateFileA(m_strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        m_hFile.Reset(hFile == INVALID_HANDLE_VALUE ? nullptr : hFile);
-        const LARGE_INTEGER zero = {};
-        bOk = m_hFile.IsValid() && SetFilePointerEx(m_hFile.Get(), zero, nullptr, FILE_END);
-    }
     if (!bOk) {
         if (m_bOk)
             Trace("[Tillvox] queue file %s cannot be written, error %lu\n", m_strPath.c_str(), GetLastError());
         DeleteFileA(temp.c_str());
     }
+    // The new file, or the old one, which the journal may still have to cut
+    // back. Only this handle writes: its position stays at the end, where every record goes.
+    HANDLE hFile = CreateFileA(m_strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_hFile.Reset(hFile == INVALID_HANDLE_VALUE ? nullptr : hFile);
+    const LARGE_INTEGER zero = {};
+    const bool bAtEnd = m_hFile.IsValid() && SetFilePointerEx(m_hFile.Get(), zero, nullptr, FILE_END);
+    bOk = bOk && bAtEnd;
     m_bOk = bOk;
     m_bDirty = true;
     m_Wake.notify_all();

@@ -1,5 +1,19 @@
 #include "output/QueueJournal.h"
 
+#include <chrono>
+
+uint64_t CQueueJournal::SteadyMilliseconds()
+{
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
+
+CQueueJournal::CQueueJournal(std::unique_ptr<CQueueFileIo> io, std::function<uint64_t()> clock)
+    : m_pIo(std::move(io)), m_Clock(std::move(clock))
+{
+}
+
 QUEUE_FILE_CONTENT CQueueJournal::Open()
 {
     std::vector<uint8_t> bytes;
@@ -17,6 +31,10 @@ QUEUE_FILE_CONTENT CQueueJournal::Open()
     }
     if (content.eState != QUEUE_FILE_STATE::Empty && content.eState != QUEUE_FILE_STATE::Intact)
         m_pIo->KeepAside();
+    // Should the file not be written anew, it still holds what waits: cut
+    // back as soon as the front moves.
+    m_nFileLen = bytes.size();
+    m_nFileData = content.pending.size();
     Rewrite(content.pending.data(), content.pending.size());
     return content;
 }
@@ -27,37 +45,80 @@ void CQueueJournal::Rewrite(const uint8_t* bytes, size_t count)
     if (count > 0)
         AppendQueueRecord(file, QUEUE_RECORD_DATA, bytes, count);
     m_bWritable = m_pIo->Replace(file.data(), file.size());
-    m_nFileLen = m_bWritable ? file.size() : 0;
-    m_nFileData = count;
-    m_nConsumed = 0;
+    if (m_bWritable) {
+        m_nFileLen = file.size();
+        m_nFileData = count;
+        m_nConsumed = 0;
+    } else {
+        // The old file stays as it was: an earlier state of the queue.
+        m_nRetryAtMs = m_Clock() + QUEUE_FILE_RETRY_MS;
+    }
 }
 
-bool CQueueJournal::Write(const std::vector<uint8_t>& bytes)
+bool CQueueJournal::Write(const std::vector<uint8_t>& bytes, bool bFrontRecord)
 {
     if (!m_pIo->Append(bytes.data(), bytes.size())) {
-        m_bWritable = false;
+        FallOutOfStep(bFrontRecord);
         return false;
     }
     m_nFileLen += bytes.size();
     return true;
 }
 
-void CQueueJournal::Appended(const uint8_t* bytes, size_t count)
+void CQueueJournal::FallOutOfStep(bool bFrontMoved)
 {
-    if (!m_bWritable || count == 0)
+    m_bWritable = false;
+    m_nRetryAtMs = m_Clock() + QUEUE_FILE_RETRY_MS;
+    if (bFrontMoved && m_nFileData > 0) {
+        CutToHeader();
         return;
+    }
+    // The record that did not fit may be in the file in part: a new start would take it for damage.
+    m_pIo->TruncateTo(m_nFileLen);
+}
+
+void CQueueJournal::CutToHeader()
+{
+    if (m_nFileData == 0)
+        return;
+    if (m_pIo->TruncateTo(QUEUE_HEADER_LEN)) {
+        m_nFileLen = QUEUE_HEADER_LEN;
+        m_nFileData = 0;
+        m_nConsumed = 0;
+    }
+}
+
+void CQueueJournal::RewriteIfDue(const uint8_t* queue, size_t queueLen)
+{
+    if (m_Clock() >= m_nRetryAtMs)
+        Rewrite(queue, queueLen);
+}
+
+void CQueueJournal::Appended(const uint8_t* bytes, size_t count, const uint8_t* queue, size_t queueLen)
+{
+    if (count == 0)
+        return;
+    if (!m_bWritable) {
+        RewriteIfDue(queue, queueLen);
+        return;
+    }
     m_Record.clear();
     AppendQueueRecord(m_Record, QUEUE_RECORD_DATA, bytes, count);
-    if (Write(m_Record))
+    if (Write(m_Record, false))
         m_nFileData += count;
 }
 
 void CQueueJournal::Consumed(size_t count, const uint8_t* rest, size_t restLen)
 {
     if (!m_bWritable) {
-        // A queue that ran empty is cheap to write again: try the disk once more.
+        // The file's front is behind the queue's now: nothing in it may be sent again.
+        if (count > 0)
+            CutToHeader();
+        // A queue that ran empty is cheap to write again: try the disk at once.
         if (restLen == 0)
             Rewrite(nullptr, 0);
+        else if (count > 0)
+            RewriteIfDue(rest, restLen);
         return;
     }
     if (count == 0)
@@ -76,9 +137,17 @@ void CQueueJournal::Consumed(size_t count, const uint8_t* rest, size_t restLen)
     }
     if (m_nFileLen >= QUEUE_FILE_RESTART_LONG) {
         Rewrite(rest, restLen);
+        if (!m_bWritable)
+            CutToHeader();
         return;
     }
     m_Record.clear();
     AppendFrontRecord(m_Record, m_nConsumed);
-    Write(m_Record);
+    Write(m_Record, true);
+}
+
+void CQueueJournal::CatchUp(const uint8_t* queue, size_t queueLen)
+{
+    if (!m_bWritable)
+        Rewrite(queue, queueLen);
 }

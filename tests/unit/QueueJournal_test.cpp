@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,7 +16,8 @@ namespace {
 // A file in memory that can be made to fail; what a later start reads is its bytes.
 struct MEMORY_FILE {
     std::vector<uint8_t> bytes;
-    bool bFailWrites = false;
+    bool bFailWrites = false;   // every change fails (no rights, a folder in the file's place)
+    size_t nDiskFree = SIZE_MAX;  // a write that does not fit fails once the disk is full
     int nKeptAside = 0;
     int nReplaces = 0;
     int nTruncates = 0;
@@ -32,22 +35,32 @@ public:
     {
         if (m_file.bFailWrites)
             return false;
-        m_file.bytes.insert(m_file.bytes.end(), bytes, bytes + count);
-        return true;
+        // What fits is written, as a full disk does: the record is torn.
+        const size_t fits = std::min(count, m_file.nDiskFree);
+        m_file.bytes.insert(m_file.bytes.end(), bytes, bytes + fits);
+        if (m_file.nDiskFree != SIZE_MAX)
+            m_file.nDiskFree -= fits;
+        return fits == count;
     }
     bool Replace(const uint8_t* bytes, size_t count) override
     {
-        if (m_file.bFailWrites)
+        // The new file is written beside the old one: it must fit whole.
+        if (m_file.bFailWrites || count > m_file.nDiskFree)
             return false;
         ++m_file.nReplaces;
+        if (m_file.nDiskFree != SIZE_MAX)
+            m_file.nDiskFree = m_file.nDiskFree + m_file.bytes.size() - count;
         m_file.bytes.assign(bytes, bytes + count);
         return true;
     }
     bool TruncateTo(size_t count) override
     {
+        // Cutting needs no space.
         if (m_file.bFailWrites || count > m_file.bytes.size())
             return false;
         ++m_file.nTruncates;
+        if (m_file.nDiskFree != SIZE_MAX)
+            m_file.nDiskFree += m_file.bytes.size() - count;
         m_file.bytes.resize(count);
         return true;
     }
@@ -64,6 +77,12 @@ private:
 std::unique_ptr<CQueueJournal> Journal(MEMORY_FILE& file)
 {
     return std::make_unique<CQueueJournal>(std::make_unique<CMemoryFileIo>(file));
+}
+
+// A journal whose clock is the test's.
+std::unique_ptr<CQueueJournal> Journal(MEMORY_FILE& file, const uint64_t& nNowMs)
+{
+    return std::make_unique<CQueueJournal>(std::make_unique<CMemoryFileIo>(file), [&nNowMs] { return nNowMs; });
 }
 
 void Deliver(COutputQueue& queue, const std::string& s)
@@ -221,3 +240,101 @@ TEST(QueueJournal, QueueThatLivedInMemoryWritesItselfToTheFileAgain)
     EXPECT_EQ(Swapped("KEPT"), Queued(queue));
     EXPECT_EQ(Swapped("KEPT"), ReadBack(file));
 }
+
+namespace {
+
+void Acknowledge(COutputQueue& queue, size_t count)
+{
+    auto lock = queue.Lock();
+    queue.TakeFrontLocked(static_cast<int>(count));
+}
+
+// What a new start finds: never a torn record (no damage reported for a full
+// disk), never text the recorder acknowledged already.
+void ExpectANewStartFinds(const MEMORY_FILE& file, const std::string& expected, const char* when)
+{
+    const QUEUE_FILE_CONTENT content = ReadQueueFile(file.bytes.data(), file.bytes.size());
+    EXPECT_TRUE(content.eState == QUEUE_FILE_STATE::Intact || content.eState == QUEUE_FILE_STATE::Empty) << when;
+    EXPECT_EQ(expected, std::string(content.pending.begin(), content.pending.end())) << when;
+}
+
+}  // namespace
+
+// The disk fills while receipts wait: R3's record is torn, R4 finds no room,
+// then R2 and R3 are acknowledged. Whenever the process ends, a new start
+// neither reads a torn record nor sends R2 or R3 again; once room is made the
+// whole queue is on disk again with the next piece, never sooner than the
+// retry time, and a last try is made when the store closes.
+TEST(QueueJournal, AFullDiskLeavesNoTornRecordNorAcknowledgedTextAndCatchesUpOnceThereIsRoom)
+{
+    const std::string R1 = "R1-first receipt", R2 = "R2-second receipt", R3 = "R3-third receipt",
+                      R4 = "R4-fourth receipt", R5 = "R5-fifth receipt";
+    MEMORY_FILE file;
+    uint64_t nNow = 1000;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file, nNow));
+    Deliver(queue, R1);
+    Deliver(queue, R2);
+    Acknowledge(queue, R1.size());
+    ExpectANewStartFinds(file, Swapped(R2), "before the disk filled");
+
+    file.nDiskFree = 10;
+    Deliver(queue, R3);
+    EXPECT_FALSE(queue.IsStoreWritable());
+    ExpectANewStartFinds(file, Swapped(R2), "R3 torn");
+    Deliver(queue, R4);
+    EXPECT_EQ(Swapped(R2 + R3 + R4), Queued(queue)) << "forwarding goes on from memory";
+
+    Acknowledge(queue, R2.size() + R3.size());
+    ExpectANewStartFinds(file, "", "R2 and R3 acknowledged while the disk is full");
+    EXPECT_EQ(Swapped(R4), Queued(queue));
+
+    file.nDiskFree = SIZE_MAX;
+    nNow += QUEUE_FILE_RETRY_MS - 1;
+    Deliver(queue, R5);
+    EXPECT_FALSE(queue.IsStoreWritable()) << "not tried again before its time";
+    nNow += 1;
+    Deliver(queue, "R6");
+    EXPECT_TRUE(queue.IsStoreWritable());
+    ExpectANewStartFinds(file, Swapped(R4 + R5 + "R6"), "room made, the next piece");
+    Acknowledge(queue, R4.size());
+    ExpectANewStartFinds(file, Swapped(R5 + "R6"), "appending again");
+
+    // Out of step again with nothing happening after the room came back: the store's close tries once more.
+    file.nDiskFree = 0;
+    Deliver(queue, "R7");
+    EXPECT_FALSE(queue.IsStoreWritable());
+    file.nDiskFree = SIZE_MAX;
+    queue.CloseStore();
+    ExpectANewStartFinds(file, Swapped(R5 + "R6R7"), "after the last try");
+}
+
+// A file too long is written anew; when that fails the file is cut back, and
+// the next tries go on (not only once the queue has run empty).
+TEST(QueueJournal, AFailedRewriteOfALongFileIsTriedAgainWithoutWaitingForAnEmptyQueue)
+{
+    MEMORY_FILE file;
+    uint64_t nNow = 0;
+    COutputQueue queue;
+    queue.OpenStore("q", Journal(file, nNow));
+    const std::string piece(60000, 'p');
+    // Pieces in and out, four bytes always waiting, until the file is long.
+    Deliver(queue, "HEAD");
+    for (;;) {
+        Deliver(queue, piece);
+        if (file.bytes.size() >= QUEUE_FILE_RESTART_LONG)
+            break;
+        Acknowledge(queue, piece.size());
+    }
+    ASSERT_EQ(4 + piece.size(), Queued(queue).size());
+    file.nDiskFree = 1000;  // room for a front record, none for a new file
+    Acknowledge(queue, 4);
+    EXPECT_FALSE(queue.IsStoreWritable());
+    ExpectANewStartFinds(file, "", "the long file could not be written anew");
+    file.nDiskFree = SIZE_MAX;
+    nNow += QUEUE_FILE_RETRY_MS;
+    Deliver(queue, "NEXT");
+    EXPECT_TRUE(queue.IsStoreWritable());
+    ExpectANewStartFinds(file, Swapped(piece + "NEXT"), "tried again with the next piece");
+}
+

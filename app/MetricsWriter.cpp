@@ -1,17 +1,9 @@
 #include "app/MetricsWriter.h"
 
 #include "base/AtomicFile.h"
+#include "base/IniText.h"
 
 namespace {
-
-std::string Trimmed(const std::string& strText)
-{
-    const size_t first = strText.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    const size_t last = strText.find_last_not_of(" \t");
-    return strText.substr(first, last - first + 1);
-}
 
 bool EndsInSeparator(const std::string& strPath)
 {
@@ -23,7 +15,7 @@ bool EndsInSeparator(const std::string& strPath)
 std::vector<std::string> MetricsFolders(const std::string& strDataFolder, const std::string& strSetting)
 {
     std::vector<std::string> folders{strDataFolder};
-    std::string strSecond = Trimmed(strSetting);
+    std::string strSecond = TrimmedProfileText(strSetting);
     if (strSecond.empty())
         return folders;
     if (!EndsInSeparator(strSecond))

@@ -2,9 +2,7 @@
 
 #include <cstdlib>
 
-namespace {
-
-std::string Trimmed(const std::string& text)
+std::string TrimmedProfileText(const std::string& text)
 {
     const size_t first = text.find_first_not_of(" \t");
     if (first == std::string::npos)
@@ -12,6 +10,8 @@ std::string Trimmed(const std::string& text)
     const size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
 }
+
+namespace {
 
 bool SameName(const std::string& a, const std::string& b)
 {
@@ -29,11 +29,11 @@ bool SameName(const std::string& a, const std::string& b)
 // The name of a "[name]" header line; false when the line is no header.
 bool HeaderName(const std::string& line, std::string& name)
 {
-    const std::string text = Trimmed(line);
+    const std::string text = TrimmedProfileText(line);
     if (text.empty() || text[0] != '[')
         return false;
     const size_t close = text.find(']');
-    name = Trimmed(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    name = TrimmedProfileText(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
     return true;
 }
 
@@ -43,7 +43,7 @@ bool KeyName(const std::string& line, std::string& key)
     const size_t equals = line.find('=');
     if (equals == std::string::npos)
         return false;
-    key = Trimmed(line.substr(0, equals));
+    key = TrimmedProfileText(line.substr(0, equals));
     return true;
 }
 
@@ -100,7 +100,7 @@ std::string CIniText::GetString(const std::string& section, const std::string& k
     if (header != std::string::npos) {
         const size_t line = FindKey(header, key);
         if (line != std::string::npos) {
-            value = Trimmed(m_Lines[line].substr(m_Lines[line].find('=') + 1));
+            value = TrimmedProfileText(m_Lines[line].substr(m_Lines[line].find('=') + 1));
             if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
                 value = value.substr(1, value.size() - 2);
         }
@@ -126,12 +126,12 @@ bool CIniText::WriteString(const std::string& section, const std::string& key, c
     const size_t line = FindKey(header, key);
     if (line != std::string::npos) {
         // The key keeps the spelling it had.
-        m_Lines[line] = Trimmed(m_Lines[line].substr(0, m_Lines[line].find('='))) + "=" + value;
+        m_Lines[line] = TrimmedProfileText(m_Lines[line].substr(0, m_Lines[line].find('='))) + "=" + value;
         return true;
     }
     // After the last non-blank line of the section, so that a blank line before the next one stays there.
     size_t at = SectionEnd(header);
-    while (at > header + 1 && Trimmed(m_Lines[at - 1]).empty())
+    while (at > header + 1 && TrimmedProfileText(m_Lines[at - 1]).empty())
         --at;
     m_Lines.insert(m_Lines.begin() + static_cast<std::ptrdiff_t>(at), key + "=" + value);
     return true;

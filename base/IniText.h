@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// The text without the blanks and tabs around it, as a profile value is read.
+std::string TrimmedProfileText(const std::string& text);
+
 class CIniText : public CProfileStore {
 public:
     // The file's bytes (CR LF or LF line ends); empty for a new file.

@@ -291,8 +291,9 @@ tillvox_copy_prefix() {
 # start the program or show its windows: ctest gives such a test one slot of
 # the resource "prefix" at a time (the spec file $TILLVOX_RESOURCE_SPEC), and
 # tests/support/in-test-slot.sh runs it there from the slot's file in
-# $TILLVOX_SLOTS_DIR. Slot 1 is PREFIX itself, whose display and server the
-# caller started (WINEPREFIX and DISPLAY); slots 2.. are fresh copies of it.
+# $TILLVOX_SLOTS_DIR. Slot 1 is PREFIX itself on the caller's display
+# (DISPLAY), whose server the caller starts after this; slots 2.. are fresh
+# copies of it, made while its server is not running.
 # HOLDER is the session holder program; LOGS the folder for the servers' logs.
 tillvox_start_test_slots() {
   local prefix=$1 count=$2 holder=$3 logs=$4 i copy spec main_display slot_display

@@ -53,14 +53,15 @@ export TILLVOX_PORT_CLAIMS="$top/build/port-claims"
 rm -rf "$TILLVOX_PORT_CLAIMS"
 mkdir -p "$TILLVOX_PORT_CLAIMS"
 tillvox_start_display
+holder="$top/$TILLVOX_WIN_BUILD/support/session_holder.exe"
+# Tests that use the program's data folder, start the program or show its
+# windows run in three test slots (prefixes and displays of their own) side by
+# side; the other slots' prefixes are copied from this one before its server starts.
+tillvox_start_test_slots "$top/build/wineprefix" 3 "$holder" "$top/build"
 # One Wine server for the whole run, its output kept away from the tests' in
 # build/wineserver.log, and its session held up until the end of the run.
-holder="$top/$TILLVOX_WIN_BUILD/support/session_holder.exe"
 tillvox_start_wineserver "$top/build/wineserver.log"
 tillvox_hold_wine_session "$holder" "$top/build/session-holder.out"
-# Tests that use the program's data folder, start the program or show its
-# windows run in three test slots (prefixes and displays of their own) side by side.
-tillvox_start_test_slots "$top/build/wineprefix" 3 "$holder" "$top/build"
 stage "making the Wine prefixes"
 
 status=0

@@ -100,6 +100,12 @@ void CCaptureEngine::OpenQueueStores()
                       static_cast<unsigned>(content.pending.size()), path.c_str());
             continue;
         }
+        if (content.eState == QUEUE_FILE_STATE::Unreadable) {
+            Log(LOG_LEVEL::LEVEL_ERROR, i, DIAG_KIND_QUEUE_FILE,
+                "queue file " + path + " cannot be read: left as it is for the next start; this run's queue is kept "
+                "in memory only");
+            continue;
+        }
         Trace("[Tillvox] POS:%d queue file %s damaged (state %d): %u bytes read back, %u bytes dropped\n", i,
               path.c_str(), static_cast<int>(content.eState), static_cast<unsigned>(content.pending.size()),
               static_cast<unsigned>(content.nDroppedLen));

@@ -13,6 +13,8 @@
 #include <thread>
 
 constexpr unsigned QUEUE_FLUSH_INTERVAL_MS = 1000;
+// Copies of damaged files kept beside a queue file at most; later ones are not kept.
+constexpr int QUEUE_ASIDE_COPIES_MAX = 20;
 
 class CQueueFile : public CQueueFileIo {
 public:

@@ -108,9 +108,19 @@ bool CQueueFile::TruncateTo(size_t count)
 
 bool CQueueFile::KeepAside()
 {
-    const std::string aside = m_strPath + ".damaged";
-    Trace("[Tillvox] queue file %s is damaged or newer; kept as %s\n", m_strPath.c_str(), aside.c_str());
-    return MoveFileExA(m_strPath.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    // ".damaged", then ".damaged-2" and on: a copy kept before is never overwritten.
+    for (int n = 1; n <= QUEUE_ASIDE_COPIES_MAX; ++n) {
+        const std::string aside = m_strPath + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
+        if (CopyFileA(m_strPath.c_str(), aside.c_str(), TRUE)) {
+            Trace("[Tillvox] queue file %s is damaged or newer; kept as %s\n", m_strPath.c_str(), aside.c_str());
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    Trace("[Tillvox] queue file %s is damaged or newer and could not be kept aside, error %lu\n", m_strPath.c_str(),
+          GetLastError());
+    return false;
 }
 
 void CQueueFile::FlushThreadProc()

@@ -19,7 +19,11 @@ QUEUE_FILE_CONTENT CQueueJournal::Open()
     std::vector<uint8_t> bytes;
     QUEUE_FILE_CONTENT content;
     if (!m_pIo->ReadAll(bytes)) {
-        content.eState = QUEUE_FILE_STATE::NotAQueue;
+        // Perhaps readable at the next start: what it holds is not given up for this run's queue.
+        content.eState = QUEUE_FILE_STATE::Unreadable;
+        m_bHandsOff = true;
+        m_bWritable = false;
+        return content;
     } else {
         content = ReadQueueFile(bytes.data(), bytes.size());
         if (content.pending.size() >= QUEUE_RECORD_MAX) {
@@ -96,7 +100,7 @@ void CQueueJournal::RewriteIfDue(const uint8_t* queue, size_t queueLen)
 
 void CQueueJournal::Appended(const uint8_t* bytes, size_t count, const uint8_t* queue, size_t queueLen)
 {
-    if (count == 0)
+    if (count == 0 || m_bHandsOff)
         return;
     if (!m_bWritable) {
         RewriteIfDue(queue, queueLen);
@@ -110,6 +114,8 @@ void CQueueJournal::Appended(const uint8_t* bytes, size_t count, const uint8_t* 
 
 void CQueueJournal::Consumed(size_t count, const uint8_t* rest, size_t restLen)
 {
+    if (m_bHandsOff)
+        return;
     if (!m_bWritable) {
         // The file's front is behind the queue's now: nothing in it may be sent again.
         if (count > 0)
@@ -148,6 +154,6 @@ void CQueueJournal::Consumed(size_t count, const uint8_t* rest, size_t restLen)
 
 void CQueueJournal::CatchUp(const uint8_t* queue, size_t queueLen)
 {
-    if (!m_bWritable)
+    if (!m_bWritable && !m_bHandsOff)
         Rewrite(queue, queueLen);
 }

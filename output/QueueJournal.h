@@ -36,7 +36,9 @@ public:
     virtual bool Replace(const uint8_t* bytes, size_t count) = 0;
     // Cuts the file to its first count bytes, in place.
     virtual bool TruncateTo(size_t count) = 0;
-    // Moves the file out of the way under another name, for a person or a newer program to read.
+    // Copies the file under another name, for a person or a newer program to
+    // read, never over a copy kept before; the file itself stays until it is
+    // replaced, so a crash in between loses nothing of it.
     virtual bool KeepAside() = 0;
 };
 
@@ -54,7 +56,9 @@ public:
                            std::function<uint64_t()> clock = SteadyMilliseconds);
 
     // Reads what the file holds, keeps a damaged or newer file aside, and
-    // starts the file afresh with what waits (content.pending).
+    // starts the file afresh with what waits (content.pending). A file that
+    // cannot be read is left as it is, for the next start to read: the queue
+    // then lives in memory and the file is not touched.
     QUEUE_FILE_CONTENT Open();
     // Starts the file afresh with the bytes given (a queue that waited in memory).
     void Rewrite(const uint8_t* bytes, size_t count);
@@ -85,6 +89,7 @@ private:
     std::function<uint64_t()> m_Clock;
     uint64_t m_nRetryAtMs = 0;
     std::atomic<bool> m_bWritable{false};
+    bool m_bHandsOff = false;  // the file could not be read: never written
     size_t m_nFileLen = 0;     // what the file holds, whole records only
     uint64_t m_nFileData = 0;  // queued bytes in the file's data records
     uint64_t m_nConsumed = 0;  // of them, gone from the front

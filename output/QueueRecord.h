@@ -34,6 +34,7 @@ enum class QUEUE_FILE_STATE {
     DamagedTail,   // records read up to damage; the rest dropped
     NotAQueue,     // no valid header: nothing read
     NewerFormat,   // written by a newer program: nothing read, the file must be kept
+    Unreadable,    // could not be read (a read error, no rights): left where it is for the next start
 };
 
 struct QUEUE_FILE_CONTENT {

@@ -17,6 +17,7 @@ namespace {
 struct MEMORY_FILE {
     std::vector<uint8_t> bytes;
     bool bFailWrites = false;   // every change fails (no rights, a folder in the file's place)
+    bool bFailReads = false;    // a read error
     size_t nDiskFree = SIZE_MAX;  // a write that does not fit fails once the disk is full
     int nKeptAside = 0;
     int nReplaces = 0;
@@ -28,6 +29,8 @@ public:
     explicit CMemoryFileIo(MEMORY_FILE& file) : m_file(file) {}
     bool ReadAll(std::vector<uint8_t>& out) override
     {
+        if (m_file.bFailReads)
+            return false;
         out = m_file.bytes;
         return true;
     }
@@ -336,5 +339,34 @@ TEST(QueueJournal, AFailedRewriteOfALongFileIsTriedAgainWithoutWaitingForAnEmpty
     Deliver(queue, "NEXT");
     EXPECT_TRUE(queue.IsStoreWritable());
     ExpectANewStartFinds(file, Swapped(piece + "NEXT"), "tried again with the next piece");
+}
+
+// A queue file that cannot be read now (a read error, no rights) may hold
+// receipts: it is neither set aside nor written over, but left for the next
+// start; this run's queue lives in memory.
+TEST(QueueJournal, AnUnreadableFileIsLeftAsItIsForTheNextStart)
+{
+    MEMORY_FILE file;
+    {
+        COutputQueue before;
+        before.OpenStore("q", Journal(file));
+        Deliver(before, "WAITING IN THE FILE");
+    }
+    const std::vector<uint8_t> kept = file.bytes;
+    file.bFailReads = true;
+    uint64_t nNow = 0;
+    COutputQueue queue;
+    EXPECT_EQ(QUEUE_FILE_STATE::Unreadable, queue.OpenStore("q", Journal(file, nNow)).eState);
+    EXPECT_FALSE(queue.IsStoreWritable());
+    Deliver(queue, "NEW");
+    nNow += QUEUE_FILE_RETRY_MS;
+    Acknowledge(queue, 1);
+    Deliver(queue, "MORE");
+    EXPECT_EQ(Swapped("EWMORE"), Queued(queue)) << "forwarding goes on from memory";
+    queue.CloseStore();
+    EXPECT_EQ(kept, file.bytes) << "the file is not touched";
+    EXPECT_EQ(0, file.nKeptAside);
+    file.bFailReads = false;
+    ExpectANewStartFinds(file, Swapped("WAITING IN THE FILE"), "the next start");
 }
 

@@ -176,3 +176,37 @@ TEST_F(DurableQueueFixture, UnwritableFolderKeepsForwardingFromMemoryAndTheRowSa
     EXPECT_EQ(Swapped(receipt), run.Collect(peer, port, receipt.size()));
     EXPECT_TRUE(run.host.WaitForStatus(0, HostText("IDS_PTS_CONNECTED") + note, 5s)) << run.host.StatusOf(0);
 }
+
+// A damaged file is copied aside, never moved: whatever the moment the program
+// ends, the intact part is still in the queue file for the next start; and a
+// second damaged file never takes the place of the first one kept.
+TEST_F(DurableQueueFixture, ADamagedFileIsCopiedAsideAndNoCopyKeptBeforeIsOverwritten)
+{
+    ASSERT_TRUE(CreateDirectoryA(queues.c_str(), nullptr));
+    const std::string path = queues + QueueFileName(7);
+    auto damaged = [](const std::string& intact, char junk) {
+        std::vector<uint8_t> file = QueueFileHeader();
+        AppendQueueRecord(file, QUEUE_RECORD_DATA, reinterpret_cast<const uint8_t*>(intact.data()), intact.size());
+        return std::string(file.begin(), file.end()) + std::string(40, junk);
+    };
+    const std::string first = damaged("FIRST INTACT", '\x01'), second = damaged("SECOND INTACT", '\x02');
+    WriteWholeFile(path, first);
+    {
+        CQueueFile file(path, nullptr);
+        ASSERT_TRUE(file.KeepAside());
+    }
+    // Ended right here: the file itself is still there, and read again.
+    EXPECT_EQ(first, ReadWholeFile(path));
+    EXPECT_EQ(first, ReadWholeFile(path + ".damaged"));
+    EXPECT_EQ("FIRST INTACT", PendingIn(path));
+
+    WriteWholeFile(path, second);
+    {
+        CQueueJournal journal(std::make_unique<CQueueFile>(path, nullptr));
+        EXPECT_EQ(QUEUE_FILE_STATE::DamagedTail, journal.Open().eState);
+    }
+    EXPECT_EQ(first, ReadWholeFile(path + ".damaged")) << "the first copy kept";
+    EXPECT_EQ(second, ReadWholeFile(path + ".damaged-2"));
+    EXPECT_EQ("SECOND INTACT", PendingIn(path)) << "the intact part written anew";
+}
+

@@ -289,20 +289,20 @@ tillvox_copy_prefix() {
 # Sets up COUNT test slots, each a Wine prefix with a display, server and
 # session holder of its own, for tests that use the program's data folder,
 # start the program or show its windows: ctest gives such a test one slot of
-# the resource "prefix" at a time (the spec file $TILLVOX_RESOURCE_SPEC), and
+# the resource "prefix" at a time (described in $TILLVOX_RESOURCE_SPEC), and
 # tests/support/in-test-slot.sh runs it there from the slot's file in
 # $TILLVOX_SLOTS_DIR. Slot 1 is PREFIX itself on the caller's display
 # (DISPLAY), whose server the caller starts after this; slots 2.. are fresh
 # copies of it, made while its server is not running.
 # HOLDER is the session holder program; LOGS the folder for the servers' logs.
 tillvox_start_test_slots() {
-  local prefix=$1 count=$2 holder=$3 logs=$4 i copy spec main_display slot_display
+  local prefix=$1 count=$2 holder=$3 logs=$4 i copy slots main_display slot_display
   export TILLVOX_SLOTS_DIR=$logs/test-slots
   export TILLVOX_RESOURCE_SPEC=$TILLVOX_SLOTS_DIR/resources.json
   rm -rf "$TILLVOX_SLOTS_DIR"
   mkdir -p "$TILLVOX_SLOTS_DIR"
   printf 'WINEPREFIX=%q\nDISPLAY=%q\n' "$prefix" "$DISPLAY" >"$TILLVOX_SLOTS_DIR/1"
-  spec='{"id": "1", "slots": 1}'
+  slots='{"id": "1", "slots": 1}'
   for i in $(seq 2 "$count"); do
     copy=$prefix-$i
     tillvox_copy_prefix "$prefix" "$copy" || { echo "error: could not copy the Wine prefix to $copy" >&2; return 1; }
@@ -314,9 +314,9 @@ tillvox_start_test_slots() {
     WINEPREFIX=$copy DISPLAY=$slot_display tillvox_start_wineserver "$logs/wineserver-$i.log" || return 1
     WINEPREFIX=$copy DISPLAY=$slot_display tillvox_hold_wine_session "$holder" "$logs/session-holder-$i.out" || return 1
     TILLVOX_SLOT_PREFIXES="${TILLVOX_SLOT_PREFIXES:-} $copy"
-    spec="$spec, {\"id\": \"$i\", \"slots\": 1}"
+    slots="$slots, {\"id\": \"$i\", \"slots\": 1}"
   done
-  printf '{"version": {"major": 1, "minor": 0}, "local": [{"prefix": [%s]}]}\n' "$spec" >"$TILLVOX_RESOURCE_SPEC"
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"prefix": [%s]}]}\n' "$slots" >"$TILLVOX_RESOURCE_SPEC"
 }
 
 # Waits (at most 30 s) for the Wine server of $WINEPREFIX to end by itself,

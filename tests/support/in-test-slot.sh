@@ -3,7 +3,7 @@
 # display of slot N, where ctest's resource allocation says
 # CTEST_RESOURCE_GROUP_0_PREFIX=id:N,slots:1 and the test command described the
 # slot in $TILLVOX_SLOTS_DIR/N (scripts/env.sh, tillvox_start_test_slots).
-# Without an allocation (ctest run without the resource spec) the command runs
+# Without an allocation (ctest run without the test slots' resource file) the command runs
 # in the caller's prefix and display.
 #   in-test-slot.sh COMMAND [ARGS...]
 set -euo pipefail

@@ -157,32 +157,32 @@ winepath_of() {
 # script ends.
 tillvox_start_display() {
   if [ -n "${TILLVOX_USE_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ]; then return; fi
-  local n log pid
+  local log number pid n _
   log=$(mktemp)
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$log" 2>&1 &
-    pid=$!
-    for _ in $(seq 1 50); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    if ! kill -0 "$pid" 2>/dev/null || [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      # Another run may have taken the number in the meantime: try the next one.
-      kill "$pid" 2>/dev/null || true
-      continue
-    fi
-    rm -f "$log"
-    TILLVOX_XVFB_PIDS="${TILLVOX_XVFB_PIDS:-} $pid"
-    export DISPLAY=":$n"
-    trap 'tillvox_stop_display' EXIT
-    return 0
+  number=$(mktemp)
+  # Xvfb picks a free display number itself and writes it once it serves it:
+  # several runs and tests start displays at once, and a number chosen here
+  # could be taken by another between the look and the start.
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" >"$log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$number" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
   done
-  echo "error: the virtual display (Xvfb) did not start; its last words:" >&2
-  cat "$log" >&2
+  n=$(tr -dc '0-9' <"$number")
+  rm -f "$number"
+  if [ -z "$n" ] || ! kill -0 "$pid" 2>/dev/null; then
+    kill "$pid" 2>/dev/null || true
+    echo "error: the virtual display (Xvfb) did not start; its last words:" >&2
+    cat "$log" >&2
+    rm -f "$log"
+    exit 1
+  fi
   rm -f "$log"
-  exit 1
+  TILLVOX_XVFB_PIDS="${TILLVOX_XVFB_PIDS:-} $pid"
+  export DISPLAY=":$n"
+  trap 'tillvox_stop_display' EXIT
 }
 
 tillvox_stop_display() {
